@@ -1,0 +1,2 @@
+VARIANT_B: equ 0
+        include "primo.asm"

@@ -1,0 +1,2 @@
+VARIANT_B: equ 1
+        include "primo.asm"

@@ -1,0 +1,13 @@
+// C64 colour unit: colour memory to an indexed canvas, palettes.
+#pragma once
+#include <cstdint>
+
+constexpr int CANVAS_WIDTH = 640;
+constexpr int CANVAS_HEIGHT = 480;
+extern uint8_t colorCanvas[CANVAS_WIDTH * CANVAS_HEIGHT];
+
+void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size);
+void do_color_control(uint8_t* base);
+void color_reset();
+// Fills 256 entries of (blue, green, red, unused).
+void color_calculate_palette(uint8_t* out, int type);

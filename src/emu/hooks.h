@@ -1,0 +1,21 @@
+// The few ways the emulated machine reaches the host shell. The shell
+// installs its functions at start; without them (tests, headless) each
+// hook does nothing.
+#pragma once
+#include <cstdarg>
+
+struct host_hooks_t {
+    void (*update_frame)();                 // present the current frame
+    void (*led_update)(int lamp);           // -1 for none
+    void (*status_text)(int part, const char* text);
+    void (*message_box)(const char* title, const char* text);
+};
+
+extern host_hooks_t host_hooks;
+
+void UpdateFrame();
+void led_update(int n);
+void ui_set_led(int on);
+void StatusBarPartText(int part, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void StatusBarText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void host_message_box(const char* title, const char* text);

@@ -1,0 +1,51 @@
+// Input: the keyboard matrix and its host mapping, text typing, joystick.
+#pragma once
+#include <cstdint>
+
+// Host key codes are Windows virtual-key numbers (VK_*), whatever the host:
+// the shell translates its own keys into them.
+enum : int {
+    VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11, VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14,
+    VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22,
+    VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
+    VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+    VK_F1 = 0x70, VK_F2 = 0x71, VK_F4 = 0x73, VK_F5 = 0x74,
+    VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC,
+    VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE, VK_OEM_2 = 0xBF,
+    VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD,
+    VK_OEM_7 = 0xDE,
+};
+
+// Modifier bits of a character's key, as the layout query answers.
+enum : int { KEYMOD_SHIFT = 0x100, KEYMOD_CTRL = 0x200, KEYMOD_ALT = 0x400 };
+
+// The two questions the keyboard asks the host.
+struct host_keyboard_t {
+    // Is the host key (VK code) down now?
+    int (*key_down)(int vk);
+    // Which key with which modifiers types this character (CP1250) on the
+    // current layout: VK code in bits 0-7, KEYMOD_* in bits 8-10; -1 when
+    // the layout cannot type it.
+    int (*char_key)(uint8_t ch);
+    // Forget every key held down.
+    void (*release_all)();
+};
+void keyboard_set_host(const host_keyboard_t* host);
+
+void keyboard_init();
+void keyboard_reset();
+void keyboard_change_mapping(int mapping);
+void keyboard_change_model(int layout);
+int input_get_key_state(int position);
+
+// Joystick.
+int input_init_joystick(void* window);
+void input_set_joy_stepper(int64_t now);
+int input_get_joy_bits();
+void set_joy_buttons_state(int row, int column, int value);
+
+// Text typing through the ROM's keyboard routine.
+void input_place_bas_trap(uint8_t* rom, int is_c);
+int keyboard_open_from_buffer(const char* text);
+void input_remove_bas_trap();

@@ -1,0 +1,23 @@
+// The machine: initialisation, resets, clock and the frame driver.
+#pragma once
+#include <cstdint>
+
+extern int machine_model;
+extern int machine_clock;
+extern int vblank;
+extern int nmi_allowed;
+extern int reset_button_pressed;
+extern uint8_t* screenptr;   // the current display page in the image
+
+void machine_init(void* window, int model, const char* folder);
+void machine_reset();
+void machine_hard_reset();
+void machine_set_clock(int hz);
+int machine_get_clock();
+int machine_get_type();
+void machine_set_type(int model);
+// Runs one frame; returns early (the rest of the frame is run by the next
+// call) when the processor stopped at a breakpoint.
+void machine_run();
+void machine_do_some_frames(int n);
+void memory_trigger_im1(int level);

@@ -1,0 +1,2 @@
+// IIR filter (being written).
+#include "sound/filter.h"

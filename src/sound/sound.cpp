@@ -1,0 +1,2 @@
+// Sound engine (being written).
+#include "sound/sound.h"

@@ -1,0 +1,45 @@
+// Sound engine: beeper edges to 48 kHz fragments for a host driver.
+#pragma once
+#include <cstdint>
+
+constexpr int SOUND_RATE = 48000;
+constexpr int SOUND_FRAGMENT = 960;          // samples, one emulated frame
+constexpr int SOUND_RING_BYTES = 96000;
+
+struct sound_source_t {
+    const char* name;
+    sound_source_t* next;
+    void (*calc)(int16_t* buffer, int count);
+    void (*reset)();
+};
+
+struct sound_driver_t {
+    const char* name;
+    int (*init)(int rate);
+    void (*close)();
+    int (*write)(const void* data, uint32_t position, uint32_t length);
+    void (*reset)();
+    void (*pause)();
+    void (*resume)();
+    int (*get_current_position)();
+};
+
+extern const sound_driver_t null_driver;
+
+void sound_init();
+void sound_reset();
+void sound_close();
+void sound_pause();
+void sound_resume();
+void sound_register_driver(const sound_driver_t* driver);
+void sound_null_driver_init();
+void sound_add_source(sound_source_t* source);
+void sound_remove_source(sound_source_t* source);
+void sound_update(int64_t cycles);
+void sound_flush(int64_t cycles);
+void sound_set_freq();
+
+// WAV recording of the output.
+int sound_create_wav(const char* path);
+int sound_is_saving(uint32_t* length);
+void sound_close_wav();

@@ -1,0 +1,6 @@
+// Where tests find shared data and build outputs.
+#pragma once
+#include <string>
+
+std::string testdata_path(const std::string& relative);   // ../shared/testdata/...
+std::string firmware_build_path(const std::string& name);  // build/firmware/...
