@@ -69,3 +69,12 @@ struct machine_bus {
     static uint8_t in(uint8_t port) { return z80_in(port); }
     static void out(uint8_t port, uint8_t v) { z80_out(port, v); }
 };
+
+// Where each ROM image comes from: the built-in firmware unless an original
+// ROM file was supplied (romfiles). A B image given this way is used as it
+// stands instead of being built from the A image and the patch list.
+enum : int { ROM_A64, ROM_B64, ROM_C64, ROM_CPM_BOOT, ROM_CPM_BIOS, ROM_SOURCE_COUNT };
+// data must stay valid for the process (16384, 16384, 16384, 4096, 2048
+// bytes); null returns to the built-in image. Takes effect at the next
+// memory_set_active_setup.
+void memory_set_rom_source(int rom, const uint8_t* data);
