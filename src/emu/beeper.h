@@ -2,7 +2,11 @@
 #pragma once
 #include <cstdint>
 
+#include "sound/sound.h"
+
 extern uint16_t sound_level;
+extern sound_source_t beeper;
+
 void beeper_init();
 void beeper_set_level(int level);
 void beeper_calc_samples(int16_t* buffer, int count);

@@ -1,10 +1,12 @@
 // Sound engine: beeper edges to 48 kHz fragments for a host driver.
 #pragma once
+#include <array>
 #include <cstdint>
 
 constexpr int SOUND_RATE = 48000;
 constexpr int SOUND_FRAGMENT = 960;          // samples, one emulated frame
 constexpr int SOUND_RING_BYTES = 96000;
+constexpr int SOUND_LEAD_HISTORY = 14;
 
 struct sound_source_t {
     const char* name;
@@ -43,3 +45,21 @@ void sound_set_freq();
 int sound_create_wav(const char* path);
 int sound_is_saving(uint32_t* length);
 void sound_close_wav();
+
+// Lead control: how many fragments to produce for the next fragment time.
+int getNoFragsToGenerate();
+
+// Sample position (48000 Hz, 15600 lines a second) of a T-state count.
+int32_t sound_sample_position(int64_t cycles);
+
+// The engine's timing state, for diagnostics and tests.
+struct sound_timing_t {
+    int32_t last_sample_pos;
+    uint32_t sound_update_pos;
+    uint32_t sb_pos;
+    int next_fragment_count;
+    std::array<int, SOUND_LEAD_HISTORY> lead;
+    int lead_position;
+};
+sound_timing_t sound_get_timing();
+void sound_set_timing(const sound_timing_t& timing);

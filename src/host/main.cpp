@@ -1,0 +1,2 @@
+// brevan: the desktop program (being written).
+int main() { return 0; }
