@@ -1,0 +1,13 @@
+// The settings store: an INI file in the user's configuration folder
+// (Emulators/Brevan.ini), with named 32-bit numbers and strings.
+#pragma once
+#include <cstdint>
+
+int prefs_init(const char* program_name);
+int GetValueDword(const char* name, uint32_t* value);
+int GetValueStr(const char* name, char* buffer);          // 260 bytes
+int SetValueDword(const char* name, const uint32_t* value);
+int SetValueStr(const char* name, const char* text);
+int prefs_done();
+// Tests keep their settings in a file of their own.
+void prefs_set_file(const char* path);
