@@ -1,2 +1,156 @@
-// SDL2 sound driver (being written).
+// SDL2 sound driver. SDL pulls audio through a callback on its own thread;
+// the callback plays the ring in a loop from its read position, and the
+// engine writes behind that position. Ring and position are shared with
+// the callback only under the device lock.
 #include "sound/sdl_sound.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "emu/hooks.h"
+
+const sound_driver_t sdl_sound_driver{
+    "SDL", sdl_sound_init, sdl_sound_close, sdl_sound_write,
+    sdl_sound_reset, sdl_sound_pause, sdl_sound_resume, sdl_sound_get_current_position,
+};
+
+namespace {
+
+constexpr uint32_t RING_BYTES = SOUND_RING_BYTES;
+constexpr Uint16 DEVICE_BUFFER_SAMPLES = 512;   // ~11 ms at 48 kHz
+
+SDL_AudioDeviceID device = 0;
+bool audio_subsystem_ours = false;
+std::array<uint8_t, RING_BYTES> ring{};
+uint32_t read_pos = 0;   // where the callback reads next; guarded by the device lock
+
+void SDLCALL sdl_sound_callback(void*, Uint8* stream, int len)
+{
+    uint32_t left = static_cast<uint32_t>(len);
+    while (left > 0) {
+        const uint32_t chunk = std::min(left, RING_BYTES - read_pos);
+        std::memcpy(stream, ring.data() + read_pos, chunk);
+        stream += chunk;
+        left -= chunk;
+        read_pos = (read_pos + chunk) % RING_BYTES;
+    }
+}
+
+void report_sdl_failure(const char* what)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "A hangeszköz nem indítható (%s): %s", what, SDL_GetError());
+    host_message_box("Hiba", text);
+}
+
+void release_device()
+{
+    if (device) {
+        SDL_CloseAudioDevice(device);
+        device = 0;
+    }
+    if (audio_subsystem_ours) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        audio_subsystem_ours = false;
+    }
+}
+
+} // namespace
+
+int sdl_sound_init(int rate)
+{
+    // Re-opening starts from a fresh device.
+    release_device();
+
+    if (!SDL_WasInit(SDL_INIT_AUDIO)) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            report_sdl_failure("SDL_InitSubSystem");
+            return 0;
+        }
+        audio_subsystem_ours = true;
+    }
+
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = DEVICE_BUFFER_SAMPLES;
+    want.callback = sdl_sound_callback;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts to whatever the device really plays.
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device == 0) {
+        report_sdl_failure("SDL_OpenAudioDevice");
+        release_device();
+        return 0;
+    }
+
+    ring.fill(0);
+    read_pos = 0;
+    SDL_PauseAudioDevice(device, 0);
+    sound_register_driver(&sdl_sound_driver);
+    return 1;
+}
+
+void sdl_sound_close()
+{
+    release_device();
+}
+
+int sdl_sound_write(const void* data, uint32_t position, uint32_t length)
+{
+    if (!device || !data) return 0;
+    position %= RING_BYTES;
+    length = std::min(length, RING_BYTES);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const uint32_t first = std::min(length, RING_BYTES - position);
+
+    SDL_LockAudioDevice(device);
+    std::memcpy(ring.data() + position, bytes, first);
+    std::memcpy(ring.data(), bytes + first, length - first);
+    SDL_UnlockAudioDevice(device);
+
+    SDL_PauseAudioDevice(device, 0);
+    return 1;
+}
+
+void sdl_sound_reset()
+{
+    // The ring lives in our memory; nothing can be lost.
+}
+
+void sdl_sound_pause()
+{
+    if (device) SDL_PauseAudioDevice(device, 1);
+}
+
+void sdl_sound_resume()
+{
+    if (device) SDL_PauseAudioDevice(device, 0);
+}
+
+int sdl_sound_get_current_position()
+{
+    if (!device) return -1;
+    SDL_LockAudioDevice(device);
+    const uint32_t pos = read_pos;
+    SDL_UnlockAudioDevice(device);
+    return static_cast<int>(pos);
+}
+
+int sdl_sound_peek_ring(uint32_t position, uint8_t* out, uint32_t length)
+{
+    if (!device || !out) return 0;
+    position %= RING_BYTES;
+    length = std::min(length, RING_BYTES);
+    const uint32_t first = std::min(length, RING_BYTES - position);
+    SDL_LockAudioDevice(device);
+    std::memcpy(out, ring.data() + position, first);
+    std::memcpy(out + first, ring.data(), length - first);
+    SDL_UnlockAudioDevice(device);
+    return 1;
+}
