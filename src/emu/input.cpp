@@ -1,16 +1,183 @@
-// Keyboard, joystick and typing (being written): placeholders so the tree links.
+// Input: the Primo keyboard matrix answered from the host keyboard, the
+// joystick and text typing. The ROM reads each key position on its own
+// port, so every read samples the host's live key state.
 #include "input.h"
 
-void keyboard_set_host(const host_keyboard_t*) {}
-void keyboard_init() {}
-void keyboard_reset() {}
-void keyboard_change_mapping(int) {}
-void keyboard_change_model(int) {}
-int input_get_key_state(int) { return 0; }
+namespace {
+
+// Raw key codes in the symbolic table, and the "cannot be typed" entry.
+constexpr uint32_t NO_KEY = 0xFFFFFFFF;
+constexpr int SHIFT_HOLD_READS = 10;
+constexpr int PRIMO_SHIFT = 3;
+
+const host_keyboard_t* host = nullptr;
+std::array<uint32_t, 256> symbolic_key_map{};
+int keyboard_mapping = 1;
+int keyboard_model = 0;
+int next_shift_state = 0;
+
+bool is_raw_key_code(uint32_t entry)
+{
+    return entry < 0x20 || (entry >= 0x24 && entry <= 0x28);
+}
+
+uint32_t translate_char(uint32_t entry)
+{
+    const uint8_t ch = static_cast<uint8_t>(entry);
+    if (ch == 0) return NO_KEY;
+    const int code = host->char_key(ch);
+    return code < 0 ? NO_KEY : static_cast<uint32_t>(code);
+}
+
+bool host_key_down(int vk)
+{
+    return vk != 0 && host->key_down(vk) != 0;
+}
+
+// The host key of the entry is down with exactly the modifiers it needs.
+bool entry_matches(uint32_t entry, uint32_t modifiers)
+{
+    if (entry == NO_KEY) return false;
+    return host_key_down(static_cast<int>(entry & 0xFF)) && (entry & 0x700) == modifiers;
+}
+
+int symbolic_key_state(int p)
+{
+    const bool shift = host_key_down(VK_SHIFT);
+    const bool ctrl = host_key_down(VK_CONTROL);
+    const bool alt = host_key_down(VK_MENU);
+
+    // The Primo shift is synthesised for shifted characters only.
+    if (p == PRIMO_SHIFT) {
+        if (next_shift_state > 0) {
+            --next_shift_state;
+            return 1;
+        }
+        return 0;
+    }
+
+    uint32_t modifiers = (shift ? KEYMOD_SHIFT : 0) | (ctrl ? KEYMOD_CTRL : 0) | (alt ? KEYMOD_ALT : 0);
+    // Ctrl alone still lets characters through: Ctrl+A is CTRL plus A.
+    if (modifiers == KEYMOD_CTRL) modifiers = 0;
+
+    const int base = keyboard_model * 128;
+    if (entry_matches(symbolic_key_map[base + p], modifiers)) {
+        next_shift_state = 0;
+        return 1;
+    }
+    if (entry_matches(symbolic_key_map[base + 64 + p], modifiers)) {
+        next_shift_state = SHIFT_HOLD_READS;
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+constexpr std::array<uint8_t, 64> keyboard_trans{
+    'Y',           VK_UP,       'S',         VK_SHIFT,      'E',        VK_CAPITAL,    'W',         VK_CONTROL,
+    'D',           '3',         'X',         '2',           'Q',        '1',           'A',         VK_DOWN,
+    'C',           VK_OEM_3,    'F',         VK_NEXT,       'R',        VK_OEM_5,      'T',         '7',
+    'H',           VK_SPACE,    'B',         '6',           'G',        '5',           'V',         '4',
+    'N',           '8',         'Z',         VK_OEM_MINUS,  'U',        '0',           'J',         VK_DELETE,
+    'L',           VK_OEM_2,    'K',         VK_OEM_PERIOD, 'M',        '9',           'I',         VK_OEM_COMMA,
+    VK_OEM_PLUS,   VK_INSERT,   'P',         VK_END,        'O',        VK_HOME,       0,           VK_RETURN,
+    0,             VK_BACK,     VK_OEM_1,    VK_OEM_6,      VK_OEM_7,   VK_RIGHT,      VK_OEM_4,    VK_TAB,
+};
+
+constexpr std::array<uint32_t, 256> kb_symbolic{
+    // Layout 0, unshifted
+    'y',  '^',  's',  VK_SHIFT, 'e',  VK_CAPITAL, 'w',  VK_CONTROL,
+    'd',  '3',  'x',  '2',  'q',  '1',  'a',  VK_DOWN,
+    'c',  0,    'f',  0,    'r',  0,    't',  '7',
+    'h',  ' ',  'b',  '6',  'g',  '5',  'v',  '4',
+    'n',  '8',  'z',  '+',  'u',  '0',  'j',  '>',
+    'l',  '-',  'k',  '.',  'm',  '9',  'i',  ',',
+    0xFC, '*',  'p',  0xFA, 'o',  VK_HOME, 0, VK_RETURN,
+    0,    VK_BACK, 0xE9, 0xF3, 0xE1, VK_RIGHT, 0xF6, VK_TAB,
+    // Layout 0, with the Primo shift
+    'Y',  0,    'S',  0,    'E',  0,    'W',  0,
+    'D',  '#',  'X',  '"',  'Q',  '!',  'A',  0,
+    'C',  0,    'F',  0,    'R',  0,    'T',  '/',
+    'H',  ' ',  'B',  '&',  'G',  '%',  'V',  '$',
+    'N',  '(',  'Z',  '?',  'U',  '=',  'J',  '<',
+    'L',  0xCD, 'K',  ':',  'M',  ')',  'I',  ';',
+    0xDC, '\'', 'P',  0xFB, 'O',  0,    0,    0x0D,
+    0,    0x08, 0xC9, 0xD3, 0xC1, 0,    0xD6, 0x09,
+    // Layout 1, unshifted
+    'y',  '^',  's',  VK_SHIFT, 'e',  VK_CAPITAL, 'w',  VK_CONTROL,
+    'd',  '3',  'x',  '2',  'q',  '1',  'a',  VK_DOWN,
+    'c',  0xED, 'f',  0xF5, 'r',  0xFB, 't',  '7',
+    'h',  ' ',  'b',  '6',  'g',  '5',  'v',  '4',
+    'n',  '8',  'z',  ';',  'u',  '0',  'j',  '/',
+    'l',  '-',  'k',  '.',  'm',  '9',  'i',  ',',
+    0xFC, '*',  'p',  0xFA, 'o',  VK_HOME, 0, VK_RETURN,
+    0,    VK_BACK, 0xE9, 0xF3, 0xE1, VK_RIGHT, 0xF6, VK_TAB,
+    // Layout 1, with the Primo shift
+    'Y',  0,    'S',  0,    'E',  0,    'W',  0,
+    'D',  '#',  'X',  '"',  'Q',  '!',  'A',  0,
+    'C',  0xCD, 'F',  0xD5, 'R',  0xDB, 'T',  '\'',
+    'H',  ' ',  'B',  '&',  'G',  '%',  'V',  '$',
+    'N',  '(',  'Z',  '+',  'U',  '0',  'J',  '?',
+    'L',  '=',  'K',  '>',  'M',  ')',  'I',  '<',
+    0xDC, ':',  'P',  0xDA, 'O',  0,    0,    0x0D,
+    0,    0x08, 0xC9, 0xD3, 0xC1, 0,    0xD6, 0x09,
+};
+
+void keyboard_set_host(const host_keyboard_t* keyboard)
+{
+    host = keyboard;
+}
+
+void keyboard_init()
+{
+    for (int layout = 0; layout < 2; ++layout) {
+        const int base = layout * 128;
+        for (int p = 0; p < 64; ++p) {
+            const uint32_t plain = kb_symbolic[base + p];
+            if (is_raw_key_code(plain))
+                symbolic_key_map[base + p] = plain;
+            else
+                symbolic_key_map[base + p] = host ? translate_char(plain) : NO_KEY;
+            symbolic_key_map[base + 64 + p] = host ? translate_char(kb_symbolic[base + 64 + p]) : NO_KEY;
+        }
+    }
+    keyboard_reset();
+}
+
+void keyboard_reset()
+{
+    if (host && host->release_all) host->release_all();
+    next_shift_state = 0;
+}
+
+void keyboard_change_mapping(int mapping)
+{
+    keyboard_mapping = mapping;
+}
+
+void keyboard_change_model(int layout)
+{
+    // Only two layouts exist; anything else picks the second.
+    keyboard_model = layout == 0 ? 0 : 1;
+}
+
+int input_get_key_state(int position)
+{
+    if (!host) return 0;
+    const int p = position & 0x3F;
+    if (keyboard_mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
+    return symbolic_key_state(p);
+}
+
+// Joystick (not yet connected to a host controller).
 int input_init_joystick(void*) { return 0; }
 void input_set_joy_stepper(int64_t) {}
 int input_get_joy_bits() { return 0; }
 void set_joy_buttons_state(int, int, int) {}
+
+// Text typing (not yet wired to the ROM trap).
 void input_place_bas_trap(uint8_t*, int) {}
 int keyboard_open_from_buffer(const char*) { return 0; }
+int keyboard_type_one_byte(int*) { return 0; }
 void input_remove_bas_trap() {}

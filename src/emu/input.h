@@ -1,5 +1,6 @@
 // Input: the keyboard matrix and its host mapping, text typing, joystick.
 #pragma once
+#include <array>
 #include <cstdint>
 
 // Host key codes are Windows virtual-key numbers (VK_*), whatever the host:
@@ -33,6 +34,13 @@ struct host_keyboard_t {
 };
 void keyboard_set_host(const host_keyboard_t* host);
 
+// Positional mapping: the host key of each of the 64 Primo key positions.
+extern const std::array<uint8_t, 64> keyboard_trans;
+// Symbolic mapping source: per layout, 64 unshifted then 64 shifted
+// characters (CP1250); in the unshifted half 0x24-0x28 and values below
+// 0x20 are host key codes used as they are, 0 is no key.
+extern const std::array<uint32_t, 256> kb_symbolic;
+
 void keyboard_init();
 void keyboard_reset();
 void keyboard_change_mapping(int mapping);
@@ -48,4 +56,5 @@ void set_joy_buttons_state(int row, int column, int value);
 // Text typing through the ROM's keyboard routine.
 void input_place_bas_trap(uint8_t* rom, int is_c);
 int keyboard_open_from_buffer(const char* text);
+int keyboard_type_one_byte(int* n);
 void input_remove_bas_trap();
