@@ -9,5 +9,8 @@ extern uint8_t colorCanvas[CANVAS_WIDTH * CANVAS_HEIGHT];
 void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size);
 void do_color_control(uint8_t* base);
 void color_reset();
+// The palette now shown (0..2) and the mode latched by the last command.
+int color_get_active_palette();
+int color_get_mode();
 // Fills 256 entries of (blue, green, red, unused).
 void color_calculate_palette(uint8_t* out, int type);

@@ -19,5 +19,12 @@ void machine_set_type(int model);
 // Runs one frame; returns early (the rest of the frame is run by the next
 // call) when the processor stopped at a breakpoint.
 void machine_run();
+// 1 when the last machine_run stopped at the breakpoint.
+int machine_at_breakpoint();
+// Runs n frames, presenting each; stops early at the breakpoint.
 void machine_do_some_frames(int n);
+// The model change of the model menu, without its window work: the model
+// number, the screen's model settings, the keyboard layout, the memory map
+// with its display page, a cold memory, the tape traps and the processor.
+void machine_change_model(int model);
 void memory_trigger_im1(int level);

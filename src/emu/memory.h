@@ -1,6 +1,7 @@
 // Memory map of the eight models, ROM banking, and the port decoder.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Model numbers shared by the whole system.
@@ -62,6 +63,17 @@ void z80_out(uint8_t port, uint8_t value);
 int snapshot_out(int port);
 void snapshot_in(int port, int value);
 
+// The device calls a control-register write makes, from the previous and the
+// new value: only changed bits reach their devices.
+enum : uint8_t {
+    CTRL_NMI_WITHDRAW = 0x01,   // bit 7 clear: the NMI line drops at once
+    CTRL_JOY_STEP = 0x02,       // rising edge of bit 6
+    CTRL_TAPE_REMOTE = 0x04,    // bit 2 or 5 changed
+    CTRL_BEEPER = 0x08,         // bit 4 changed
+    CTRL_TAPE_OUT = 0x10,       // bits 1-0 changed
+};
+uint8_t control_register_changes(uint8_t previous, uint8_t value);
+
 // How the processor reaches the machine.
 struct machine_bus {
     static uint8_t read(uint16_t a) { return mem_read(a); }
@@ -78,3 +90,6 @@ enum : int { ROM_A64, ROM_B64, ROM_C64, ROM_CPM_BOOT, ROM_CPM_BIOS, ROM_SOURCE_C
 // bytes); null returns to the built-in image. Takes effect at the next
 // memory_set_active_setup.
 void memory_set_rom_source(int rom, const uint8_t* data);
+// Replaces the B patch list (entries of offset lo, offset hi, value, 0);
+// null returns to the built-in list. Takes effect at the next selection.
+void memory_set_b64_patch(const uint8_t* patch, size_t count);

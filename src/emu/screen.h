@@ -14,6 +14,9 @@ extern uint32_t g_ColorPaper;
 extern uint32_t g_ColorBorder;
 extern int g_ColorPalette;       // 0..2
 
+// The model's picture: 216 lines in colour for the C64, else 192 in mono.
+void screen_set_model(int model);
+
 // Client-area size: 312 x 240, or 624 x 480 at double size.
 int screen_width();
 int screen_height();
@@ -30,5 +33,7 @@ void screen_render_indexed(uint8_t* out);
 // The 256 colours the indices of screen_render_indexed stand for (0xAARRGGBB).
 void screen_palette_rgb(uint32_t* out);
 
-// Writes the current display page as a BMP file; returns 1 on success.
+// Writes the current display page as a BMP file (monochrome: 1 bit per
+// pixel; C64: the last presented colour frame at single size, 8 bits per
+// pixel); returns 1 on success, 0 with nothing or a partial file written.
 int save_bitmap(const char* path);

@@ -1,0 +1,170 @@
+// Machine-wide state, initialisation and resets, and the frame driver.
+#include "machine.h"
+
+#include "beeper.h"
+#include "color.h"
+#include "cpu.h"
+#include "diskfs.h"
+#include "hooks.h"
+#include "input.h"
+#include "memory.h"
+#include "printer.h"
+#include "ptp.h"
+#include "screen.h"
+#include "serial.h"
+#include "sound/sound.h"
+#include "wd1793.h"
+
+int machine_model = MODEL_A64;
+int machine_clock = 2500000;
+int vblank = 0;
+int nmi_allowed = 0;
+int reset_button_pressed = 0;
+uint8_t* screenptr = nullptr;
+
+namespace {
+
+constexpr int LINES_PER_SECOND = 15625;
+constexpr int BLANK_LINES = 24;
+constexpr int VISIBLE_LINES = 288;
+
+// Where the frame stands. A breakpoint stops the processor inside a phase;
+// the next machine_run carries on with what that phase had left.
+enum frame_phase { PHASE_START, PHASE_BLANKING, PHASE_VISIBLE };
+frame_phase phase = PHASE_START;
+int phase_budget = 0;
+bool stopped_at_breakpoint = false;
+
+// Runs what is left of the current phase; false when a breakpoint stopped it.
+bool run_phase()
+{
+    if (phase_budget > 0) {
+        const int left = z80_run(phase_budget);
+        if (z80_break_hit) {
+            phase_budget = left;
+            stopped_at_breakpoint = true;
+            return false;
+        }
+    }
+    phase_budget = 0;
+    return true;
+}
+
+int line_cycles() { return static_cast<int>(z80_state.clock / LINES_PER_SECOND); }
+
+void end_blanking()
+{
+    z80_state.nmi_request = 0;
+    z80_state.nmi_in_service = 0;
+    vblank = 0;
+}
+
+void end_visible_part()
+{
+    vblank = 1;
+    if (nmi_allowed) z80_state.nmi_request = 1;
+    if (machine_model == MODEL_CPM) led_update(wd1793_is_active());
+}
+
+}  // namespace
+
+void machine_init(void* window, int model, const char* folder)
+{
+    reset_button_pressed = 0;
+    nmi_allowed = 0;
+    machine_model = model;
+    keyboard_init();
+    input_init_joystick(window);
+    memory_set_active_setup(model);
+    memory_get_video_ram(&screenptr);
+    memory_reset();
+    z80_init(2500000);
+    serial_set_clock_rate(2500000);
+    serial_init();
+    machine_clock = 2500000;
+    drive_reset();
+    ptp_place_traps();
+    iec_init(folder);
+    printer_set_filename(folder);
+    z80_reset();
+    sound_init();
+    beeper_init();
+    phase = PHASE_START;
+}
+
+void machine_reset()
+{
+    reset_button_pressed = 0;
+    nmi_allowed = 0;
+    tape_reset();
+    z80_reset();
+    sound_reset();
+    color_reset();
+    serial_init();
+    drive_reset();
+    input_remove_bas_trap();
+}
+
+void machine_hard_reset()
+{
+    memory_reset();
+    machine_reset();
+}
+
+void machine_change_model(int model)
+{
+    machine_set_type(model);
+    screen_set_model(model);
+    keyboard_change_model(model == MODEL_C64 ? 0 : (model > MODEL_A64 ? 1 : 0));
+    memory_set_active_setup(model);
+    memory_get_video_ram(&screenptr);
+    memory_reset();
+    ptp_place_traps();
+    z80_reset();
+}
+
+void machine_set_clock(int hz)
+{
+    z80_init(hz);
+    serial_set_clock_rate(hz);
+    serial_init();
+    machine_clock = hz;
+}
+
+int machine_get_clock() { return machine_clock; }
+int machine_get_type() { return machine_model; }
+void machine_set_type(int model) { machine_model = model; }
+
+void machine_run()
+{
+    stopped_at_breakpoint = false;
+    if (phase == PHASE_START) {
+        phase = PHASE_BLANKING;
+        phase_budget = line_cycles() * BLANK_LINES;
+    }
+    if (phase == PHASE_BLANKING) {
+        if (!run_phase()) return;
+        end_blanking();
+        phase = PHASE_VISIBLE;
+        phase_budget = line_cycles() * VISIBLE_LINES;
+    }
+    if (!run_phase()) return;
+    end_visible_part();
+    phase = PHASE_START;
+}
+
+void machine_do_some_frames(int n)
+{
+    for (int i = 0; i < n; ++i) {
+        machine_run();
+        UpdateFrame();
+        if (stopped_at_breakpoint) break;   // the monitor takes over
+    }
+}
+
+int machine_at_breakpoint() { return stopped_at_breakpoint ? 1 : 0; }
+
+void memory_trigger_im1(int level)
+{
+    z80_state.int_request = level;
+}
