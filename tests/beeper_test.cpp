@@ -43,9 +43,6 @@ TEST(Beeper, InitStartsSilentAndJoinsTheEngine)
     beeper_set_level(1);
     beeper_init();
     EXPECT_EQ(sound_level, 0);
-    EXPECT_STREQ(beeper.name, "beeper");
-    EXPECT_EQ(beeper.calc, beeper_calc_samples);
-    EXPECT_EQ(beeper.reset, beeper_reset);
     // The engine resets its sources: a high beeper falls silent.
     beeper_set_level(1);
     sound_reset();

@@ -13,15 +13,6 @@ protected:
     void TearDown() override { filter_destroy(&filter); }
 };
 
-TEST_F(HighPass, NewFilterIsBlank)
-{
-    ASSERT_NE(filter, nullptr);
-    EXPECT_EQ(filter->sample_rate, 0u);
-    EXPECT_EQ(filter->cutoff, 50u);
-    EXPECT_EQ(filter->state, 0.0);
-    EXPECT_EQ(filter->type, 0);
-}
-
 TEST_F(HighPass, FirstUseComputesTheEngineCoefficients)
 {
     filter_output(filter, 0, 48000);

@@ -308,16 +308,4 @@ TEST_F(SoundEngine, DriverSwitchClosesTheOutgoingDriver)
     EXPECT_EQ(fake_sound.closes, 2);
 }
 
-TEST(NullDriver, PlaysNothingAndReportsPositionZero)
-{
-    EXPECT_STREQ(null_driver.name, "No sound");
-    EXPECT_EQ(null_driver.init(48000), 0);
-    EXPECT_EQ(null_driver.write(nullptr, 0, 1920), 0);
-    EXPECT_EQ(null_driver.get_current_position(), 0);
-    null_driver.close();
-    null_driver.reset();
-    null_driver.pause();
-    null_driver.resume();
-}
-
 } // namespace
