@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+class QDialog;
 class QWidget;
 
 // ui_select_file purposes.
@@ -25,3 +26,16 @@ int ui_tape_adjust_head(QWidget* owner, uint8_t* level);
 // Test seam: when set, choosers return this name instead of opening a
 // dialog (an empty string acts as a cancel), and dialogs end with OK.
 void ui_set_scripted_answer(const char* name);
+// Test seam: which filter (0-based) a scripted chooser answer was picked
+// with; the tape WAV chooser turns it into the sample rate.
+void ui_set_scripted_filter(int index);
+// Test seam: when set, dialogs are built and handed to the hook instead of
+// running modally; the hook fills their fields (found by object name:
+// "paper", "ink", "border", "palette", "slider", "level") and accepts or
+// rejects them.
+void ui_set_dialog_hook(void (*hook)(QDialog* dialog));
+// The sample rate last chosen for a tape WAV recording.
+int ui_tape_wav_rate();
+// The six-digit BBGGRR text of a colour, and back (false when not hex).
+void ui_colour_text(uint32_t colour, char* out);   // 7 bytes
+bool ui_colour_from_text(const char* text, uint32_t* colour);

@@ -1,0 +1,260 @@
+// Start-up and shut-down of the desktop program: settings, command line and
+// the machine.
+#include "host/emu.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+#include "emu/autostart.h"
+#include "emu/cpu.h"
+#include "emu/diskfs.h"
+#include "emu/event.h"
+#include "emu/hooks.h"
+#include "emu/input.h"
+#include "emu/machine.h"
+#include "emu/memory.h"
+#include "emu/screen.h"
+#include "emu/tape.h"
+#include "host/pacing.h"
+#include "host/shell.h"
+#include "host/ui_registry.h"
+#include "sound/sdl_sound.h"
+#include "sound/sound.h"
+#if __has_include("emu/romfiles.h")
+#include "emu/romfiles.h"
+#define BREVAN_HAVE_ROMFILES 1
+#endif
+
+namespace {
+
+constexpr int DEFAULT_MODEL = MODEL_A64;
+constexpr int CLOCK_NORMAL = 2500000;
+constexpr int CLOCK_FAST = 3750000;
+
+// The settings as read at start; written back from here at exit.
+uint32_t setting_model = DEFAULT_MODEL;
+uint32_t setting_clock = CLOCK_NORMAL;
+
+void copy_text(char* out, int size, const char* text)
+{
+    std::snprintf(out, static_cast<size_t>(size), "%s", text);
+}
+
+// Model memory configuration, display page pointer and a fresh memory.
+void select_memory_of_model(int model)
+{
+    memory_set_active_setup(model_table[model].configuration);
+    memory_get_video_ram(&screenptr);
+    memory_reset();
+}
+
+int model_from_switch(const char* text)
+{
+    struct entry { const char* name; int model; };
+    static constexpr entry names[] = {
+        {"a32", MODEL_A32}, {"a48", MODEL_A48}, {"b32", MODEL_B32},
+        {"b48", MODEL_B48}, {"b64", MODEL_B64}, {"c64", MODEL_C64},
+    };
+    for (const auto& e : names)
+        if (std::strcmp(text, e.name) == 0) return e.model;
+    return MODEL_A64;
+}
+
+void switch_model(const char* text)
+{
+    const int model = model_from_switch(text);
+    select_memory_of_model(model);
+    z80_reset();
+    if (model == MODEL_C64) {
+        nroflines = 216;
+        g_bColor = 2;
+    } else {
+        nroflines = 192;
+    }
+}
+
+void read_colour_switch(const char* arg, uint32_t* colour)
+{
+    if (arg[2] != ':') return;
+    unsigned int value = 0;
+    if (std::sscanf(arg + 3, "%06X", &value) == 1) *colour = value;
+}
+
+void read_settings()
+{
+    uint32_t v = 0;
+    v = 0; GetValueDword("DoubleSize", &v); g_bDoubleScreen = v ? 1 : 0;
+    v = 0; GetValueDword("DoubleScan", &v); g_bDoubleScan = v ? 1 : 0;
+    v = 1; GetValueDword("SyncSpeed", &v); g_Timer = v ? 1 : 0;
+    v = 1; GetValueDword("Sound", &v); g_bSound = v ? 1 : 0;
+    g_KeyMapping = 0; GetValueDword("KeyMapping", &g_KeyMapping);
+    g_DrivePath[0] = '\0';
+    if (!GetValueStr("DrivePath", g_DrivePath)) g_DrivePath[0] = '\0';
+    setting_model = DEFAULT_MODEL; GetValueDword("Model", &setting_model);
+    setting_clock = CLOCK_NORMAL; GetValueDword("ClockRate", &setting_clock);
+    // Only the two rates the machine has; anything else would upset its timing.
+    if (setting_clock != CLOCK_FAST) setting_clock = CLOCK_NORMAL;
+    g_bRAMbank = 0; GetValueDword("RamExpansion", &g_bRAMbank);
+    v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
+    g_ColorPaper = 0; GetValueDword("PaperColor", &g_ColorPaper);
+    g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
+    g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
+    g_DisableTapeRemote = 0; GetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+}
+
+void write_settings(uint32_t model, uint32_t clock)
+{
+    uint32_t v = 0;
+    v = static_cast<uint32_t>(g_bDoubleScreen); SetValueDword("DoubleSize", &v);
+    v = static_cast<uint32_t>(g_bDoubleScan); SetValueDword("DoubleScan", &v);
+    v = static_cast<uint32_t>(g_Timer); SetValueDword("SyncSpeed", &v);
+    v = static_cast<uint32_t>(g_bSound); SetValueDword("Sound", &v);
+    SetValueDword("KeyMapping", &g_KeyMapping);
+    SetValueStr("DrivePath", g_DrivePath);
+    SetValueDword("Model", &model);
+    SetValueDword("ClockRate", &clock);
+    SetValueDword("RamExpansion", &g_bRAMbank);
+    v = static_cast<uint32_t>(g_ColorPalette); SetValueDword("ColorPalette", &v);
+    SetValueDword("PaperColor", &g_ColorPaper);
+    SetValueDword("InkColor", &g_ColorInk);
+    SetValueDword("BorderColor", &g_ColorBorder);
+    SetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+}
+
+void load_original_roms()
+{
+#ifdef BREVAN_HAVE_ROMFILES
+    std::string report;
+    romfiles_load(romfiles_default_folders(emu_path), &report);
+    if (!report.empty()) std::fprintf(stderr, "%s", report.c_str());
+#endif
+}
+
+void set_menu_marks(int model, int clock)
+{
+    menu_check(ID_SYMBOLIC, g_KeyMapping ? 1 : 0);
+    menu_check(ID_DOUBLE_SIZE, g_bDoubleScreen);
+    menu_check(ID_DOUBLE_SCAN, g_bDoubleScan);
+    menu_check(ID_SYNC, g_Timer);
+    menu_check(ID_SOUND, g_bSound);
+    menu_check(clock != CLOCK_NORMAL ? ID_CLOCK_375 : ID_CLOCK_25, 1);
+    menu_check(model_table[model].command, 1);
+    menu_check(ID_RAM_BANK, g_bRAMbank ? 1 : 0);
+}
+
+} // namespace
+
+int emu_argument_is_file(const char* arg)
+{
+    if (!arg || !*arg) return 0;
+    if (arg[0] != '/' && arg[0] != '-') return 1;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(arg, ec)) return 1;
+    return arg[0] == '/' && std::strchr(arg + 1, '/') != nullptr;
+}
+
+void emu_apply_switch(const char* arg)
+{
+    g_bSaveSettingsOnExit = 0;
+    if (!arg || !arg[0]) return;
+    switch (arg[1]) {
+    case 'a': g_bAutoStart = 0; break;
+    case 'b': g_bRAMbank = 1; break;
+    case 'd': g_bDoubleScreen = 1; break;
+    case 'h': sound_init(); g_bSound = 1; break;
+    case 'i': read_colour_switch(arg, &g_ColorInk); break;
+    case 'p': read_colour_switch(arg, &g_ColorPaper); break;
+    case 'm': switch_model(arg + 2); break;
+    case 't': machine_set_clock(CLOCK_FAST); break;
+    case 'w':
+        g_Timer = 0;
+        pacing_set_sync(0);   // unsynchronised runs present at most 100 frames a second
+        break;
+    default: break;
+    }
+}
+
+void emu_command_line(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg || !*arg) continue;
+        if (emu_argument_is_file(arg))
+            autostart_file(arg, g_bAutoStart);
+        else
+            emu_apply_switch(arg);
+    }
+}
+
+void emu_program_folder(char* buffer, int size)
+{
+    std::string folder;
+    if (QCoreApplication::instance()) {
+        folder = QCoreApplication::applicationDirPath().toStdString();
+    } else {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (!ec) folder = exe.parent_path().string();
+    }
+    if (folder.empty() || folder.size() + 1 >= static_cast<size_t>(size)) {
+        copy_text(buffer, size, "./");
+        return;
+    }
+    std::snprintf(buffer, static_cast<size_t>(size), "%s%s", folder.c_str(),
+                  folder.back() == '/' ? "" : "/");
+}
+
+void emu_init(int argc, char** argv)
+{
+    g_bSaveSettingsOnExit = 1;
+    g_bAutoStart = 1;
+    prefs_init("Brevan");
+    read_settings();
+
+    if (g_DisableTapeRemote) {
+        menu_check(ID_TAPE_REMOTE, 1);
+        tape_set_remote_enable(1);
+    }
+    pacing_init(g_Timer);
+    if (g_bSound) {
+        sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
+    }
+    if (setting_model > 7) setting_model = DEFAULT_MODEL;
+    const int model = static_cast<int>(setting_model);
+    if (g_DrivePath[0]) change_dir(g_DrivePath);
+    emu_program_folder(emu_path, sizeof emu_path);
+    load_original_roms();
+
+    machine_init(get_hwndMain(), model, emu_path);
+    StatusBarPartText(0, "%s", model_table[model].name);
+    event_init();
+    machine_set_clock(static_cast<int>(setting_clock));
+    select_memory_of_model(model);
+
+    emu_command_line(argc, argv);
+
+    set_screen_params();
+    if (model == MODEL_C64) {
+        nroflines = 216;
+        g_bColor = 2;
+        recreate_bitmap();
+    }
+    memory_set_rom_banking(static_cast<int>(g_bRAMbank));
+    keyboard_change_mapping(static_cast<int>(g_KeyMapping));
+    keyboard_change_model(model >= MODEL_B32 && model <= MODEL_B64 ? 1 : 0);
+    set_menu_marks(model, static_cast<int>(setting_clock));
+}
+
+void emu_close()
+{
+    const auto clock = static_cast<uint32_t>(machine_get_clock());
+    const auto model = static_cast<uint32_t>(machine_get_type());
+    get_drive_dir(g_DrivePath, sizeof g_DrivePath);
+    sound_close();
+    if (g_bSaveSettingsOnExit) write_settings(model, clock);
+    prefs_done();
+}
