@@ -26,6 +26,11 @@ struct event_queue_t {
 extern event_queue_t event_queue;
 extern event_entry* evt;   // the pass cursor
 
+// Due time of the first queued entry whose callback does real work
+// (INT64_MAX when there is none). The always-due placeholders never hold
+// back or trigger a pass, so the processor only compares tcount with this.
+extern int64_t event_next_due;
+
 void event_init();
 void event_setup(int id, int64_t time, event_callback callback);
 void event_schedule_id(int id, int64_t time);
@@ -37,3 +42,7 @@ void event_remove_id(int id);
 event_entry* event_find(int id);
 void event_dummy_callback(int64_t* cycles);
 void event_clock_timeout(int64_t* cycles);
+
+// The event pass: fires, in queue order, every entry due at the current
+// tcount. The processor calls it when tcount >= event_next_due.
+void event_run_due();

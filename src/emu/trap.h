@@ -13,10 +13,17 @@ struct trap_record {
 };
 
 constexpr int TRAP_SLOTS = 40;
+constexpr uint32_t TRAP_PATCH_MAX = 40;
 extern trap_record traps[TRAP_SLOTS];
+
+// Patches are applied to 16 KB ROM images; a record reaching past the
+// image is skipped.
+constexpr uint32_t TRAP_IMAGE_SIZE = 0x4000;
 
 void traps_set(trap_record* table, uint8_t* image);
 void trap_place(int n, trap_record* record, uint8_t* image);
 void trap_remove(int n, trap_record* record, uint8_t* image);
 int trap_dummy(int* n);
 void trap_handle(int n);
+// True when slot n has a handler (the processor charges no T-states then).
+bool trap_has_handler(int n);
