@@ -8,6 +8,6 @@ void monitor_select_page(int page);
 void monitor_update();
 void step_dir(int direction);
 void step_dir_page(int direction);
-void step_dir_rows(int direction);
+void step_dir_rows(int direction, int count);
 // First address of the disassembly listing (the monitor's cursor).
 int monitor_get_current_pc();

@@ -1,0 +1,32 @@
+// The host keyboard as the Primo keyboard sees it: which keys are down now
+// (by physical position, as Windows virtual-key codes) and which key with
+// which modifiers types a character on the user's layout.
+#pragma once
+#include <cstdint>
+
+class QKeyEvent;
+struct host_keyboard_t;
+
+// The keyboard's view of this host (install with keyboard_set_host).
+const host_keyboard_t* host_keyboard();
+
+// VK code of the physical key of an event, 0 when it has none.
+int host_keyboard_vk(const QKeyEvent* event);
+// True for the keys of the numeric keypad.
+bool host_keyboard_is_keypad(const QKeyEvent* event);
+
+// Key events of the main window. A press that types a character teaches
+// the layout map which key and modifiers give that character.
+void host_keyboard_press(const QKeyEvent* event);
+void host_keyboard_release(const QKeyEvent* event);
+void host_keyboard_release_all();
+
+int host_keyboard_key_down(int vk);
+// VK code | KEYMOD_* bits that type ch (CP1250), or -1.
+int host_keyboard_char_key(uint8_t ch);
+
+// The input language changed: start again from the US layout and learn.
+void host_keyboard_layout_changed();
+
+// CP1250 byte of a Unicode character, 0 when it has none.
+uint8_t host_char_to_cp1250(char32_t c);
