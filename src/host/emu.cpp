@@ -39,6 +39,8 @@ constexpr int CLOCK_FAST = 3750000;
 uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
+int (*program_loader)(const char*, int) = autostart_file;
+
 void copy_text(char* out, int size, const char* text)
 {
     std::snprintf(out, static_cast<size_t>(size), "%s", text);
@@ -184,10 +186,15 @@ void emu_command_line(int argc, char** argv)
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
         if (emu_argument_is_file(arg))
-            autostart_file(arg, g_bAutoStart);
+            program_loader(arg, g_bAutoStart);
         else
             emu_apply_switch(arg);
     }
+}
+
+void emu_set_program_loader(int (*loader)(const char*, int))
+{
+    program_loader = loader ? loader : autostart_file;
 }
 
 void emu_program_folder(char* buffer, int size)

@@ -13,3 +13,6 @@ void emu_apply_switch(const char* arg);
 void emu_command_line(int argc, char** argv);
 // The folder of the running executable with a trailing "/" (260 bytes).
 void emu_program_folder(char* buffer, int size);
+// Test seam: the loader program files on the command line go to (null:
+// autostart_file).
+void emu_set_program_loader(int (*loader)(const char* path, int autostart));

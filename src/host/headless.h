@@ -1,0 +1,14 @@
+// Running the machine without a window or sound device: for scripts, tests
+// and batch conversions.
+#pragma once
+
+// True when the command line asks for a run without the window
+// (--headless, --help, --ptp-to-wav).
+int headless_wanted(int argc, char** argv);
+// brevan --headless --frames N [--model M] [--clock HZ] [--type TEXT]
+//        [--screenshot FILE] [--wav FILE] [program files...]
+// Returns the process exit code: 0 done, 1 an output could not be written,
+// 2 bad options.
+int headless_main(int argc, char** argv);
+// The usage text of --help.
+const char* headless_usage();

@@ -1,0 +1,122 @@
+// The settings store: defaults created on first read, strings that must fit
+// 260 bytes, and a store that cannot be opened.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "host/ui_registry.h"
+
+namespace {
+
+class SettingsStore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = std::filesystem::temp_directory_path() /
+               ("brevan_settings_" + std::to_string(::getpid()) + ".ini");
+        std::filesystem::remove(path);
+        prefs_set_file(path.c_str());
+        ASSERT_EQ(prefs_init("Brevan"), 1);
+    }
+    void TearDown() override
+    {
+        prefs_done();
+        prefs_set_file(nullptr);
+        std::filesystem::remove(path);
+    }
+    // What another program would see in the file.
+    QVariant stored(const char* name)
+    {
+        prefs_done();
+        QSettings file(QString::fromStdString(path.string()), QSettings::IniFormat);
+        QVariant v = file.value(name);
+        prefs_init("Brevan");
+        return v;
+    }
+    std::filesystem::path path;
+};
+
+TEST_F(SettingsStore, MissingNumberKeepsDefaultAndIsCreatedWithIt)
+{
+    uint32_t value = 0x1234;
+    EXPECT_EQ(GetValueDword("Model", &value), 0);
+    EXPECT_EQ(value, 0x1234u);
+    EXPECT_EQ(stored("Model").toUInt(), 0x1234u);
+
+    uint32_t again = 7;
+    EXPECT_EQ(GetValueDword("Model", &again), 1);
+    EXPECT_EQ(again, 0x1234u);
+}
+
+TEST_F(SettingsStore, NumbersRoundTripTheirFull32Bits)
+{
+    const uint32_t ink = 0xFFFFFFFF;
+    ASSERT_EQ(SetValueDword("InkColor", &ink), 1);
+    prefs_done();
+    ASSERT_EQ(prefs_init("Brevan"), 1);
+    uint32_t read = 0;
+    EXPECT_EQ(GetValueDword("InkColor", &read), 1);
+    EXPECT_EQ(read, 0xFFFFFFFFu);
+}
+
+TEST_F(SettingsStore, NumberStoredAsTextIsReplacedByTheDefault)
+{
+    ASSERT_EQ(SetValueStr("Sound", "loud"), 1);
+    uint32_t value = 1;
+    EXPECT_EQ(GetValueDword("Sound", &value), 0);
+    EXPECT_EQ(value, 1u);
+    EXPECT_EQ(stored("Sound").toString(), "1");
+}
+
+TEST_F(SettingsStore, StringsRoundTripAndMissingOnesLeaveTheBuffer)
+{
+    char buffer[260];
+    std::strcpy(buffer, "unchanged");
+    EXPECT_EQ(GetValueStr("DrivePath", buffer), 0);
+    EXPECT_STREQ(buffer, "unchanged");
+    EXPECT_TRUE(stored("DrivePath").isNull()) << "a string read does not create it";
+
+    ASSERT_EQ(SetValueStr("DrivePath", "/home/primo/lemez"), 1);
+    EXPECT_EQ(GetValueStr("DrivePath", buffer), 1);
+    EXPECT_STREQ(buffer, "/home/primo/lemez");
+}
+
+TEST_F(SettingsStore, StringThatCannotFit260BytesIsNotReadable)
+{
+    char buffer[260];
+    const std::string fits(259, 'x');
+    ASSERT_EQ(SetValueStr("DrivePath", fits.c_str()), 1);
+    EXPECT_EQ(GetValueStr("DrivePath", buffer), 1);
+    EXPECT_EQ(std::strlen(buffer), 259u);
+
+    const std::string too_long(260, 'y');
+    ASSERT_EQ(SetValueStr("DrivePath", too_long.c_str()), 1);
+    std::strcpy(buffer, "kept");
+    EXPECT_EQ(GetValueStr("DrivePath", buffer), 0);
+    EXPECT_STREQ(buffer, "kept");
+}
+
+TEST_F(SettingsStore, NullStringIsStoredEmptyAndReportedAsFailure)
+{
+    EXPECT_EQ(SetValueStr("DrivePath", nullptr), 0);
+    char buffer[260] = "x";
+    EXPECT_EQ(GetValueStr("DrivePath", buffer), 1);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(SettingsStoreUnavailable, ReadsKeepDefaultsAndWritesFail)
+{
+    prefs_set_file("/proc/brevan-no-such-folder/Brevan.ini");
+    EXPECT_EQ(prefs_init("Brevan"), 0);
+    uint32_t value = 42;
+    EXPECT_EQ(GetValueDword("Model", &value), 0);
+    EXPECT_EQ(value, 42u);
+    EXPECT_EQ(SetValueDword("Model", &value), 0);
+    EXPECT_EQ(prefs_done(), 0);
+    prefs_set_file(nullptr);
+}
+
+} // namespace
