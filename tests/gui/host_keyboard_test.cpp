@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+
+#include "emu/input.h"
+#include "gui_app.h"
+#include "host/host_keyboard.h"
+
+namespace {
+
+// X11 keycodes of a PC keyboard.
+constexpr uint32_t KC_2 = 11, KC_A = 38, KC_SEMICOLON = 47, KC_SHIFT_L = 50, KC_Z = 52,
+                   KC_V = 55, KC_KP8 = 80, KC_ALT_R = 108;
+
+QKeyEvent key(QEvent::Type type, int qt_key, uint32_t keycode, const QString& text = {},
+              Qt::KeyboardModifiers mods = Qt::NoModifier, bool repeat = false)
+{
+    return QKeyEvent(type, qt_key, mods, keycode, 0, 0, text, repeat);
+}
+
+void press(int qt_key, uint32_t keycode, const QString& text = {}, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent e = key(QEvent::KeyPress, qt_key, keycode, text, mods);
+    host_keyboard_press(&e);
+}
+
+void release(int qt_key, uint32_t keycode, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent e = key(QEvent::KeyRelease, qt_key, keycode, {}, mods);
+    host_keyboard_release(&e);
+}
+
+class HostKeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gui_app();
+        keyboard_set_host(host_keyboard());
+        host_keyboard_layout_changed();
+        host_keyboard_release_all();
+    }
+    void TearDown() override
+    {
+        host_keyboard_release_all();
+        host_keyboard_layout_changed();
+        keyboard_change_mapping(0);
+        keyboard_set_host(nullptr);
+    }
+};
+
+TEST_F(HostKeyboardTest, KeysCountByPlaceNotByWhatTheyType)
+{
+    // The key right of Left Shift types y on a German layout; it is still VK Z.
+    press(Qt::Key_Y, KC_Z, QStringLiteral("y"));
+    EXPECT_EQ(host_keyboard_key_down('Z'), 1);
+    EXPECT_EQ(host_keyboard_key_down('Y'), 0);
+    release(Qt::Key_Y, KC_Z);
+    EXPECT_EQ(host_keyboard_key_down('Z'), 0);
+}
+
+TEST_F(HostKeyboardTest, WithoutKeycodesTheQtKeyDecides)
+{
+    press(Qt::Key_A, 0, QStringLiteral("a"));
+    press(Qt::Key_PageDown, 0);
+    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    EXPECT_EQ(host_keyboard_key_down(VK_NEXT), 1);
+    release(Qt::Key_A, 0);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(VK_NEXT), 1);
+}
+
+TEST_F(HostKeyboardTest, KeypadKeysAreNotTheDigitRow)
+{
+    QKeyEvent kp8 = key(QEvent::KeyPress, Qt::Key_8, KC_KP8, QStringLiteral("8"), Qt::KeypadModifier);
+    EXPECT_TRUE(host_keyboard_is_keypad(&kp8));
+    EXPECT_EQ(host_keyboard_vk(&kp8), 0x68);
+    QKeyEvent kp8_unknown = key(QEvent::KeyPress, Qt::Key_8, 0, QStringLiteral("8"), Qt::KeypadModifier);
+    EXPECT_TRUE(host_keyboard_is_keypad(&kp8_unknown));
+    EXPECT_EQ(host_keyboard_vk(&kp8_unknown), 0x68);
+    QKeyEvent row8 = key(QEvent::KeyPress, Qt::Key_8, 17, QStringLiteral("8"));
+    EXPECT_FALSE(host_keyboard_is_keypad(&row8));
+    EXPECT_EQ(host_keyboard_vk(&row8), '8');
+    // Typing on the keypad teaches nothing about the digit row.
+    host_keyboard_press(&kp8);
+    EXPECT_EQ(host_keyboard_char_key('8'), '8');
+}
+
+TEST_F(HostKeyboardTest, AutoRepeatDoesNotStackPresses)
+{
+    press(Qt::Key_A, KC_A, QStringLiteral("a"));
+    QKeyEvent again = key(QEvent::KeyPress, Qt::Key_A, KC_A, QStringLiteral("a"), Qt::NoModifier, true);
+    host_keyboard_press(&again);
+    release(Qt::Key_A, KC_A);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+}
+
+TEST_F(HostKeyboardTest, BothShiftKeysMustBeReleased)
+{
+    press(Qt::Key_Shift, KC_SHIFT_L);
+    press(Qt::Key_Shift, 62);
+    release(Qt::Key_Shift, KC_SHIFT_L);
+    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 1);
+    release(Qt::Key_Shift, 62);
+    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 0);
+}
+
+TEST_F(HostKeyboardTest, ReleaseAllForgetsEveryHeldKey)
+{
+    press(Qt::Key_Shift, KC_SHIFT_L);
+    press(Qt::Key_A, KC_A, QStringLiteral("A"), Qt::ShiftModifier);
+    host_keyboard_release_all();
+    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 0);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    // A release that comes after does no harm.
+    release(Qt::Key_A, KC_A);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+}
+
+TEST_F(HostKeyboardTest, StartsFromTheUsLayout)
+{
+    EXPECT_EQ(host_keyboard_char_key('a'), 'A');
+    EXPECT_EQ(host_keyboard_char_key('A'), 'A' | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('"'), int{VK_OEM_7} | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('@'), '2' | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('\r'), VK_RETURN);
+    EXPECT_EQ(host_keyboard_char_key(0xE9), -1);
+}
+
+TEST_F(HostKeyboardTest, LearnsTheCharacterAKeyTypesWithItsModifiers)
+{
+    // Hungarian layout: Shift+2 types ".
+    press(Qt::Key_Shift, KC_SHIFT_L);
+    press(Qt::Key_QuoteDbl, KC_2, QStringLiteral("\""), Qt::ShiftModifier);
+    EXPECT_EQ(host_keyboard_char_key('"'), '2' | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('@'), -1);   // that key no longer types @
+    // Learning rebuilt the map without letting go of the keys held.
+    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 1);
+    EXPECT_EQ(host_keyboard_key_down('2'), 1);
+}
+
+TEST_F(HostKeyboardTest, LearnsHungarianLettersInCp1250)
+{
+    press(Qt::Key_Eacute, KC_SEMICOLON, QString::fromUtf8("é"));
+    EXPECT_EQ(host_keyboard_char_key(0xE9), VK_OEM_1);
+    EXPECT_EQ(host_keyboard_char_key(';'), -1);
+}
+
+TEST_F(HostKeyboardTest, CapsLockLettersTeachNothing)
+{
+    press(Qt::Key_A, KC_A, QStringLiteral("A"));
+    EXPECT_EQ(host_keyboard_char_key('A'), 'A' | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('a'), 'A');
+}
+
+TEST_F(HostKeyboardTest, AltGrIsCtrlAltToTheLayout)
+{
+    press(Qt::Key_AltGr, KC_ALT_R);
+    EXPECT_EQ(host_keyboard_key_down(VK_MENU), 1);
+    EXPECT_EQ(host_keyboard_key_down(VK_CONTROL), 1);
+    press(Qt::Key_At, KC_V, QStringLiteral("@"));
+    EXPECT_EQ(host_keyboard_char_key('@'), 'V' | int{KEYMOD_CTRL} | int{KEYMOD_ALT});
+    release(Qt::Key_At, KC_V);
+    release(Qt::Key_AltGr, KC_ALT_R);
+    EXPECT_EQ(host_keyboard_key_down(VK_MENU), 0);
+    EXPECT_EQ(host_keyboard_key_down(VK_CONTROL), 0);
+}
+
+TEST_F(HostKeyboardTest, ANewInputLanguageStartsLearningAgain)
+{
+    press(Qt::Key_Eacute, KC_SEMICOLON, QString::fromUtf8("é"));
+    host_keyboard_layout_changed();
+    EXPECT_EQ(host_keyboard_char_key(0xE9), -1);
+    EXPECT_EQ(host_keyboard_char_key(';'), VK_OEM_1);
+}
+
+TEST_F(HostKeyboardTest, TypedCharactersReachTheSymbolicMatrix)
+{
+    keyboard_change_mapping(1);
+    keyboard_change_model(0);
+    press(Qt::Key_Shift, KC_SHIFT_L);
+    press(Qt::Key_QuoteDbl, KC_2, QStringLiteral("\""), Qt::ShiftModifier);
+    // Position 11 carries 2 and, shifted, ".
+    EXPECT_EQ(input_get_key_state(11), 1);
+    EXPECT_EQ(input_get_key_state(3), 1);   // the Primo shift follows
+    release(Qt::Key_QuoteDbl, KC_2, Qt::ShiftModifier);
+    release(Qt::Key_Shift, KC_SHIFT_L);
+    EXPECT_EQ(input_get_key_state(11), 0);
+}
+
+TEST_F(HostKeyboardTest, PositionalMappingFollowsThePhysicalKey)
+{
+    keyboard_change_mapping(0);
+    press(Qt::Key_Y, KC_Z, QStringLiteral("y"));
+    EXPECT_EQ(input_get_key_state(34), 1);   // position 34 is key Z
+    EXPECT_EQ(input_get_key_state(0), 0);    // position 0 is key Y
+}
+
+TEST(Cp1250, HungarianLettersHaveTheirCodes)
+{
+    EXPECT_EQ(host_char_to_cp1250(U'ő'), 0xF5);
+    EXPECT_EQ(host_char_to_cp1250(U'Ű'), 0xDB);
+    EXPECT_EQ(host_char_to_cp1250(U'á'), 0xE1);
+    EXPECT_EQ(host_char_to_cp1250(U'A'), 'A');
+    EXPECT_EQ(host_char_to_cp1250(U'中'), 0);
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QBoxLayout>
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+#include <string>
+
+#include "emu/hooks.h"
+#include "gui_app.h"
+#include "host/statusbar.h"
+
+namespace {
+
+class StatusBarTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gui_app();
+        window = new QWidget;
+        auto* box = new QVBoxLayout(window);
+        box->setContentsMargins(0, 0, 0, 0);
+        auto* screen = new QWidget(window);
+        screen->setFixedSize(312, 240);
+        box->addWidget(screen);
+        CreateStatusBar(window);
+        window->resize(312, 240 + StatusBarHeight());
+        window->show();
+        host_hooks = host_hooks_t{};
+        host_hooks.led_update = status_bar_led_update;
+        host_hooks.status_text = status_bar_set_text;
+    }
+    void TearDown() override
+    {
+        host_hooks = host_hooks_t{};
+        DestroyStatusBar();
+        delete window;
+    }
+
+    // Which lamps the bar shows lit (red) right now.
+    std::string lamps_shown()
+    {
+        const QImage picture = status_bar_widget()->grab().toImage();
+        std::string lit;
+        for (int i = 0; i < 4; ++i) {
+            const QColor c = picture.pixelColor(status_bar_led_rect(i).center());
+            lit += c == QColor(255, 0, 0) ? '1' : c == QColor(0, 0, 0) ? '0' : '?';
+        }
+        return lit;
+    }
+
+    QWidget* window = nullptr;
+};
+
+TEST_F(StatusBarTest, LampsSitInThePartBesideTheModelName)
+{
+    EXPECT_EQ(status_bar_led_rect(0), QRect(74, 10, 13, 8));
+    EXPECT_EQ(status_bar_led_rect(3), QRect(134, 10, 13, 8));
+    EXPECT_EQ(StatusBarHeight(), 24);
+}
+
+TEST_F(StatusBarTest, ANewBarStartsWithTheFirstLampLit)
+{
+    EXPECT_EQ(status_bar_led_state(), 0);
+    EXPECT_EQ(lamps_shown(), "1000");
+}
+
+TEST_F(StatusBarTest, LedUpdateLightsOnlyTheNamedLamp)
+{
+    led_update(2);
+    EXPECT_EQ(lamps_shown(), "0010");
+    led_update(-1);
+    EXPECT_EQ(lamps_shown(), "0000");
+    led_update(7);
+    EXPECT_EQ(lamps_shown(), "0000");
+}
+
+TEST_F(StatusBarTest, DriveActivityLightsTheFirstLampAndDarkensAll)
+{
+    led_update(3);
+    ui_set_led(1);
+    EXPECT_EQ(lamps_shown(), "1000");
+    ui_set_led(0);
+    EXPECT_EQ(lamps_shown(), "0000");
+}
+
+TEST_F(StatusBarTest, TextsGoToTheModelAndMessagePartsOnly)
+{
+    StatusBarPartText(0, "%s", "Primo B32");
+    StatusBarText("Lemez: %u oldal", 2u);
+    StatusBarPartText(1, "%s", "lost");
+    EXPECT_STREQ(status_bar_text(0), "Primo B32");
+    EXPECT_STREQ(status_bar_text(2), "Lemez: 2 oldal");
+    EXPECT_STREQ(status_bar_text(1), "");
+}
+
+TEST_F(StatusBarTest, LongMessagesAreCutNotOverrun)
+{
+    const std::string long_text(1000, 'x');
+    StatusBarText("%s", long_text.c_str());
+    EXPECT_EQ(std::string(status_bar_text(2)).size(), 372u);
+}
+
+TEST_F(StatusBarTest, WithoutABarEverythingIsHarmless)
+{
+    DestroyStatusBar();
+    EXPECT_EQ(StatusBarHeight(), 0);
+    EXPECT_EQ(status_bar_widget(), nullptr);
+    led_update(2);
+    StatusBarText("%s", "nobody sees this");
+    StatusBarRedraw();
+    DestroyStatusBar();
+
+    CreateStatusBar(window);
+    EXPECT_EQ(StatusBarHeight(), 24);
+    EXPECT_EQ(lamps_shown(), "1000");
+    EXPECT_STREQ(status_bar_text(2), "");
+}
+
+}  // namespace
