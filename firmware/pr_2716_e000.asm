@@ -775,8 +775,8 @@ dph_template:
 msg_signon:
         db "Primo CP/M 2.2, 50K",13,10,0
 msg_loaderr:
-        db 13,10,"Cannot load CP/M from A: - press a key",13,10,0
+        db 13,10,"Cannot load CP/M - press a key",13,10,0
 msg_nobank:
-        db "Switch on the RAM bank and restart",0
+        db "Turn on RAM bank, then restart",0
 
         ds 0xE800-$,0xFF
