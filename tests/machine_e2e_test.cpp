@@ -188,7 +188,7 @@ TEST_P(MachineEndToEnd, ProgramDrawsThePageAndSoundsTheBeeper)
     const int line = m.clock / 15625;
     const double expected = line * 15600.0 / (2.0 * HALF_PERIOD);   // in 48 kHz samples
     const double measured = count_edges(heard) / 2.0 / (heard.size() / double(SOUND_RATE));
-    EXPECT_NEAR(measured, expected, expected * 0.01);
+    EXPECT_NEAR(measured, expected, expected * 0.005);
 }
 
 std::string model_name(const ::testing::TestParamInfo<model_case>& info)
