@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "emu/cpu.h"
+#include "emu/machine.h"
+#include "emu/screen.h"
+#include "gui_app.h"
+#include "host/main_window.h"
+#include "host/pacing.h"
+#include "host/shell.h"
+#include "host/statusbar.h"
+#include "host/ui.h"
+#include "host/ui_registry.h"
+
+namespace {
+
+const char* const TITLE_PAUSED = "Brevan - (Felfüggesztve)";
+const char* const TITLE_RESUMED = "Brevan - (Újraindítva)";
+const char* const TITLE_MONITOR = "Brevan - (Monitor)";
+
+// The program as started: window, settings from a scratch file, machine.
+class ProgramEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        gui_app();
+        settings_dir = std::make_unique<QTemporaryDir>();
+        settings_file = settings_dir->filePath(QStringLiteral("Brevan.ini")).toStdString();
+        prefs_set_file(settings_file.c_str());
+        QWidget* window = main_window_create();
+        static char name[] = "brevan";
+        static char* argv[] = {name, nullptr};
+        emu_init(1, argv);
+        window->show();
+    }
+    void TearDown() override
+    {
+        g_bSaveSettingsOnExit = 0;
+        emu_close();
+        main_window_destroy();
+    }
+    std::unique_ptr<QTemporaryDir> settings_dir;
+    std::string settings_file;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
+
+void key_press(int qt_key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent e(QEvent::KeyPress, qt_key, mods);
+    QCoreApplication::sendEvent(main_window(), &e);
+}
+
+void key_release(int qt_key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent e(QEvent::KeyRelease, qt_key, mods);
+    QCoreApplication::sendEvent(main_window(), &e);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(main_window(), nullptr);
+        g_bPaused = 0;
+        g_bDebug = 0;
+        g_bActive = 1;
+    }
+};
+
+TEST_F(MainWindowTest, TheWindowStartsTitledAndSizedForTheScreen)
+{
+    EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
+    EXPECT_NE(status_bar_widget(), nullptr);
+    EXPECT_STREQ(status_bar_text(0), "Primo A64");
+    EXPECT_EQ(main_window()->height(), main_window()->findChild<QMenuBar*>()->height() + 240 + StatusBarHeight());
+}
+
+TEST_F(MainWindowTest, EveryCommandHasItsMenuItem)
+{
+    const int commands[] = {
+        40001, 40002, 40006, 40007, 40008, 40009, 40012, 40013, 40015, 40018, 40019, 40021,
+        40024, 40025, 40026, 40029, 40030, 40031, 40032, 40034, 40035, 40036, 40037, 40038,
+        40039, 40040, 40041, 40042, 40043, 40044, 40046, 40047, 40048, 40049, 40052, 40053,
+        40054, 40055, 40056, 40057, 40058, 40059, 40060, 40061, 40080, 40081, 40082, 40083,
+        40084, 40085, 40086, 40087, 40088, 40089, 40090,
+    };
+    for (int command : commands) {
+        QAction* a = main_window_action(command);
+        ASSERT_NE(a, nullptr) << command;
+        EXPECT_FALSE(a->text().isEmpty()) << command;
+    }
+    EXPECT_EQ(main_window_action(ID_WARM_RESET)->text(), QString::fromUtf8("&Meleg restart\tALT+F1"));
+    EXPECT_EQ(main_window_action(ID_INSERT_A + 2)->text(), QString::fromUtf8("&C: meghajtó - <üres>"));
+    EXPECT_EQ(main_window_action(40057)->text(), QStringLiteral("Primo B32"));
+}
+
+TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
+{
+    const struct { int command; QKeySequence keys; } table[] = {
+        {ID_FULLSCREEN, QKeySequence(Qt::ALT | Qt::Key_Return)},
+        {ID_WARM_RESET, QKeySequence(Qt::ALT | Qt::Key_F1)},
+        {ID_PAUSE, QKeySequence(Qt::Key_Pause)},
+        {ID_DOUBLE_SIZE, QKeySequence(Qt::ALT | Qt::Key_F2)},
+        {ID_SYNC, QKeySequence(Qt::ALT | Qt::Key_F3)},
+        {ID_PTP_ATTACH, QKeySequence(Qt::ALT | Qt::Key_F5)},
+        {ID_PLAY, QKeySequence(Qt::Key_F5)},
+        {ID_PASTE, QKeySequence(Qt::ALT | Qt::Key_V)},
+    };
+    for (const auto& row : table)
+        EXPECT_TRUE(main_window_action(row.command)->shortcuts().contains(row.keys)) << row.command;
+}
+
+TEST_F(MainWindowTest, StartUpMarksFollowTheSettings)
+{
+    EXPECT_EQ(main_window_checked(ID_SYNC), 1);
+    EXPECT_EQ(main_window_checked(ID_SOUND), 1);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_25), 1);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_375), 0);
+    EXPECT_EQ(main_window_checked(40055), 1);
+    EXPECT_EQ(main_window_checked(ID_DOUBLE_SIZE), 0);
+}
+
+TEST_F(MainWindowTest, ToggleCommandsFlipTheirFlagAndMark)
+{
+    const struct { int command; uint32_t* flag32; int* flag; } toggles[] = {
+        {ID_SYNC, nullptr, &g_Timer}, {ID_RAM_BANK, &g_bRAMbank, nullptr},
+        {ID_SYMBOLIC, &g_KeyMapping, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
+        {ID_TAPE_REMOTE, &g_DisableTapeRemote, nullptr},
+    };
+    for (const auto& t : toggles) {
+        auto value = [&] { return t.flag ? *t.flag : static_cast<int>(*t.flag32); };
+        const int before = value();
+        main_window_command(t.command);
+        EXPECT_NE(value(), before) << t.command;
+        EXPECT_EQ(main_window_checked(t.command), value() ? 1 : 0) << t.command;
+        main_window_command(t.command);
+        EXPECT_EQ(value(), before) << t.command;
+        EXPECT_EQ(main_window_checked(t.command), before ? 1 : 0) << t.command;
+    }
+}
+
+TEST_F(MainWindowTest, ClockItemsAreExclusive)
+{
+    main_window_command(ID_CLOCK_375);
+    EXPECT_EQ(machine_get_clock(), 3750000);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_375), 1);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_25), 0);
+    main_window_command(ID_CLOCK_25);
+    EXPECT_EQ(machine_get_clock(), 2500000);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_375), 0);
+    EXPECT_EQ(main_window_checked(ID_CLOCK_25), 1);
+}
+
+TEST_F(MainWindowTest, ModelsAreFoundByTheirCommand)
+{
+    main_window_command(40057);
+    EXPECT_EQ(machine_get_type(), 3);
+    EXPECT_STREQ(status_bar_text(0), "Primo B32");
+    main_window_command(40056);
+    EXPECT_EQ(machine_get_type(), 4);
+    EXPECT_STREQ(status_bar_text(0), "Primo B48");
+    for (const model_record& r : model_table)
+        EXPECT_EQ(main_window_checked(r.command), r.command == 40056 ? 1 : 0) << r.name;
+    EXPECT_EQ(g_bColor, 0);
+
+    main_window_command(40059);
+    EXPECT_EQ(machine_get_type(), 6);
+    EXPECT_EQ(g_bColor, 2);
+    EXPECT_EQ(nroflines, 216);
+
+    main_window_command(40055);
+    EXPECT_EQ(machine_get_type(), 2);
+    EXPECT_EQ(g_bColor, 0);
+    EXPECT_EQ(nroflines, 192);
+}
+
+TEST_F(MainWindowTest, PauseStopsAndResumesWithItsTitles)
+{
+    main_window_command(ID_PAUSE);
+    EXPECT_EQ(g_bPaused, 1);
+    EXPECT_EQ(g_bActive, 0);
+    EXPECT_EQ(main_window_title(), TITLE_PAUSED);
+    EXPECT_EQ(main_window_checked(ID_PAUSE), 1);
+    main_window_command(ID_PAUSE);
+    EXPECT_EQ(g_bActive, 1);
+    EXPECT_EQ(main_window_title(), TITLE_RESUMED);
+    EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
+}
+
+TEST_F(MainWindowTest, LeavingTheMonitorKeepsAPausedMachinePaused)
+{
+    main_window_command(ID_PAUSE);
+    main_window_command(ID_MONITOR);
+    EXPECT_EQ(main_window_title(), TITLE_MONITOR);
+    EXPECT_EQ(main_window_checked(ID_MONITOR), 1);
+    main_window_command(ID_MONITOR);
+    EXPECT_EQ(g_bActive, 0);
+    EXPECT_EQ(main_window_title(), TITLE_PAUSED);
+    EXPECT_EQ(main_window_checked(ID_MONITOR), 0);
+    main_window_command(ID_PAUSE);
+    EXPECT_EQ(g_bActive, 1);
+}
+
+TEST_F(MainWindowTest, EscapeTogglesTheMonitor)
+{
+    key_press(Qt::Key_Escape);
+    EXPECT_EQ(g_bDebug, 1);
+    EXPECT_EQ(g_bActive, 0);
+    EXPECT_EQ(main_window_title(), TITLE_MONITOR);
+    key_press(Qt::Key_Escape);
+    EXPECT_EQ(g_bDebug, 0);
+    EXPECT_EQ(g_bActive, 1);
+    EXPECT_EQ(main_window_title(), TITLE_RESUMED);
+}
+
+TEST_F(MainWindowTest, PageDownPausesButDoesNotResume)
+{
+    key_press(Qt::Key_PageDown);
+    EXPECT_EQ(g_bPaused, 1);
+    key_press(Qt::Key_PageDown);
+    EXPECT_EQ(g_bPaused, 1);
+    main_window_command(ID_PAUSE);
+}
+
+TEST_F(MainWindowTest, ResetKeyHoldsTheButtonWhileDown)
+{
+    key_press(Qt::Key_F1);
+    EXPECT_EQ(reset_button_pressed, 1);
+    EXPECT_EQ(status_bar_led_state(), -1);
+    key_release(Qt::Key_F1);
+    EXPECT_EQ(reset_button_pressed, 0);
+}
+
+TEST_F(MainWindowTest, DoubleSizeResizesTheClientArea)
+{
+    main_window_command(ID_DOUBLE_SIZE);
+    EXPECT_EQ(main_window_view()->size(), QSize(624, 480));
+    EXPECT_EQ(main_window_checked(ID_DOUBLE_SIZE), 1);
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main_window(), &click);
+    EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
+    EXPECT_EQ(g_bDoubleScreen, 0);
+}
+
+TEST_F(MainWindowTest, FullScreenDropsMenuAndStatusBarAndComesBack)
+{
+    main_window_command(ID_FULLSCREEN);
+    EXPECT_EQ(g_bFullScreen, 1);
+    EXPECT_EQ(StatusBarHeight(), 0);
+    EXPECT_FALSE(main_window()->findChild<QMenuBar*>()->isVisible());
+    EXPECT_EQ(main_window()->cursor().shape(), Qt::BlankCursor);
+
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main_window(), &click);
+    EXPECT_EQ(g_bFullScreen, 0);
+    EXPECT_EQ(main_window_checked(ID_FULLSCREEN), 0);
+    EXPECT_EQ(StatusBarHeight(), 24);
+    EXPECT_EQ(status_bar_led_state(), 0);
+    EXPECT_STREQ(status_bar_text(0), "Primo A64");
+    EXPECT_TRUE(main_window()->findChild<QMenuBar*>()->isVisible());
+    EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
+}
+
+TEST_F(MainWindowTest, FocusLossStopsTheMachineUnlessPausedRules)
+{
+    main_window_activate(0);
+    EXPECT_EQ(g_bActive, 0);
+    main_window_activate(1);
+    EXPECT_EQ(g_bActive, 1);
+    main_window_command(ID_PAUSE);
+    main_window_activate(1);
+    EXPECT_EQ(g_bActive, 0);
+    main_window_command(ID_PAUSE);
+}
+
+TEST_F(MainWindowTest, ALoopPassRunsOneFrame)
+{
+    const int64_t before = z80_state.tcount;
+    ASSERT_EQ(main_loop_pass(), 1);
+    EXPECT_GE(z80_state.tcount - before, 312 * 160);
+    EXPECT_LT(z80_state.tcount - before, 2 * 312 * 160);
+}
+
+TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
+{
+    main_loop_pass();
+    // Stop at the next instruction the processor would run.
+    z80_cpu_set_breakpoint(cpu_get_pc());
+    if (!z80_state.bp_enabled) z80_cpu_set_breakpoint(cpu_get_pc());
+    z80_state.bp_reached = 0;
+    main_loop_pass();
+    EXPECT_EQ(g_bDebug, 1);
+    EXPECT_EQ(main_window_title(), TITLE_MONITOR);
+    z80_state.bp_enabled = 0;
+    main_window_command(ID_MONITOR);
+    EXPECT_EQ(g_bActive, 1);
+}
+
+TEST_F(MainWindowTest, DroppedFilesRunFifteenFramesAfterAHardReset)
+{
+    const int64_t before = z80_state.tcount;
+    main_window_drop_files("/nonexistent/game.ptp");
+    EXPECT_GE(z80_state.tcount - before, 15 * 312 * 160);
+}
+
+class ScratchFolder : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(dir.isValid());
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path().toStdString());
+    }
+    void TearDown() override
+    {
+        ui_set_scripted_answer(nullptr);
+        std::filesystem::current_path(previous);
+    }
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    QTemporaryDir dir;
+    std::filesystem::path previous;
+};
+
+TEST_F(ScratchFolder, QuickScreenshotsNumberThemselves)
+{
+    { QFile taken(QStringLiteral("brevan0000.bmp")); ASSERT_TRUE(taken.open(QIODevice::WriteOnly)); }
+    EXPECT_EQ(main_window_quick_screenshot(), "brevan0001.bmp");
+    key_press(Qt::Key_F2);
+    EXPECT_TRUE(std::filesystem::exists("brevan0002.bmp"));
+    EXPECT_EQ(std::filesystem::file_size("brevan0001.bmp"), 6206u);
+}
+
+TEST_F(ScratchFolder, ScreenshotAsWritesPngForAPngName)
+{
+    ui_set_scripted_answer(path("shot.png").c_str());
+    main_window_command(ID_SCREENSHOT_AS);
+    QImage shot(QString::fromStdString(path("shot.png")));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), QSize(312, 240));
+
+    ui_set_scripted_answer(path("shot.bmp").c_str());
+    main_window_command(ID_SCREENSHOT_AS);
+    EXPECT_EQ(std::filesystem::file_size(path("shot.bmp")), 6206u);
+}
+
+TEST_F(ScratchFolder, SoundRecordingIsMarkedOnlyWhenTheFileOpened)
+{
+    ui_set_scripted_answer(path("no/such/folder/out.wav").c_str());
+    main_window_command(ID_SOUND_SAVE);
+    EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
+
+    ui_set_scripted_answer(path("out.wav").c_str());
+    main_window_command(ID_SOUND_SAVE);
+    EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 1);
+    main_window_command(ID_SOUND_SAVE);
+    EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
+    EXPECT_TRUE(std::filesystem::exists(path("out.wav")));
+}
+
+}  // namespace
