@@ -142,8 +142,10 @@ void ui_about_dialog(QWidget* owner)
     auto* layout = new QVBoxLayout(dialog);
     layout->addWidget(new QLabel(QString::fromUtf8("Brevan - Primo emulátor, %1").arg(BREVAN_VERSION)));
 #if __has_include("emu/romfiles.h")
-    const std::string roms = romfiles_report();
-    if (!roms.empty()) layout->addWidget(new QLabel(QString::fromStdString(roms)));
+    QString roms;
+    for (int model = 0; model < 8; ++model)
+        roms += QString::fromStdString(romfiles_model_source(model)) + "\n";
+    layout->addWidget(new QLabel(roms.trimmed()));
 #endif
     layout->addWidget(add_buttons(dialog, QDialogButtonBox::Ok));
     ui_run_dialog(*dialog);

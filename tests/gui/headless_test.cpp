@@ -1,0 +1,141 @@
+// Runs without a window: option checking, the picture and sound of a run,
+// typing, and the built program started from its build folder.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/headless.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int run(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "brevan");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return headless_main(static_cast<int>(args.size()), argv.data());
+}
+
+bool single_colour(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, 0)) return false;
+    return true;
+}
+
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("brevan_headless_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string file(const char* name) { return (dir / name).string(); }
+    fs::path dir;
+};
+
+TEST_F(Headless, WritesThePictureOfTheLastFrameAsPng)
+{
+    const std::string png = file("x.png");
+    ASSERT_EQ(run({"--headless", "--frames", "100", "--screenshot", png}), 0);
+    QImage image(QString::fromStdString(png));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 312);
+    EXPECT_EQ(image.height(), 240);
+}
+
+TEST_F(Headless, OtherNamesGetABmpScreenshot)
+{
+    const std::string bmp = file("x.bmp");
+    ASSERT_EQ(run({"--headless", "--frames", "10", "--model", "b64", "--screenshot", bmp}), 0);
+    std::ifstream in(bmp, std::ios::binary);
+    char magic[2] = {};
+    in.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "BM");
+}
+
+TEST_F(Headless, RecordsOneSoundFragmentPerFrame)
+{
+    const std::string wav = file("x.wav");
+    ASSERT_EQ(run({"--headless", "--frames", "50", "--wav", wav}), 0);
+    EXPECT_EQ(fs::file_size(wav), 44u + 50u * 960u * 2u);
+}
+
+TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)
+{
+    EXPECT_EQ(run({"--headless", "--frames", "abc"}), 2);
+    EXPECT_EQ(run({"--headless", "--frames", "-5"}), 2);
+    EXPECT_EQ(run({"--headless", "--frames"}), 2);
+    EXPECT_EQ(run({"--headless", "--model", "z80"}), 2);
+    EXPECT_EQ(run({"--headless", "--clock", "1000000"}), 2);
+    EXPECT_EQ(run({"--headless", "--frobnicate"}), 2);
+    EXPECT_EQ(run({"--headless", "--type", "\x01"}), 2);
+    EXPECT_EQ(run({"--headless", file("missing.ptp")}), 2);
+}
+
+TEST_F(Headless, UnwritableOutputIsReported)
+{
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--screenshot", file("no/such/dir.png")}), 1);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--wav", file("no/such/dir.wav")}), 1);
+}
+
+TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
+{
+    const std::string usage = headless_usage();
+    for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
+                             "--wav", "--ptp-to-wav", "--help", "/a", "/b", "/d", "/h", "/i:",
+                             "/p:", "/m", "/t", "/w", "a32", "cpm"})
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+    EXPECT_EQ(run({"--help"}), 0);
+}
+
+TEST(HeadlessWanted, OnlyTheWindowlessOptionsAvoidTheWindow)
+{
+    char prog[] = "brevan", headless[] = "--headless", w[] = "/w", help[] = "--help";
+    char* with[] = {prog, w, headless, nullptr};
+    char* without[] = {prog, w, nullptr};
+    char* asking[] = {prog, help, nullptr};
+    EXPECT_EQ(headless_wanted(3, with), 1);
+    EXPECT_EQ(headless_wanted(2, without), 0);
+    EXPECT_EQ(headless_wanted(2, asking), 1);
+}
+
+TEST_F(Headless, TypedTextReachesTheScreen)
+{
+    const std::string plain = file("plain.png");
+    const std::string typed = file("typed.png");
+    ASSERT_EQ(run({"--headless", "--frames", "200", "--screenshot", plain}), 0);
+    const QImage before(QString::fromStdString(plain));
+    if (single_colour(before))
+        GTEST_SKIP() << "the machine shows nothing after 200 frames: no ROM running yet";
+    ASSERT_EQ(run({"--headless", "--frames", "200", "--type", "AB12", "--screenshot", typed}), 0);
+    EXPECT_NE(QImage(QString::fromStdString(plain)), QImage(QString::fromStdString(typed)))
+        << "typing leaves characters on the Primo screen";
+}
+
+TEST_F(Headless, BuiltProgramRunsFromItsBuildFolder)
+{
+    const fs::path self = fs::read_symlink("/proc/self/exe");
+    const fs::path program = self.parent_path().parent_path() / "src" / "host" / "brevan";
+    if (!fs::exists(program)) GTEST_SKIP() << "program not built: " << program;
+    const std::string png = file("run.png");
+    const std::string command = "cd '" + program.parent_path().string() + "' && ./brevan --headless --frames 100 --screenshot '" + png + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
+    const std::string bad = "cd '" + program.parent_path().string() + "' && ./brevan --headless --nonsense 2>/dev/null";
+    const int status = std::system(bad.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+} // namespace
