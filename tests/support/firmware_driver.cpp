@@ -1,0 +1,103 @@
+#include "support/firmware_driver.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "emu/cpu.h"
+#include "emu/event.h"
+#include "emu/input.h"
+#include "emu/machine.h"
+#include "emu/memory.h"
+#include "emu/screen.h"
+#include "support/fake_keyboard.h"
+#include "support/paths.h"
+
+namespace {
+
+struct key_stroke {
+    int vk;
+    bool shift;
+};
+
+bool b_layout()
+{
+    return machine_model >= MODEL_B32 && machine_model <= MODEL_B64;
+}
+
+key_stroke stroke_for(char c)
+{
+    if (c >= 'a' && c <= 'z') return {c - 'a' + 'A', false};
+    if (c >= 'A' && c <= 'Z') return {c, true};
+    if (c >= '0' && c <= '9') return {c, false};
+    switch (c) {
+    case ' ': return {VK_SPACE, false};
+    case '\r': return {VK_RETURN, false};
+    case '\b': return {VK_BACK, false};
+    case '"': return {'2', true};
+    case '?': return b_layout() ? key_stroke{VK_DELETE, true} : key_stroke{VK_OEM_MINUS, true};
+    case '-': return {VK_OEM_2, false};
+    case '.': return {VK_OEM_PERIOD, false};
+    case ',': return {VK_OEM_COMMA, false};
+    default: return {0, false};
+    }
+}
+
+}  // namespace
+
+void firmware_run_frames(int frames)
+{
+    for (int i = 0; i < frames; ++i) machine_run();
+}
+
+void firmware_boot(int model, int frames)
+{
+    static bool initialised = false;
+    if (!initialised) {
+        static const std::string folder = std::filesystem::temp_directory_path().string();
+        machine_init(nullptr, model, folder.c_str());
+        event_init();
+        initialised = true;
+    }
+    fake_keyboard_install();
+    keyboard_change_mapping(0);
+    machine_change_model(model);
+    machine_set_clock(2500000);
+    machine_hard_reset();
+    z80_state.bp_enabled = 0;
+    firmware_run_frames(frames);
+}
+
+void firmware_hold_key(int vk, int frames)
+{
+    fake_keyboard_press(vk);
+    firmware_run_frames(frames);
+    fake_keyboard_release(vk);
+}
+
+void firmware_type(const std::string& text, int settle)
+{
+    for (char c : text) {
+        const key_stroke k = stroke_for(c);
+        if (!k.vk) continue;
+        if (k.shift) fake_keyboard_press(VK_SHIFT);
+        fake_keyboard_press(k.vk);
+        firmware_run_frames(2);
+        fake_keyboard_release(k.vk);
+        if (k.shift) fake_keyboard_release(VK_SHIFT);
+        firmware_run_frames(c == '\r' ? settle : 2);
+    }
+}
+
+long firmware_label(const std::string& image, const std::string& name)
+{
+    std::ifstream in(firmware_build_path(image + ".lbl"));
+    std::string line;
+    const std::string prefix = name + ":";
+    while (std::getline(in, line)) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        const auto dollar = line.find('$');
+        if (dollar == std::string::npos) return -1;
+        return std::stol(line.substr(dollar + 1), nullptr, 16);
+    }
+    return -1;
+}

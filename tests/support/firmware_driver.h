@@ -1,0 +1,16 @@
+// Drives the built-in firmware in tests: boots a model with a scripted host
+// keyboard (positional mapping) and types text through the key matrix.
+#pragma once
+#include <string>
+
+// Selects the model, cold-starts it at 2.5 MHz and runs `frames` frames.
+void firmware_boot(int model, int frames = 30);
+void firmware_run_frames(int frames);
+// Types text key by key (letters, digits, space, '\r', '\b', '"', '?',
+// '-', '.', ','; upper case with the Primo shift). After each '\r' the
+// command gets `settle` frames to finish.
+void firmware_type(const std::string& text, int settle = 12);
+// Holds one host key (VK code) for `frames` frames, then lets it go.
+void firmware_hold_key(int vk, int frames);
+// The firmware's label value from the build folder's label file, or -1.
+long firmware_label(const std::string& image, const std::string& name);
