@@ -44,7 +44,12 @@ escst:          equ VARS+13         ; 0, 1 after ESC, 2 after ESC =, 3 row taken
 lastkey:        equ VARS+14         ; position still held down, 0xFF none
 pendkey:        equ VARS+15         ; character waiting for CONIN, 0 none
 capslk:         equ VARS+16
-VARS_SIZE:      equ 17
+rptcnt:         equ VARS+17         ; blanking changes until the key repeats
+lastvb:         equ VARS+18         ; last vertical blank bit seen
+VARS_SIZE:      equ 19
+
+KEY_DELAY:      equ 50              ; half a second before a held key repeats
+KEY_RATE:       equ 8               ; then about 12 characters a second
 
 ; ---------------------------------------------------------------- start-up
 
@@ -434,8 +439,11 @@ ks_found:
         ld hl,lastkey
         ld a,c
         cp (hl)
-        ret z                       ; still held: no repeat
         ld (hl),a
+        jr z,ks_held
+        ld a,KEY_DELAY
+        ld (rptcnt),a
+        ld a,c
         cp KEY_CAPS
         jr nz,ks_char
         ld hl,capslk
@@ -443,6 +451,20 @@ ks_found:
         xor 1
         ld (hl),a
         ret
+; A held key repeats, timed by the vertical blank: it changes twice a frame.
+ks_held:
+        cp KEY_CAPS
+        ret z
+        in a,(PORT_CTRL)
+        and 0x20
+        ld hl,lastvb
+        cp (hl)
+        ld (hl),a
+        ret z
+        ld hl,rptcnt
+        dec (hl)
+        ret nz
+        ld (hl),KEY_RATE
 ks_char:
         ld b,0
         ld hl,keys_plain

@@ -333,15 +333,31 @@ TEST_F(CpmMachine, KeyboardGivesCharactersWithShiftAndControl)
     fake_keyboard_release(VK_CONTROL);
 }
 
-TEST_F(CpmMachine, HeldKeyIsDeliveredOnce)
+TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
 {
     cold_start_bios();
     fake_keyboard_press(VK_RETURN);
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 13);
     ASSERT_TRUE(call_bios(2, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 0x00);
+    EXPECT_EQ(memory_state::memory[RESULT], 0x00) << "no repeat at once";
+
+    // Polls CONST until the key comes again, counting frames.
+    poke(STUB, {0x31, 0x00, 0x9F, 0xCD, 0x06, 0xE0, 0xB7, 0x28, 0xFA, 0x18, 0xFE});
+    z80_state.pc = STUB;
+    int frames = 0;
+    while (frames < 200 && z80_state.pc != STUB + 9) {
+        machine_run();
+        ++frames;
+    }
+    EXPECT_GE(frames, 15);
+    EXPECT_LE(frames, 40);
+    ASSERT_TRUE(call_bios(3, 0));
+    EXPECT_EQ(memory_state::memory[RESULT], 13);
+
     fake_keyboard_release(VK_RETURN);
+    ASSERT_TRUE(call_bios(2, 0));
+    EXPECT_EQ(memory_state::memory[RESULT], 0x00);
 }
 
 TEST_F(CpmMachine, SelectingAMissingDriveFailsAndDriveAIsAnswered)
