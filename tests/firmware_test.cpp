@@ -58,4 +58,279 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, FirmwareBoot, ::testing::ValuesIn(boot_case
                              return name;
                          });
 
+class Firmware : public ::testing::Test {
+protected:
+    void boot(int model) { firmware_boot(model); }
+    static std::string line(int row)
+    {
+        const auto lines = screen_text_lines();
+        return row < static_cast<int>(lines.size()) ? lines[row] : std::string();
+    }
+};
+
+TEST_F(Firmware, TypedKeysAppearAtThePrompt)
+{
+    boot(MODEL_A64);
+    firmware_type("hello World 42");
+    EXPECT_EQ(line(4), ">hello World 42") << screen_text_dump();
+    firmware_type("\b\b7");
+    EXPECT_EQ(line(4), ">hello World 7") << screen_text_dump();
+}
+
+TEST_F(Firmware, UnknownCommandSaysErrorAndPromptsAgain)
+{
+    boot(MODEL_A64);
+    firmware_type("x\r");
+    EXPECT_EQ(line(5), "ERROR") << screen_text_dump();
+    EXPECT_EQ(line(6), ">");
+}
+
+TEST_F(Firmware, EditThenDumpShowsTheBytes)
+{
+    boot(MODEL_A64);
+    firmware_type("e 5000 12 ab 7F 0\r");
+    EXPECT_EQ(mem_read(0x5000), 0x12);
+    EXPECT_EQ(mem_read(0x5001), 0xAB);
+    EXPECT_EQ(mem_read(0x5002), 0x7F);
+    EXPECT_EQ(mem_read(0x5003), 0x00);
+    firmware_type("d 5000\r", 20);
+    EXPECT_TRUE(screen_shows("5000 12 AB 7F 00 00 00 00 00")) << screen_text_dump();
+    EXPECT_TRUE(screen_shows("5038 00 00 00 00 00 00 00 00")) << screen_text_dump();
+    // D without an address goes on where the last dump stopped.
+    firmware_type("d\r", 20);
+    EXPECT_TRUE(screen_shows("5078 00 00 00 00 00 00 00 00")) << screen_text_dump();
+}
+
+TEST_F(Firmware, FillMoveAndHexArithmetic)
+{
+    boot(MODEL_A32);
+    firmware_type("f 5000 500f 5a\r");
+    for (uint16_t a = 0x5000; a <= 0x500F; ++a) ASSERT_EQ(mem_read(a), 0x5A) << a;
+    EXPECT_EQ(mem_read(0x5010), 0x00);
+    firmware_type("e 5000 1 2 3 4\r");
+    // Overlapping move upwards keeps the bytes in order.
+    firmware_type("m 5000 5003 5002\r");
+    const uint8_t expect[] = {1, 2, 1, 2, 3, 4};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(mem_read(0x5000 + i), expect[i]) << i;
+    firmware_type("h 1234 34\r");
+    EXPECT_TRUE(screen_shows("1268 1200")) << screen_text_dump();
+    // A range that runs backwards is refused and changes nothing.
+    firmware_type("f 5010 5000 ff\r");
+    EXPECT_EQ(mem_read(0x5008), 0x5A);
+    EXPECT_TRUE(screen_shows("ERROR"));
+}
+
+TEST_F(Firmware, GoCallsCodeThatReturnsToThePrompt)
+{
+    boot(MODEL_A48);
+    // LD A,0x77 ; LD (0x5100),A ; RET
+    firmware_type("e 5000 3e 77 32 0 51 c9\r");
+    firmware_type("g 5000\r");
+    EXPECT_EQ(mem_read(0x5100), 0x77);
+    EXPECT_EQ(line(6), ">") << screen_text_dump();
+}
+
+TEST_F(Firmware, HelpListsTheCommands)
+{
+    boot(MODEL_A64);
+    firmware_type("?\r", 20);
+    for (const char* c : {"D ADDR", "E ADDR", "G ADDR", "F FROM TO", "M FROM TO DEST", "H A B",
+                          "BEEP", "P TEXT", "S \"NAME\" FROM TO", "LOAD", "RUN LOADED"})
+        EXPECT_TRUE(screen_shows(c)) << c << "\n" << screen_text_dump();
+}
+
+TEST_F(Firmware, ScreenScrollsWhenFull)
+{
+    boot(MODEL_A64);
+    for (int i = 0; i < 12; ++i) firmware_type("x\r");
+    const auto lines = screen_text_lines();
+    EXPECT_EQ(lines[23], ">") << screen_text_dump();
+    EXPECT_EQ(lines[22], "ERROR");
+    EXPECT_NE(lines[0], "BREVAN PRIMO A64");
+}
+
+TEST_F(Firmware, HeldKeyRepeats)
+{
+    boot(MODEL_A64);
+    firmware_hold_key('K', 60);
+    firmware_run_frames(2);
+    const std::string typed = line(4);
+    // 25 frames until the first repeat, then one every 3 frames.
+    EXPECT_GE(typed.size(), 10u) << typed;
+    EXPECT_LE(typed.size(), 16u) << typed;
+    EXPECT_EQ(typed.find_first_not_of('k', 1), std::string::npos) << typed;
+}
+
+TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
+{
+    boot(MODEL_B64);
+    firmware_hold_key(VK_NEXT, 2);     // position 19: o with double acute
+    firmware_run_frames(2);
+    firmware_hold_key(VK_OEM_1, 2);    // position 58: e acute
+    firmware_run_frames(2);
+    EXPECT_EQ(line(4), ">\x7B\x60") << screen_text_dump();
+    // The B character set draws them differently from the A set's symbols.
+    const long font = firmware_label("rom_b64", "font");
+    ASSERT_GT(font, 0);
+    const uint8_t* page = screenptr;
+    const uint8_t* a_glyph = rom_a64 + font + (0x7B - 0x20) * 8;
+    EXPECT_NE(std::memcmp(a_glyph, page + 4 * 256 + 1, 1), 0);
+}
+
+TEST_F(Firmware, AModelHasNoKeyAtTheBOnlyPositions)
+{
+    boot(MODEL_A64);
+    firmware_hold_key(VK_NEXT, 2);
+    firmware_run_frames(2);
+    firmware_hold_key(VK_OEM_MINUS, 2);   // position 35: '+' on A, ';' on B
+    firmware_run_frames(2);
+    EXPECT_EQ(line(4), ">+") << screen_text_dump();
+}
+
+TEST_F(Firmware, ShiftAndCapsLockGiveCapitals)
+{
+    boot(MODEL_A64);
+    firmware_type("aB");
+    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_run_frames(2);
+    firmware_type("cd");
+    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_run_frames(2);
+    firmware_type("e\"");
+    EXPECT_EQ(line(4), ">aBCDe\"") << screen_text_dump();
+}
+
+// A program in RAM calls the keyboard routine once without a key, then
+// until it returns one, and stores A and the flags each time.
+TEST_F(Firmware, KeyboardRoutineReturnsKeyWithZeroFlagClear)
+{
+    for (int model : {MODEL_A64, MODEL_C64}) {
+        boot(model);
+        const uint16_t kbd = model == MODEL_C64 ? 0x09D0 : 0x3866;
+        const uint8_t program[] = {
+            0xCD, uint8_t(kbd), uint8_t(kbd >> 8),   // CALL kbd
+            0xF5, 0xE1, 0x22, 0x00, 0x51,            // PUSH AF ; POP HL ; LD (5100),HL
+            0xCD, uint8_t(kbd), uint8_t(kbd >> 8),   // wait: CALL kbd
+            0x28, 0xFB,                              // JR Z,wait
+            0xF5, 0xE1, 0x22, 0x02, 0x51,            // PUSH AF ; POP HL ; LD (5102),HL
+            0x18, 0xFE,                              // JR $
+        };
+        for (size_t i = 0; i < sizeof program; ++i) mem_write(0x5000 + i, program[i]);
+        z80_state.pc = 0x5000;
+        firmware_run_frames(3);
+        EXPECT_EQ(mem_read(0x5101), 0x00) << model;              // A = 0
+        EXPECT_NE(mem_read(0x5100) & FLAG_Z, 0) << model;        // Z set
+        firmware_hold_key('Q', 2);
+        firmware_run_frames(1);
+        EXPECT_EQ(mem_read(0x5103), 'q') << model;
+        EXPECT_EQ(mem_read(0x5102) & FLAG_Z, 0) << model;
+        EXPECT_EQ(mem_read(0x4042), 0x00) << model;              // taken
+    }
+}
+
+TEST_F(Firmware, FixedEntryPointsHoldTheirInstructions)
+{
+    for (const uint8_t* rom : {rom_a64, static_cast<const uint8_t*>(nullptr)}) {
+        if (!rom) break;
+        EXPECT_EQ(rom[0x017E], '4');
+        EXPECT_EQ(rom[0x3866], 0xE5);   // PUSH HL
+        EXPECT_EQ(rom[0x3867], 0xD5);   // PUSH DE
+        EXPECT_EQ(rom[0x3868], 0xC5);   // PUSH BC
+        EXPECT_EQ(rom[0x394F], 0x20);   // JR NZ
+        EXPECT_EQ(rom[0x3925], 0x3A);   // LD A,(nn)
+    }
+    EXPECT_EQ(rom_c64[0x017E], '9');
+    EXPECT_EQ(rom_c64[0x09D0], 0xE5);
+    EXPECT_EQ(rom_c64[0x09D1], 0xD5);
+    EXPECT_EQ(rom_c64[0x09D2], 0xC5);
+    EXPECT_EQ(rom_c64[0x09B0], 0x20);
+    EXPECT_NE(rom_c64[0x3925], 0x3A);
+    // The B image differs from the A image only in its tables.
+    EXPECT_GT(b64rom_patch_count, 0u);
+    EXPECT_LT(b64rom_patch_count, 400u);
+}
+
+TEST_F(Firmware, PatchedRepeatReadAndForcedJumpStillWork)
+{
+    boot(MODEL_A64);
+    // The machine has turned LD A,(nn) into LD A,3 + NOP on selection.
+    EXPECT_EQ(rom_pointer()[0x3925], 0x3E);
+    EXPECT_EQ(rom_pointer()[0x3926], 0x03);
+    rom_pointer()[0x394F] = 0x18;   // as while text is typed
+    firmware_type("ok 1");
+    EXPECT_EQ(line(4), ">ok 1") << screen_text_dump();
+    firmware_hold_key('Z', 40);
+    firmware_run_frames(2);
+    EXPECT_GT(line(4).size(), 8u);
+}
+
+TEST_F(Firmware, RestartEntryRunsTheProgramInTheProgramArea)
+{
+    boot(MODEL_A64);
+    // LD A,0x99 ; LD (5200),A ; RET  -- at the program area, with its end set
+    const uint8_t program[] = {0x3E, 0x99, 0x32, 0x00, 0x52, 0xC9};
+    for (size_t i = 0; i < sizeof program; ++i) mem_write(0x4200 + i, program[i]);
+    mem_write_word(0x40F9, 0x4206);
+    z80_state.sp -= 2;
+    mem_write_word(z80_state.sp, 0x1D1E);
+    z80_state.pc = 0x1B5D;
+    firmware_run_frames(5);
+    EXPECT_EQ(mem_read(0x5200), 0x99);
+    EXPECT_EQ(screen_text_lines()[4], ">") << screen_text_dump();
+    EXPECT_EQ(screen_cursor_row(), 4);
+}
+
+TEST_F(Firmware, RestartEntryWithoutProgramReturnsToThePrompt)
+{
+    boot(MODEL_B48);
+    firmware_type("abc");
+    z80_state.sp -= 2;
+    mem_write_word(z80_state.sp, 0x1D1E);
+    z80_state.pc = 0x1B5D;
+    firmware_run_frames(5);
+    EXPECT_EQ(line(4), ">abc");
+    EXPECT_EQ(line(5), ">") << screen_text_dump();
+    firmware_type("h 1 1\r");
+    EXPECT_EQ(line(6), "0002 0000") << screen_text_dump();
+}
+
+TEST_F(Firmware, C64BannerIsInColour)
+{
+    boot(MODEL_C64);
+    std::vector<uint8_t> picture(screen_width() * screen_height());
+    screen_render_indexed(picture.data());
+    const int w = screen_width();
+    // The banner's first text row: canvas rows 20-27 (mode 0), columns 28-283.
+    std::set<uint8_t> banner, below;
+    for (int y = 20; y < 28; ++y)
+        for (int x = 28; x < 284; ++x) banner.insert(picture[y * w + x]);
+    for (int y = 40; y < 48; ++y)
+        for (int x = 28; x < 284; ++x) below.insert(picture[y * w + x]);
+    EXPECT_GE(banner.size(), 5u);     // paper and several inks
+    EXPECT_EQ(below.size(), 2u);      // white on blue
+    EXPECT_EQ(picture[0], 0x02);      // the border is the paper colour
+}
+
+TEST_F(Firmware, C64SwitchesToTheTallColourMode)
+{
+    boot(MODEL_C64);
+    firmware_type("v 2\r", 20);
+    EXPECT_EQ(mem_read(0xE000), 2);
+    auto lines = screen_text_lines();
+    ASSERT_EQ(lines.size(), 27u);
+    EXPECT_EQ(lines[0], "BREVAN PRIMO C64") << screen_text_dump();
+    EXPECT_EQ(lines[4], ">");
+    std::vector<uint8_t> picture(screen_width() * screen_height());
+    screen_render_indexed(picture.data());
+    std::set<uint8_t> banner;
+    for (int y = 12; y < 20; ++y)
+        for (int x = 28; x < 284; ++x) banner.insert(picture[y * screen_width() + x]);
+    EXPECT_GE(banner.size(), 4u);
+    firmware_type("v 1\r", 20);
+    EXPECT_TRUE(screen_shows("ERROR"));
+    firmware_type("v 0\r", 20);
+    EXPECT_EQ(mem_read(0xE000), 0);
+    EXPECT_EQ(screen_text_lines().size(), 25u);
+}
+
 }  // namespace
