@@ -111,7 +111,21 @@ load_cpm:
         call puts
         call conin
         jr load_cpm
-gocpm:  ld a,0xC3
+gocpm:  ld hl,BIOS_VECTOR
+        ld de,BIOS_BASE
+        ld b,17
+gv_next:
+        ld (hl),0xC3
+        inc hl
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        inc hl
+        inc de
+        inc de
+        inc de
+        djnz gv_next
+        ld a,0xC3
         ld (0),a
         ld hl,wbootj
         ld (1),hl
@@ -795,7 +809,7 @@ dph_template:
         dw 0, 0, 0, 0, DIRBUF, dpb_8_40, CSV_A, ALV_A
 
 msg_signon:
-        db "Primo CP/M 2.2, 50K",13,10,0
+        db "Primo CP/M 2.2, 51K",13,10,0
 msg_loaderr:
         db 13,10,"Cannot load CP/M - press a key",13,10,0
 msg_nobank:

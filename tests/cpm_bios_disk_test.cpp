@@ -194,7 +194,7 @@ int bios_label(const std::string& name)
     return it == labels.end() ? -1 : it->second;
 }
 
-constexpr uint16_t CCP = 0xB200;
+constexpr uint16_t CCP = 0xB000;
 constexpr uint16_t CCP_IDLE = CCP + 4;
 constexpr int SYSTEM_BYTES = 0x1600;
 constexpr uint16_t STUB = 0x9100;
@@ -313,6 +313,10 @@ TEST_F(CpmDisk, BootChainLoadsSystemAcrossTheTrackEndAndEntersCcp)
         EXPECT_EQ(page0[1] | page0[2] << 8, 0xE003);
         EXPECT_EQ(page0[5], 0xC3);
         EXPECT_EQ(page0[6] | page0[7] << 8, CCP + 0x806);
+        for (int k = 0; k < 17; ++k) {   // where the BDOS of a 51K system calls its BIOS
+            EXPECT_EQ(bench->memory[0xC600 + 3 * k], 0xC3) << k;
+            EXPECT_EQ(bench->memory[0xC601 + 3 * k] | bench->memory[0xC602 + 3 * k] << 8, 0xE000 + 3 * k) << k;
+        }
         EXPECT_EQ(bench->fdc.motor, 0) << "motor left running";
     }
 }
@@ -321,12 +325,14 @@ TEST_F(CpmDisk, WarmStartReloadsTheSystem)
 {
     bench->fdc.image = system_disk(9, 80, true);
     ASSERT_TRUE(boot());
-    std::fill(bench->memory.begin() + CCP, bench->memory.begin() + CCP + SYSTEM_BYTES, 0x76);
+    std::fill(bench->memory.begin() + CCP, bench->memory.begin() + 0xC633, 0x76);   // system and BIOS vector
     bench->ext_ram[4] = 0x05;   // drive F: does not exist: back to A:
     z80_state.pc = 0x0000;
     ASSERT_TRUE(run_until(CCP_IDLE));
     for (int i = 0; i < SYSTEM_BYTES; ++i) ASSERT_EQ(bench->memory[CCP + i], bench->fdc.image[512 + i]) << i;
     EXPECT_EQ(bench->memory[0x9000], 0x00);
+    EXPECT_EQ(bench->memory[0xC630], 0xC3);
+    EXPECT_EQ(bench->memory[0xC631] | bench->memory[0xC632] << 8, 0xE030);
 }
 
 TEST_F(CpmDisk, DiskParameterBlockFollowsTheMarkOrTheProbe)
