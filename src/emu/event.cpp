@@ -22,10 +22,12 @@ namespace {
 
 bool valid_id(int id) { return id >= 0 && id < EVENT_COUNT; }
 
-// Callbacks that do nothing: a pass may step over them unseen.
+// Callbacks that do nothing: a pass may step over them unseen. An entry
+// linked in without ever being set up has no callback at all.
 bool is_placeholder(const event_entry* e)
 {
-    return e->callback == event_clock_timeout || e->callback == wd1793_dummy_interrupt_handler;
+    return !e->callback || e->callback == event_clock_timeout ||
+           e->callback == wd1793_dummy_interrupt_handler;
 }
 
 void update_next_due()
