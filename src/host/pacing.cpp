@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "emu/hooks.h"
-#include "sound/sound.h"
+
 
 int64_t g_50HzFreq = 0, g_CurrentSpeed = 0, g_1sFreq = 0;
 int64_t g_ElapsedCounter = 0, g_ElapsedTemp = 0, g_NextFrame = 0, g_NextMeasure = 0;
@@ -90,9 +89,6 @@ int pacing_after_frame(int sync, char* title)
         if (title)
             std::snprintf(title, 64, "Brevan - %d%% (%d fps)", g_Ticks,
                           (g_TotFrames - g_LastTotFrames) >> 1);
-        uint32_t recorded = 0;
-        if (sound_is_saving(&recorded))
-            StatusBarText("WAV mentés: %6.1f kbyte eddig...", recorded / 1024.0);
         g_Ticks = 0;
         g_LastTotFrames = g_TotFrames;
         due |= PACE_MEASURE;
