@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <thread>
 
-
-
 int64_t g_50HzFreq = 0, g_CurrentSpeed = 0, g_1sFreq = 0;
 int64_t g_ElapsedCounter = 0, g_ElapsedTemp = 0, g_NextFrame = 0, g_NextMeasure = 0;
 int32_t g_FrameInterval = 0, g_Ticks = 0, g_TotFrames = 0, g_LastTotFrames = 0;
