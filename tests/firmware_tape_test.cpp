@@ -1,0 +1,274 @@
+// The firmware's own tape routines at signal level: a program saved through
+// the save entry points is recorded from the tape output bits, checked
+// against the tape format, and played back into the tape input to load it
+// again; and the loader entry points work when patched with traps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "emu/cpu.h"
+#include "emu/input.h"
+#include "emu/machine.h"
+#include "emu/memory.h"
+#include "emu/trap.h"
+#include "support/firmware_driver.h"
+#include "support/screen_text.h"
+#include "support/tape_signal.h"
+
+namespace {
+
+constexpr int RATE = 44100;
+constexpr uint16_t FROM = 0x5000;
+constexpr uint16_t TO = 0x5257;   // 600 bytes: blocks of 256, 256 and 88
+
+uint8_t pattern(int i) { return static_cast<uint8_t>(i * 7 + (i >> 8) * 3 + 1); }
+
+// The signal routines only, without the emulator's tape traps.
+void remove_tape_traps()
+{
+    std::memcpy(rom_pointer(), source_rom_pointer(), 0x4000);
+}
+
+bool run_until_shown(const char* text, int max_frames)
+{
+    for (int i = 0; i < max_frames; ++i) {
+        if (screen_shows(text)) return true;
+        firmware_run_frames(1);
+    }
+    return screen_shows(text);
+}
+
+// Boots, fills the area and saves it with S, recording the output.
+std::vector<uint8_t> save_demo(int model)
+{
+    firmware_boot(model);
+    remove_tape_traps();
+    for (int i = FROM; i <= TO; ++i) mem_write(i, pattern(i - FROM));
+    firmware_type("S \"DEMO\" 5000 5257");
+    tape_signal_record_start(RATE);
+    firmware_type("\r", 1);
+    const bool saved = run_until_shown("SAVED", 2000);
+    auto samples = tape_signal_record_stop();
+    EXPECT_TRUE(saved) << screen_text_dump();
+    return samples;
+}
+
+uint8_t checksum(const std::vector<uint8_t>& block, size_t from, size_t to, int number)
+{
+    int sum = number;
+    for (size_t i = from; i < to; ++i) sum += block[i];
+    return static_cast<uint8_t>(sum);
+}
+
+class FirmwareTape : public ::testing::Test {
+protected:
+    void TearDown() override { tape_signal_stop(); }
+
+    // Clears the area, types L and plays the samples into the tape input.
+    void load(const std::vector<uint8_t>& samples, int clock = 2500000)
+    {
+        if (clock != 2500000) {
+            machine_set_clock(clock);
+            machine_hard_reset();
+            firmware_run_frames(30);
+        }
+        remove_tape_traps();
+        for (int i = FROM; i <= TO; ++i) mem_write(i, 0);
+        firmware_type("L\r", 1);
+        tape_signal_play(samples, RATE);
+        for (int i = 0; i < 3000 && tape_signal_playing(); ++i) {
+            firmware_run_frames(1);
+            if (screen_shows("LOADED") || screen_shows("ERROR")) break;
+        }
+        firmware_run_frames(2);
+    }
+};
+
+TEST_F(FirmwareTape, SaveWritesThePrimoTapeFormat)
+{
+    const auto samples = save_demo(MODEL_A64);
+    const decoded_tape tape = tape_signal_decode(samples, RATE);
+    ASSERT_EQ(tape.error, "");
+    EXPECT_GE(tape.leader_bits, 512 * 8 - 16);
+    ASSERT_EQ(tape.blocks.size(), 5u);
+
+    const std::vector<uint8_t> name = {0x89, 0x00, 0x04, 'D', 'E', 'M', 'O', uint8_t(4 + 'D' + 'E' + 'M' + 'O')};
+    EXPECT_EQ(tape.blocks[0], name);
+    const int counts[] = {256, 256, 88};
+    int offset = 0;
+    for (int b = 0; b < 3; ++b) {
+        const auto& block = tape.blocks[1 + b];
+        ASSERT_EQ(block.size(), static_cast<size_t>(counts[b] + 6)) << b;
+        EXPECT_EQ(block[0], 0xF9);
+        EXPECT_EQ(block[1], b + 1);                            // BCD number
+        EXPECT_EQ(block[2] | block[3] << 8, FROM + offset);   // absolute address
+        EXPECT_EQ(block[4], counts[b] & 0xFF);
+        for (int i = 0; i < counts[b]; ++i) ASSERT_EQ(block[5 + i], pattern(offset + i)) << b << ":" << i;
+        EXPECT_EQ(block.back(), checksum(block, 4, block.size() - 1, b + 1)) << b;
+        offset += counts[b];
+    }
+    const std::vector<uint8_t> end = {0xE9, 0x04, 0x04};
+    EXPECT_EQ(tape.blocks[4], end);
+
+    // Cycle lengths near 312 and 936 us.
+    ASSERT_FALSE(tape.one_us.empty());
+    ASSERT_FALSE(tape.zero_us.empty());
+    double ones = 0, zeros = 0;
+    for (double c : tape.one_us) ones += c;
+    for (double c : tape.zero_us) zeros += c;
+    EXPECT_NEAR(ones / tape.one_us.size(), 312, 25);
+    EXPECT_NEAR(zeros / tape.zero_us.size(), 936, 40);
+}
+
+TEST_F(FirmwareTape, RecordedProgramLoadsBackIdentically)
+{
+    const auto samples = save_demo(MODEL_A64);
+    firmware_type("\r");
+    load(samples);
+    EXPECT_TRUE(screen_shows("FOUND DEMO")) << screen_text_dump();
+    EXPECT_TRUE(screen_shows("LOADED 5000-5257")) << screen_text_dump();
+    for (int i = FROM; i <= TO; ++i) ASSERT_EQ(mem_read(i), pattern(i - FROM)) << std::hex << i;
+    EXPECT_EQ(mem_read(TO + 1), 0);
+}
+
+TEST_F(FirmwareTape, RecordingFromTheSlowClockLoadsAtTheFastClock)
+{
+    const auto samples = save_demo(MODEL_B32);
+    load(samples, 3750000);
+    EXPECT_TRUE(screen_shows("LOADED 5000-5257")) << screen_text_dump();
+    for (int i = FROM; i <= TO; ++i) ASSERT_EQ(mem_read(i), pattern(i - FROM)) << std::hex << i;
+}
+
+TEST_F(FirmwareTape, SaveAtTheFastClockKeepsTheTiming)
+{
+    firmware_boot(MODEL_A48);
+    machine_set_clock(3750000);
+    machine_hard_reset();
+    firmware_run_frames(30);
+    remove_tape_traps();
+    firmware_type("S \"X\" 6000 6010");
+    tape_signal_record_start(RATE);
+    firmware_type("\r", 1);
+    ASSERT_TRUE(run_until_shown("SAVED", 2000));
+    const decoded_tape tape = tape_signal_decode(tape_signal_record_stop(), RATE);
+    ASSERT_EQ(tape.blocks.size(), 3u);
+    double ones = 0, zeros = 0;
+    for (double c : tape.one_us) ones += c;
+    for (double c : tape.zero_us) zeros += c;
+    EXPECT_NEAR(ones / tape.one_us.size(), 312, 25);
+    EXPECT_NEAR(zeros / tape.zero_us.size(), 936, 40);
+}
+
+TEST_F(FirmwareTape, CorruptedBitGivesChecksumError)
+{
+    auto samples = save_demo(MODEL_A64);
+    const decoded_tape clean = tape_signal_decode(samples, RATE);
+    ASSERT_EQ(clean.blocks.size(), 5u);
+    // Stretch one short cycle late in the recording (inside the last data
+    // block) into a long one: one data bit flips from 1 to 0.
+    size_t at = samples.size() * 9 / 10, rise = 0;
+    for (;; ++at) {
+        ASSERT_LT(at, samples.size());
+        if (!(samples[at - 1] < 128 && samples[at] >= 128)) continue;
+        size_t fall = at;
+        while (samples[fall] >= 128) ++fall;
+        rise = fall;
+        while (samples[rise] < 128) ++rise;
+        if (rise - at < 20) break;   // a short cycle: a 1
+    }
+    std::vector<uint8_t> longer(samples.begin(), samples.begin() + at);
+    longer.insert(longer.end(), 21, 248);
+    longer.insert(longer.end(), 21, 8);
+    longer.insert(longer.end(), samples.begin() + rise, samples.end());
+    firmware_type("\r");
+    load(longer);
+    EXPECT_TRUE(screen_shows("CHECKSUM ERROR")) << screen_text_dump();
+    firmware_run_frames(3);
+    EXPECT_EQ(screen_text_lines()[screen_cursor_row()], ">");
+}
+
+TEST_F(FirmwareTape, SpaceStopsTheSearch)
+{
+    firmware_boot(MODEL_A64);
+    remove_tape_traps();
+    firmware_type("L\r", 30);
+    EXPECT_TRUE(screen_shows("SEARCHING"));
+    firmware_hold_key(VK_SPACE, 2);
+    firmware_run_frames(3);
+    EXPECT_TRUE(screen_shows("BREAK")) << screen_text_dump();
+    firmware_type("h 2 1\r");
+    EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
+}
+
+// Host side of the loader traps: serves the blocks of one program.
+std::vector<std::vector<uint8_t>> served_blocks;
+size_t served_block = 0, served_byte = 0;
+int header_calls = 0;
+
+int trap_header(int*)
+{
+    ++header_calls;
+    served_block = 0;
+    served_byte = 0;
+    return 0;
+}
+int trap_next_block(int*)
+{
+    served_byte = 0;
+    ++served_block;
+    return 0;
+}
+int trap_byte(int*)
+{
+    const auto& block = served_blocks[served_block - 1];
+    const uint8_t value = served_byte < block.size() ? block[served_byte] : block.back();
+    if (served_byte < block.size()) ++served_byte;
+    z80_state.af = static_cast<uint16_t>(value << 8 | (z80_state.af & 0xFF));
+    return 0;
+}
+
+void place_loader_traps(uint16_t header, uint16_t cont, uint16_t next, uint16_t byte, uint16_t byte_cont)
+{
+    static trap_record table[4];
+    table[0] = {trap_header, header, 5, {0xED, 3, 0xC3, uint8_t(cont), uint8_t(cont >> 8)}, {}};
+    table[1] = {trap_next_block, next, 5, {0xED, 4, 0xED, 5, 0xC9}, {}};
+    table[2] = {trap_byte, byte, 5, {0xED, 5, 0xC3, uint8_t(byte_cont), uint8_t(byte_cont >> 8)}, {}};
+    table[3] = {};
+    traps_set(table, rom_pointer());
+}
+
+TEST_F(FirmwareTape, LoaderWorksWithItsEntryPointsTrapped)
+{
+    for (int model : {MODEL_A64, MODEL_C64}) {
+        firmware_boot(model);
+        remove_tape_traps();
+        if (model == MODEL_C64)
+            place_loader_traps(0x0C6B, 0x0CCF, 0x0D96, 0x0DCD, 0x0DD4);
+        else
+            place_loader_traps(0x3B49, 0x3BAD, 0x3C75, 0x3CAC, 0x3CB3);
+        // A program-area block (relative to 0x40A4) and an end block with
+        // a start address.
+        std::vector<uint8_t> data = {0x3E, 0x42, 0x32, 0x00, 0x53, 0xC9};
+        std::vector<uint8_t> block = {0xF1, 0x01, 0x00, 0x00, uint8_t(data.size())};
+        block.insert(block.end(), data.begin(), data.end());
+        int sum = 1 + static_cast<int>(data.size());
+        for (uint8_t d : data) sum += d;
+        block.push_back(static_cast<uint8_t>(sum));
+        served_blocks = {{0x83, 0x00, 0x03, 'R', 'U', 'N', uint8_t(3 + 'R' + 'U' + 'N')},
+                         block,
+                         {0xB9, 0x02, 0x00, 0x42, 0x02}};
+        header_calls = 0;
+        firmware_type("L\r", 10);
+        EXPECT_EQ(header_calls, 1) << model;
+        EXPECT_TRUE(screen_shows("FOUND RUN")) << screen_text_dump();
+        EXPECT_TRUE(screen_shows("LOADED 4200-4205")) << screen_text_dump();
+        for (size_t i = 0; i < data.size(); ++i) EXPECT_EQ(mem_read(0x4200 + i), data[i]);
+        EXPECT_EQ(mem_read(0x40F9) | mem_read(0x40FA) << 8, 0x4206);
+        firmware_type("R\r");
+        EXPECT_EQ(mem_read(0x5300), 0x42) << model;
+    }
+}
+
+}  // namespace

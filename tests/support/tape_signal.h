@@ -1,0 +1,26 @@
+// Tape signals for tests: records the Primo's tape output bits as samples,
+// plays samples into the tape input, and decodes a signal in the Primo's
+// tape format back into the blocks it carries.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Samples the control register's tape output bits at `rate` Hz from now on
+// (248 for both bits high, 8 for both low, 128 otherwise).
+void tape_signal_record_start(int rate);
+std::vector<uint8_t> tape_signal_record_stop();
+
+// Drives the tape input from the samples (>= 128 high) from now on.
+void tape_signal_play(const std::vector<uint8_t>& samples, int rate);
+bool tape_signal_playing();
+void tape_signal_stop();
+
+struct decoded_tape {
+    int leader_bits = 0;                      // alternating bits before the first block
+    std::vector<std::vector<uint8_t>> blocks; // block contents, type byte first
+    std::vector<double> one_us, zero_us;      // cycle lengths seen inside blocks
+    std::string error;
+};
+// Cycles are split at 624 us; block lengths follow from each type byte.
+decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate);
