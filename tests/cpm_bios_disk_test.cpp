@@ -8,15 +8,14 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "emu/cpu_core.h"
 #include "emu/event.h"
 #include "roms.h"
-#include "support/paths.h"
+#include "support/firmware_driver.h"
 
 namespace {
 
@@ -173,26 +172,7 @@ struct cpm_bus {
     }
 };
 
-std::map<std::string, int> labels_of(const std::string& image)
-{
-    std::map<std::string, int> labels;
-    std::ifstream file(firmware_build_path(image + ".lbl"));
-    std::string line;
-    const std::string marker = ":\tequ $";
-    while (std::getline(file, line)) {
-        const size_t at = line.find(marker);
-        if (at != std::string::npos)
-            labels[line.substr(0, at)] = std::stoi(line.substr(at + marker.size()), nullptr, 16);
-    }
-    return labels;
-}
-
-int bios_label(const std::string& name)
-{
-    static const auto labels = labels_of("pr_2716_e000");
-    const auto it = labels.find(name);
-    return it == labels.end() ? -1 : it->second;
-}
+int bios_label(const std::string& name) { return static_cast<int>(firmware_label("pr_2716_e000", name)); }
 
 constexpr uint16_t CCP = 0xB000;
 constexpr uint16_t CCP_IDLE = CCP + 4;
@@ -349,6 +329,12 @@ TEST_F(CpmDisk, DiskParameterBlockFollowsTheMarkOrTheProbe)
         ASSERT_TRUE(boot());
         EXPECT_EQ(selected_dpb(), bios_label(c.dpb)) << c.dpb << (c.mark ? " marked" : " probed");
     }
+    ASSERT_TRUE(call_bios(9, 1, 0));
+    EXPECT_EQ(result_hl(), 0) << "drive B: has no select line yet";
+    SetUp();
+    z80_state.pc = 0xE000;   // cold start without a disk ends up waiting for a key
+    EXPECT_FALSE(run_until(CCP_IDLE, 5'000'000));
+    EXPECT_EQ(selected_dpb(), bios_label("dpb_8_40")) << "no disk: the smallest format";
 }
 
 TEST_F(CpmDisk, RecordsAreReadFromTheirPlaceInTheSector)

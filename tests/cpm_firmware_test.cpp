@@ -6,8 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,7 +16,7 @@
 #include "emu/memory.h"
 #include "roms.h"
 #include "support/fake_keyboard.h"
-#include "support/paths.h"
+#include "support/firmware_driver.h"
 
 namespace {
 
@@ -28,34 +26,8 @@ constexpr uint16_t STUB_END = 0x9013;
 constexpr uint16_t TEXT = 0xA000;
 constexpr uint16_t RESULT = 0x9E00;
 
-// Label values of an assembled image, from the label file beside it.
-std::map<std::string, int> read_labels(const std::string& image)
-{
-    std::map<std::string, int> labels;
-    std::ifstream file(firmware_build_path(image + ".lbl"));
-    std::string line;
-    const std::string marker = ":\tequ $";
-    while (std::getline(file, line)) {
-        const size_t at = line.find(marker);
-        if (at == std::string::npos) continue;
-        labels[line.substr(0, at)] = std::stoi(line.substr(at + marker.size()), nullptr, 16);
-    }
-    return labels;
-}
-
-int rom_label(const std::string& name)
-{
-    static const auto labels = read_labels("pr_2732");
-    const auto it = labels.find(name);
-    return it == labels.end() ? -1 : it->second;
-}
-
-int bios_label(const std::string& name)
-{
-    static const auto labels = read_labels("pr_2716_e000");
-    const auto it = labels.find(name);
-    return it == labels.end() ? -1 : it->second;
-}
+int rom_label(const std::string& name) { return static_cast<int>(firmware_label("pr_2732", name)); }
+int bios_label(const std::string& name) { return static_cast<int>(firmware_label("pr_2716_e000", name)); }
 
 // A zero-terminated text of an image, without its line ends.
 std::string image_text(const uint8_t* image, size_t size, int offset)
@@ -244,13 +216,6 @@ TEST(CpmImages, DiskParameterBlocksFitTheDiskAndTheVectors)
     }
 }
 
-TEST_F(CpmMachine, BiosImageSitsWriteProtectedAtE000)
-{
-    for (int i = 0; i < 2048; ++i) ASSERT_EQ(memory_state::memory[0xE000 + i], pr_2716_e000[i]) << i;
-    mem_write(0xE000, 0x00);
-    EXPECT_EQ(mem_read(0xE000), 0xC3);
-}
-
 TEST_F(CpmMachine, ColdStartSwitchesInRamCopiesGlyphsAndReportsMissingSystem)
 {
     cold_start_bios();
@@ -358,23 +323,6 @@ TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
     fake_keyboard_release(VK_RETURN);
     ASSERT_TRUE(call_bios(2, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 0x00);
-}
-
-TEST_F(CpmMachine, SelectingAMissingDriveFailsAndDriveAIsAnswered)
-{
-    cold_start_bios();
-    poke(STUB, {0x31, 0x00, 0x9F, 0x0E, 0x01, 0x1E, 0x00,   // LD SP; LD C,1; LD E,0
-                0xCD, 0x1B, 0xE0, 0x22, RESULT & 0xFF, RESULT >> 8, 0x18, 0xFE});
-    z80_state.pc = STUB;
-    ASSERT_TRUE(run_until(STUB + 13));
-    EXPECT_EQ(memory_state::memory[RESULT] | memory_state::memory[RESULT + 1] << 8, 0);
-    memory_state::memory[STUB + 4] = 0x00;   // drive A:, without a disk
-    z80_state.pc = STUB;
-    ASSERT_TRUE(run_until(STUB + 13));
-    const int dph = memory_state::memory[RESULT] | memory_state::memory[RESULT + 1] << 8;
-    EXPECT_EQ(dph, 0xF2C0);
-    const int dpb = memory_state::memory[dph + 10] | memory_state::memory[dph + 11] << 8;
-    EXPECT_EQ(dpb, bios_label("dpb_8_40")) << "an unreadable disk gets the smallest format";
 }
 
 }  // namespace
