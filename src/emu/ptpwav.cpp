@@ -116,8 +116,12 @@ int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8
         error = "Unsupported sample rate " + std::to_string(rate);
         return 0;
     }
+    if (!data || size == 0) {
+        error = "Empty PTP file";
+        return 0;
+    }
     std::vector<std::vector<block_span>> programs;
-    if (!data || !parse_programs(data, size, programs, error)) return 0;
+    if (!parse_programs(data, size, programs, error)) return 0;
     signal_writer w{samples, rate};
     for (const auto& program : programs) {
         w.level(PTPWAV_LOW, SILENCE_US);
