@@ -65,11 +65,12 @@ lb_fail:
         djnz lb_try
         scf
         ret
-; A freshly formatted disk holds the same byte throughout: nothing to run.
+; A freshly formatted disk holds the same byte throughout, apart from the
+; format mark in the last three bytes: nothing to run.
 lb_check:
         ld hl,BOOT_LOAD
         ld a,(hl)
-        ld bc,512
+        ld bc,512-3
 lb_cmp: cpi
         jr nz,lb_ok
         jp pe,lb_cmp

@@ -409,11 +409,19 @@ TEST_F(CpmDisk, ListDeviceIsThePrinterPort)
 
 TEST_F(CpmDisk, BootRomDoesNotRunABlankDisk)
 {
-    bench->fdc.image.assign(9 * 80 * 512, 0xE5);
-    z80_state.pc = 0;
-    EXPECT_FALSE(run_until(0x8000, 20'000'000));
-    EXPECT_TRUE(request_shown());
-    EXPECT_LT(z80_state.pc, 0x1000);
+    for (bool mark : {false, true}) {
+        SetUp();
+        bench->fdc.image.assign(9 * 80 * 512, 0xE5);
+        if (mark) {
+            bench->fdc.image[0x1FD] = 'G';
+            bench->fdc.image[0x1FE] = 80;
+            bench->fdc.image[0x1FF] = 9;
+        }
+        z80_state.pc = 0;
+        EXPECT_FALSE(run_until(0x8000, 20'000'000)) << mark;
+        EXPECT_TRUE(request_shown()) << mark;
+        EXPECT_LT(z80_state.pc, 0x1000) << mark;
+    }
 }
 
 TEST_F(CpmDisk, BootRomGivesUpOnAStuckOrMissingController)
