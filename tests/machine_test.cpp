@@ -291,12 +291,4 @@ TEST_F(Machine, ModelChangeSwitchesMapPageAndPicture)
     EXPECT_EQ(memory_get_machine_type(), MODEL_A32);
 }
 
-TEST_F(Machine, MaskableLineFollowsTheTape)
-{
-    memory_trigger_im1(1);
-    EXPECT_EQ(z80_state.int_request, 1);
-    memory_trigger_im1(0);
-    EXPECT_EQ(z80_state.int_request, 0);
-}
-
 }  // namespace

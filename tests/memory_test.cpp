@@ -288,28 +288,6 @@ TEST_F(MemoryMap, SuppliedBImageStandsAsItIs)
     EXPECT_EQ(mem_read(0x3B), 0x83);
 }
 
-TEST_F(MemoryMap, BuiltInImagesAreUsedWithoutSources)
-{
-    for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) memory_set_rom_source(rom, nullptr);
-    memory_set_b64_patch(nullptr, 0);
-    select(MODEL_C64);
-    EXPECT_EQ(std::vector<uint8_t>(rom_pointer(), rom_pointer() + 0x4000),
-              std::vector<uint8_t>(source_rom_pointer(), source_rom_pointer() + 0x4000));
-    select(MODEL_A64);
-    EXPECT_EQ(mem_read(0x14), 0xE8);
-}
-
-TEST_F(MemoryMap, AccessorsPointIntoTheImage)
-{
-    select(MODEL_A64);
-    EXPECT_EQ(memory_get_ram(), rom_pointer() + 0x4000);
-    memory_get_ram()[0x100] = 0x5C;
-    EXPECT_EQ(mem_read(0x4100), 0x5C);
-    rom_pointer()[0x10] = 0xED;   // a host patch of the ROM copy
-    EXPECT_EQ(mem_read(0x10), 0xED);
-    EXPECT_EQ(source_rom_pointer()[0x10], image_a[0x10]);
-}
-
 TEST_F(MemoryMap, MemDumpWritesTheWholeImageWithTheRomCopy)
 {
     select(MODEL_A64);

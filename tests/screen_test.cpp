@@ -69,16 +69,6 @@ protected:
 
 constexpr uint8_t PAPER = 0, INK = 1, BORDER = 2;
 
-TEST_F(Screen, SetModelChoosesColourAndLines)
-{
-    screen_set_model(MODEL_C64);
-    EXPECT_EQ(g_bColor, 2);
-    EXPECT_EQ(nroflines, 216);
-    screen_set_model(MODEL_CPM);
-    EXPECT_EQ(g_bColor, 0);
-    EXPECT_EQ(nroflines, 192);
-}
-
 TEST_F(Screen, SingleSizePutsThePageAt28By24OnTheBorder)
 {
     EXPECT_EQ(screen_width(), 312);
@@ -184,7 +174,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     EXPECT_EQ(palette[0x01], 0xFF000053u);
 }
 
-TEST_F(Screen, MissingPageDrawsOnlyTheBorder)
+TEST_F(Screen, MissingPageOrPathFailsSafely)
 {
     uint8_t* saved = screenptr;
     screenptr = nullptr;
@@ -193,6 +183,8 @@ TEST_F(Screen, MissingPageDrawsOnlyTheBorder)
     EXPECT_EQ(save_bitmap((dir / "none.bmp").c_str()), 0);
     EXPECT_FALSE(fs::exists(dir / "none.bmp"));
     screenptr = saved;
+    EXPECT_EQ(save_bitmap((dir / "no_such_folder" / "x.bmp").c_str()), 0);
+    EXPECT_EQ(save_bitmap(nullptr), 0);
 }
 
 TEST_F(Screen, MonochromeBitmapIs6206BytesBottomRowFirst)
@@ -257,12 +249,6 @@ TEST_F(Screen, ColourBitmapIsTheSingleSizeFrameWithItsPalette)
         EXPECT_EQ(f[pixels + (239 - 20) * 320 + 28], 0xE0);  // picture's top-left pixel
         EXPECT_EQ(f[pixels + (239 - 20) * 320 + 29], 0x03);
     }
-}
-
-TEST_F(Screen, UnwritableBitmapPathReportsFailure)
-{
-    EXPECT_EQ(save_bitmap((dir / "no_such_folder" / "x.bmp").c_str()), 0);
-    EXPECT_EQ(save_bitmap(nullptr), 0);
 }
 
 }  // namespace
