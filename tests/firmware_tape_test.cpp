@@ -122,9 +122,11 @@ TEST_F(FirmwareTape, SaveWritesThePrimoTapeFormat)
     EXPECT_NEAR(zeros / tape.zero_us.size(), 936, 40);
 }
 
-TEST_F(FirmwareTape, RecordedProgramLoadsBackIdentically)
+class FirmwareTapeModels : public FirmwareTape, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FirmwareTapeModels, RecordedProgramLoadsBackIdentically)
 {
-    const auto samples = save_demo(MODEL_A64);
+    const auto samples = save_demo(GetParam());
     firmware_type("\r");
     load(samples);
     EXPECT_TRUE(screen_shows("FOUND DEMO")) << screen_text_dump();
@@ -132,6 +134,9 @@ TEST_F(FirmwareTape, RecordedProgramLoadsBackIdentically)
     for (int i = FROM; i <= TO; ++i) ASSERT_EQ(mem_read(i), pattern(i - FROM)) << std::hex << i;
     EXPECT_EQ(mem_read(TO + 1), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, FirmwareTapeModels, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),
+                         [](const auto& info) { return "Model" + std::to_string(info.param); });
 
 TEST_F(FirmwareTape, RecordingFromTheSlowClockLoadsAtTheFastClock)
 {
@@ -200,6 +205,29 @@ TEST_F(FirmwareTape, SpaceStopsTheSearch)
     EXPECT_TRUE(screen_shows("BREAK")) << screen_text_dump();
     firmware_type("h 2 1\r");
     EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
+}
+
+TEST_F(FirmwareTape, BeepTogglesTheSpeakerBitAndRestoresTheControlRegister)
+{
+    firmware_boot(MODEL_A64);
+    firmware_type("B", 1);
+    tape_signal_record_start(RATE, 0x10);
+    firmware_type("\r", 30);
+    const auto samples = tape_signal_record_stop();
+    int rises = 0;
+    size_t first = 0, last = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1] < 128 && samples[i] >= 128) {
+            if (!rises) first = i;
+            last = i;
+            ++rises;
+        }
+    EXPECT_EQ(rises, 200);
+    ASSERT_GT(last, first);
+    const double hz = (rises - 1) * static_cast<double>(RATE) / (last - first);
+    EXPECT_NEAR(hz, 950, 150);
+    EXPECT_EQ(snapshot_out(0), 0x8C);   // NMI on, page 1, motor off, speaker low
+    EXPECT_EQ(screen_text_lines()[5], ">");
 }
 
 // Host side of the loader traps: serves the blocks of one program.

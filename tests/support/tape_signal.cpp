@@ -23,14 +23,15 @@ struct sampler {
 };
 
 sampler recorder, player;
+int record_mask = 3;
 std::vector<uint8_t> recorded;
 std::vector<uint8_t> playing;
 bool play_active = false;
 
 void record_event(int64_t*)
 {
-    const int bits = snapshot_out(0) & 3;
-    recorded.push_back(bits == 3 ? 248 : bits == 0 ? 8 : 128);
+    const int bits = snapshot_out(0) & record_mask;
+    recorded.push_back(bits == record_mask ? 248 : bits == 0 ? 8 : 128);
     ++recorder.index;
     event_schedule_id(RECORDER_EVENT, recorder.due());
 }
@@ -50,9 +51,10 @@ void play_event(int64_t*)
 
 }  // namespace
 
-void tape_signal_record_start(int rate)
+void tape_signal_record_start(int rate, int mask)
 {
     recorded.clear();
+    record_mask = mask;
     recorder = {rate, z80_state.tcount, 0};
     event_setup(RECORDER_EVENT, recorder.due(), record_event);
 }

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-// Samples the control register's tape output bits at `rate` Hz from now on
-// (248 for both bits high, 8 for both low, 128 otherwise).
-void tape_signal_record_start(int rate);
+// Samples the control register's tape output bits (or the bits of `mask`)
+// at `rate` Hz from now on: 248 for all high, 8 for all low, 128 otherwise.
+void tape_signal_record_start(int rate, int mask = 3);
 std::vector<uint8_t> tape_signal_record_stop();
 
 // Drives the tape input from the samples (>= 128 high) from now on.
