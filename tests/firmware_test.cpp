@@ -78,6 +78,18 @@ TEST_F(Firmware, TypedKeysAppearAtThePrompt)
     EXPECT_EQ(line(4), ">hello World 7") << screen_text_dump();
 }
 
+TEST_F(Firmware, HomeClearsTheScreenAndKeepsTheLine)
+{
+    boot(MODEL_B32);
+    firmware_type("x\rd 1");
+    firmware_hold_key(VK_HOME, 2);
+    firmware_run_frames(2);
+    firmware_type("0\r");
+    const auto lines = screen_text_lines();
+    EXPECT_EQ(lines[0], ">d 10") << screen_text_dump();
+    EXPECT_EQ(lines[1].substr(0, 5), "0010 ") << screen_text_dump();
+}
+
 TEST_F(Firmware, UnknownCommandSaysErrorAndPromptsAgain)
 {
     boot(MODEL_A64);
