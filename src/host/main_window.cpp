@@ -215,17 +215,12 @@ public:
         setAttribute(Qt::WA_DeleteOnClose, false);
         setAcceptDrops(true);
         setFocusPolicy(Qt::StrongFocus);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, Qt::black);
-        setPalette(pal);
 
         auto* box = new QVBoxLayout(this);
         box->setContentsMargins(0, 0, 0, 0);
         box->setSpacing(0);
         box->setSizeConstraint(QLayout::SetFixedSize);
         menu_bar = new QMenuBar(this);
-        menu_bar->setAutoFillBackground(true);
-        menu_bar->setPalette(QApplication::palette());
         box->setMenuBar(menu_bar);
         view_ = new ScreenView(this);
         view_->setFixedSize(screen_width(), screen_height());

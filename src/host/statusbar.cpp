@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QFont>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -26,6 +27,10 @@ public:
         setFixedHeight(led_rows);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         setAttribute(Qt::WA_OpaquePaintEvent);
+        // Part 0 is narrow; a model name should fit in it.
+        QFont small = font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        setFont(small);
     }
 
 protected:
@@ -57,7 +62,7 @@ void draw_sunken(QPainter& p, const QRect& r, const QPalette& pal)
 void draw_text_part(QPainter& p, const QRect& r, const std::string& text)
 {
     const QString s = QString::fromUtf8(text.c_str());
-    const QRect inner = r.adjusted(4, 0, -4, 0);
+    const QRect inner = r.adjusted(2, 0, -1, 0);
     p.setPen(sWnd->palette().color(QPalette::WindowText));
     p.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft,
                p.fontMetrics().elidedText(s, Qt::ElideRight, inner.width()));
