@@ -299,4 +299,54 @@ TEST_F(FirmwareTape, LoaderWorksWithItsEntryPointsTrapped)
     }
 }
 
+// The save entry points as the emulator's save traps see them.
+struct save_call {
+    int which;
+    uint16_t de, hl;
+    uint8_t type;
+    std::string text;   // the 0-terminated text after DE (name calls)
+};
+std::vector<save_call> save_calls;
+
+save_call capture(int which)
+{
+    save_call c{which, z80_state.de, z80_state.hl, mem_read(0x405C), {}};
+    if (which == 0)
+        for (uint16_t a = static_cast<uint16_t>(c.de + 1); mem_read(a); ++a) c.text += static_cast<char>(mem_read(a));
+    return c;
+}
+int trap_save_name(int*) { save_calls.push_back(capture(0)); return 0; }
+int trap_save_data(int*) { save_calls.push_back(capture(1)); return 0; }
+int trap_save_end(int*) { save_calls.push_back(capture(2)); return 0; }
+
+TEST_F(FirmwareTape, SaveCommandFeedsTheSaveEntryPoints)
+{
+    firmware_boot(MODEL_A32);
+    remove_tape_traps();
+    static trap_record table[4];
+    table[0] = {trap_save_name, 0x0092, 3, {0xED, 0, 0xC9}, {}};
+    table[1] = {trap_save_data, 0x0095, 3, {0xED, 1, 0xC9}, {}};
+    table[2] = {trap_save_end, 0x009B, 3, {0xED, 2, 0xC9}, {}};
+    table[3] = {};
+    traps_set(table, rom_pointer());
+    save_calls.clear();
+    firmware_type("S \"HELLO WORLD\" 4800 4a0f\r");
+    ASSERT_EQ(save_calls.size(), 3u) << screen_text_dump();
+    // The name text ends with the closing quote, which the name leaves out.
+    EXPECT_EQ(save_calls[0].text, "HELLO WORLD\"");
+    EXPECT_EQ(save_calls[0].type & 0xF0, 0x80);
+    EXPECT_EQ(save_calls[1].de, 0x4800);
+    EXPECT_EQ(save_calls[1].hl, 0x4A10);
+    EXPECT_EQ(save_calls[1].type, 0xF9);
+    EXPECT_NE(save_calls[2].type & 0xF0, 0xF0);   // the loader tells the end block by it
+    EXPECT_NE(save_calls[2].type & 0xF0, 0x80);
+    EXPECT_TRUE(screen_shows("SAVED"));
+    // Bad forms save nothing.
+    save_calls.clear();
+    firmware_type("S NAME 4800 4900\r");
+    firmware_type("S \"N\" 4900 4800\r");
+    firmware_type("S \"N 4800 4900\r");
+    EXPECT_TRUE(save_calls.empty());
+}
+
 }  // namespace
