@@ -2,6 +2,7 @@
 
 #include <QLayout>
 #include <QMenuBar>
+#include <QScreen>
 #include <QWidget>
 
 namespace {
@@ -21,6 +22,9 @@ int ChangeCoopLevel(QWidget* window)
         window->setMinimumSize(0, 0);
         window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         window->setCursor(Qt::BlankCursor);
+        // Placed over the screen even where no window manager honours the
+        // full-screen request.
+        if (QScreen* screen = window->screen()) window->setGeometry(screen->geometry());
         window->showFullScreen();
     } else {
         window->showNormal();

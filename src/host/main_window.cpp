@@ -391,6 +391,10 @@ void toggle_fullscreen()
             DestroyStatusBar();
             view_->setMinimumSize(0, 0);
             view_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            if (QLayout* l = window_->layout()) {
+                l->invalidate();
+                l->activate();
+            }
         } else {
             CreateStatusBar(window_);
             StatusBarPartText(0, "%s", model_table[machine_get_type() & 7].name);

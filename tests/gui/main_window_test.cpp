@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "emu/cpu.h"
+#include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/screen.h"
 #include "gui_app.h"
@@ -271,6 +272,47 @@ TEST_F(MainWindowTest, FullScreenDropsMenuAndStatusBarAndComesBack)
     EXPECT_EQ(status_bar_led_state(), 0);
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_TRUE(main_window()->findChild<QMenuBar*>()->isVisible());
+    EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
+}
+
+// The view as it shows now, after the pending paint.
+QImage view_picture()
+{
+    QCoreApplication::processEvents();
+    return main_window_view()->grab().toImage();
+}
+
+TEST_F(MainWindowTest, PresentedFramesShowTheBorderColour)
+{
+    g_ColorBorder = 0x0000FF;   // red, as 0x00BBGGRR
+    UpdateFrame();
+    EXPECT_EQ(view_picture().pixelColor(2, 2), QColor(255, 0, 0));
+    g_ColorBorder = 0;
+    UpdateFrame();
+    EXPECT_EQ(view_picture().pixelColor(2, 2), QColor(0, 0, 0));
+}
+
+TEST_F(MainWindowTest, FullScreenScalesThePictureKeepingItsShape)
+{
+    g_ColorBorder = 0x00FF00;
+    main_window_command(ID_FULLSCREEN);
+    const QSize area = main_window_view()->size();
+    UpdateFrame();
+    const QImage shown = view_picture();
+    // 312 x 240 fitted into the screen: bars left and right or above and below.
+    const QSize fit = QSize(312, 240).scaled(area, Qt::KeepAspectRatio);
+    const int bar_x = (area.width() - fit.width()) / 2;
+    const int bar_y = (area.height() - fit.height()) / 2;
+    EXPECT_GT(area.width(), 312);
+    EXPECT_EQ(shown.pixelColor(bar_x + 2, bar_y + 2), QColor(0, 255, 0));
+    if (bar_x > 1) {
+        EXPECT_EQ(shown.pixelColor(bar_x / 2, area.height() / 2), QColor(0, 0, 0));
+    }
+    if (bar_y > 1) {
+        EXPECT_EQ(shown.pixelColor(area.width() / 2, bar_y / 2), QColor(0, 0, 0));
+    }
+    main_window_command(ID_FULLSCREEN);
+    g_ColorBorder = 0;
     EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
 }
 
