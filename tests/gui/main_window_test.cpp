@@ -16,6 +16,7 @@
 #include "emu/machine.h"
 #include "emu/screen.h"
 #include "gui_app.h"
+#include "host/host_keyboard.h"
 #include "host/main_window.h"
 #include "host/pacing.h"
 #include "host/shell.h"
@@ -318,8 +319,11 @@ TEST_F(MainWindowTest, FullScreenScalesThePictureKeepingItsShape)
 
 TEST_F(MainWindowTest, FocusLossStopsTheMachineUnlessPausedRules)
 {
+    key_press(Qt::Key_A);
+    ASSERT_EQ(host_keyboard_key_down('A'), 1);
     main_window_activate(0);
     EXPECT_EQ(g_bActive, 0);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
     main_window_activate(1);
     EXPECT_EQ(g_bActive, 1);
     main_window_command(ID_PAUSE);
