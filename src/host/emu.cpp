@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -227,6 +228,9 @@ void emu_init(int argc, char** argv)
         tape_set_remote_enable(1);
     }
     pacing_init(g_Timer);
+    // SDL would otherwise take over SIGINT and SIGTERM and turn them into
+    // events nobody reads: the program could not be stopped from a terminal.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (g_bSound) {
         sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
     }

@@ -90,6 +90,23 @@ TEST_F(Headless, UnwritableOutputIsReported)
     EXPECT_EQ(run({"--headless", "--frames", "1", "--wav", file("no/such/dir.wav")}), 1);
 }
 
+TEST_F(Headless, PtpToWavConvertsAWellFormedImageAndRefusesOthers)
+{
+    // One program: a name block "A" and an end block.
+    const std::vector<uint8_t> ptp = {0xFF, 17, 0, 0x55, 5, 0, 0x83, 0x00, 1, 'A', 'A' + 1,
+                                      0xAA, 3, 0, 0xB1, 0, 0};
+    const std::string in = file("one.ptp"), out = file("one.wav");
+    { std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(ptp.data()), 17); }
+    ASSERT_EQ(run({"--ptp-to-wav", in, out}), 0);
+    EXPECT_GT(fs::file_size(out), 44u);
+
+    const std::string junk = file("junk.ptp"), junk_out = file("junk.wav");
+    { std::ofstream(junk) << "not a tape"; }
+    EXPECT_EQ(run({"--ptp-to-wav", junk, junk_out}), 1);
+    EXPECT_FALSE(fs::exists(junk_out));
+    EXPECT_EQ(run({"--ptp-to-wav", in}), 2);
+}
+
 TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
