@@ -187,6 +187,10 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     EXPECT_FALSE(std::filesystem::exists(wav_path));
     EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), error), 0);
     EXPECT_NE(error.find("none.ptp"), std::string::npos);
+    EXPECT_EQ(ptp_to_wav((dir / "none.ptp").string().c_str(), wav_path.c_str()), 0);
+    std::ofstream(ptp_path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
+    EXPECT_EQ(ptp_to_wav(ptp_path.c_str(), wav_path.c_str()), 1);
+    EXPECT_EQ(std::filesystem::file_size(wav_path), wav.size());
     std::filesystem::remove_all(dir);
 }
 

@@ -195,3 +195,11 @@ int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& e
     }
     return 1;
 }
+
+int ptp_to_wav(const char* ptp_path, const char* wav_path)
+{
+    std::string error;
+    if (ptpwav_write_file(ptp_path, wav_path, error)) return 1;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 0;
+}

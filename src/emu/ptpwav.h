@@ -30,3 +30,7 @@ std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes);
 // Reads the PTP file and writes the WAV file at 44100 Hz. Returns 1, or 0
 // with a message in `error`; a failed conversion leaves no output file.
 int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& error);
+
+// The command-line form: converts and prints the reason of a failure on the
+// standard error stream. Returns 1 on success, 0 on failure.
+int ptp_to_wav(const char* ptp_path, const char* wav_path);
