@@ -117,17 +117,6 @@ TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
     EXPECT_EQ(run({"--help"}), 0);
 }
 
-TEST(HeadlessWanted, OnlyTheWindowlessOptionsAvoidTheWindow)
-{
-    char prog[] = "brevan", headless[] = "--headless", w[] = "/w", help[] = "--help";
-    char* with[] = {prog, w, headless, nullptr};
-    char* without[] = {prog, w, nullptr};
-    char* asking[] = {prog, help, nullptr};
-    EXPECT_EQ(headless_wanted(3, with), 1);
-    EXPECT_EQ(headless_wanted(2, without), 0);
-    EXPECT_EQ(headless_wanted(2, asking), 1);
-}
-
 TEST_F(Headless, TypedTextReachesTheScreen)
 {
     const std::string plain = file("plain.png");

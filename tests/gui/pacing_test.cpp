@@ -49,20 +49,6 @@ protected:
     int presents = 0;
 };
 
-TEST_F(Pacing, StartUpStateFollowsTheCounterFrequency)
-{
-    pacing_init(1);
-    EXPECT_EQ(g_50HzFreq, FRAME);
-    EXPECT_EQ(g_CurrentSpeed, FRAME);
-    EXPECT_EQ(g_FrameInterval, FRAME);
-    EXPECT_EQ(g_1sFreq, 2 * FREQUENCY);
-    EXPECT_EQ(g_NextMeasure, fake_now + 2 * FREQUENCY);
-    pacing_init(0);
-    EXPECT_EQ(g_FrameInterval, FRAME / 2);
-    pacing_set_sync(1);
-    EXPECT_EQ(g_FrameInterval, FRAME);
-}
-
 TEST_F(Pacing, SynchronisedRunShowsFullSpeedAndFiftyFramesASecond)
 {
     pacing_init(1);

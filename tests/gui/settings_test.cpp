@@ -51,17 +51,6 @@ TEST_F(SettingsStore, MissingNumberKeepsDefaultAndIsCreatedWithIt)
     EXPECT_EQ(again, 0x1234u);
 }
 
-TEST_F(SettingsStore, NumbersRoundTripTheirFull32Bits)
-{
-    const uint32_t ink = 0xFFFFFFFF;
-    ASSERT_EQ(SetValueDword("InkColor", &ink), 1);
-    prefs_done();
-    ASSERT_EQ(prefs_init("Brevan"), 1);
-    uint32_t read = 0;
-    EXPECT_EQ(GetValueDword("InkColor", &read), 1);
-    EXPECT_EQ(read, 0xFFFFFFFFu);
-}
-
 TEST_F(SettingsStore, NumberStoredAsTextIsReplacedByTheDefault)
 {
     ASSERT_EQ(SetValueStr("Sound", "loud"), 1);
