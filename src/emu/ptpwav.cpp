@@ -140,7 +140,10 @@ int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8
 std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
 {
     std::vector<uint8_t> h;
-    auto text = [&](const char* s) { h.insert(h.end(), s, s + 4); };
+    h.reserve(44);
+    auto text = [&](const char* s) {
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(s[i]));
+    };
     auto u32 = [&](uint32_t v) {
         for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
     };
