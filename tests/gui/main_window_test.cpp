@@ -123,16 +123,6 @@ TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
         EXPECT_TRUE(main_window_action(row.command)->shortcuts().contains(row.keys)) << row.command;
 }
 
-TEST_F(MainWindowTest, StartUpMarksFollowTheSettings)
-{
-    EXPECT_EQ(main_window_checked(ID_SYNC), 1);
-    EXPECT_EQ(main_window_checked(ID_SOUND), 1);
-    EXPECT_EQ(main_window_checked(ID_CLOCK_25), 1);
-    EXPECT_EQ(main_window_checked(ID_CLOCK_375), 0);
-    EXPECT_EQ(main_window_checked(40055), 1);
-    EXPECT_EQ(main_window_checked(ID_DOUBLE_SIZE), 0);
-}
-
 TEST_F(MainWindowTest, ToggleCommandsFlipTheirFlagAndMark)
 {
     const struct { int command; uint32_t* flag32; int* flag; } toggles[] = {

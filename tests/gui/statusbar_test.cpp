@@ -52,13 +52,6 @@ protected:
     QWidget* window = nullptr;
 };
 
-TEST_F(StatusBarTest, LampsSitInThePartBesideTheModelName)
-{
-    EXPECT_EQ(status_bar_led_rect(0), QRect(74, 10, 13, 8));
-    EXPECT_EQ(status_bar_led_rect(3), QRect(134, 10, 13, 8));
-    EXPECT_EQ(StatusBarHeight(), 24);
-}
-
 TEST_F(StatusBarTest, ANewBarStartsWithTheFirstLampLit)
 {
     EXPECT_EQ(status_bar_led_state(), 0);
