@@ -78,6 +78,19 @@ TEST_F(Firmware, TypedKeysAppearAtThePrompt)
     EXPECT_EQ(line(4), ">hello World 7") << screen_text_dump();
 }
 
+TEST_F(Firmware, RunsAtTheFastClock)
+{
+    for (int model : {MODEL_B64, MODEL_C64}) {
+        boot(model);
+        machine_set_clock(3750000);
+        machine_hard_reset();
+        firmware_run_frames(30);
+        EXPECT_EQ(line(4), ">") << screen_text_dump();
+        firmware_type("h ff 1\r");
+        EXPECT_EQ(line(5), "0100 00FE") << screen_text_dump();
+    }
+}
+
 TEST_F(Firmware, HomeClearsTheScreenAndKeepsTheLine)
 {
     boot(MODEL_B32);
