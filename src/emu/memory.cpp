@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cpu.h"
+#include "fileio.h"
 #include "beeper.h"
 #include "input.h"
 #include "machine.h"
@@ -251,7 +252,7 @@ int memory_get_machine_type() { return machine_type; }
 
 void mem_dump()
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen("memdump.bin", "wb"), std::fclose);
+    file_ptr file(std::fopen("memdump.bin", "wb"));
     if (!file) return;
     std::fwrite(memory.data(), 1, memory.size(), file.get());
 }

@@ -1,6 +1,8 @@
 // PTP to WAV in the Primo's tape format.
 #include "ptpwav.h"
 
+#include "fileio.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -139,31 +141,8 @@ int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8
 
 std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
 {
-    std::vector<uint8_t> h;
-    h.reserve(44);
-    auto text = [&](const char* s) {
-        for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(s[i]));
-    };
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    auto u16 = [&](uint16_t v) {
-        h.push_back(static_cast<uint8_t>(v));
-        h.push_back(static_cast<uint8_t>(v >> 8));
-    };
-    text("RIFF");
-    u32(data_bytes + 36);
-    text("WAVE");
-    text("fmt ");
-    u32(16);
-    u16(1);   // PCM
-    u16(1);   // mono
-    u32(static_cast<uint32_t>(rate));
-    u32(static_cast<uint32_t>(rate));   // one byte per sample
-    u16(1);
-    u16(8);
-    text("data");
-    u32(data_bytes);
+    std::vector<uint8_t> h(WAV_HEADER_BYTES);
+    wav_header(h.data(), static_cast<uint32_t>(rate), 8, data_bytes);
     return h;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "color.h"
+#include "fileio.h"
 #include "machine.h"
 #include "memory.h"
 
@@ -109,21 +110,6 @@ void render_colour(uint8_t* out)
         std::memcpy(out + y * width, colorCanvas + y * canvas_width, width);
 }
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-void put16(std::vector<uint8_t>& v, size_t at, uint32_t value)
-{
-    v[at] = value & 0xFF;
-    v[at + 1] = (value >> 8) & 0xFF;
-}
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t value)
-{
-    put16(v, at, value & 0xFFFF);
-    put16(v, at + 2, value >> 16);
-}
-
 // File header and bitmap information header of a bottom-up BMP.
 std::vector<uint8_t> bmp_headers(int width, int height, int bits, int colours, uint32_t image_size)
 {
@@ -131,14 +117,14 @@ std::vector<uint8_t> bmp_headers(int width, int height, int bits, int colours, u
     std::vector<uint8_t> v(data_offset, 0);
     v[0] = 'B';
     v[1] = 'M';
-    put32(v, 2, data_offset + image_size);
-    put32(v, 10, data_offset);
-    put32(v, 14, 40);
-    put32(v, 18, width);
-    put32(v, 22, height);
-    put16(v, 26, 1);
-    put16(v, 28, bits);
-    put32(v, 34, image_size);
+    put_le32(&v[2], data_offset + image_size);
+    put_le32(&v[10], data_offset);
+    put_le32(&v[14], 40);
+    put_le32(&v[18], width);
+    put_le32(&v[22], height);
+    put_le16(&v[26], 1);
+    put_le16(&v[28], bits);
+    put_le32(&v[34], image_size);
     return v;
 }
 
@@ -227,7 +213,7 @@ int save_bitmap(const char* path)
     std::vector<uint8_t> file;
     const bool built = current_view() == view::colour ? colour_bitmap(file) : mono_bitmap(file);
     if (!built) return 0;
-    std::unique_ptr<std::FILE, file_closer> out(std::fopen(path, "wb"));
+    file_ptr out(std::fopen(path, "wb"));
     if (!out) return 0;
     if (std::fwrite(file.data(), 1, file.size(), out.get()) != file.size()) return 0;
     return std::fclose(out.release()) == 0 ? 1 : 0;

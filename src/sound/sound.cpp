@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "emu/cpu.h"
+#include "emu/fileio.h"
 #include "sound/filter.h"
 
 namespace {
@@ -19,12 +20,6 @@ int null_position() { return 0; }
 
 constexpr uint32_t FRAGMENT_BYTES = SOUND_FRAGMENT * 2;
 constexpr int HIGH_PASS_CUTOFF = 50;
-constexpr int WAV_HEADER_BYTES = 44;
-
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 } // namespace
 
@@ -78,20 +73,6 @@ void emit_fragment()
     sound_driver->write(sound_buffer.data(), sb_pos, FRAGMENT_BYTES);
     sb_pos = (sb_pos + FRAGMENT_BYTES) % SOUND_RING_BYTES;
     wav_append(sound_buffer.data());
-}
-
-void put_le32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void put_le16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
 }
 
 bool wav_patch_le32(std::FILE* f, long offset, uint32_t value)
@@ -275,20 +256,10 @@ int sound_create_wav(const char* path)
     if (!file) return 0;
     wavDataLength = 0;
 
-    uint8_t header[WAV_HEADER_BYTES] = {};
-    std::copy_n("RIFF", 4, header);
+    // Both lengths stay 0 until the recording is closed.
+    uint8_t header[WAV_HEADER_BYTES];
+    wav_header(header, SOUND_RATE, 16, 0);
     put_le32(header + 4, 0);
-    std::copy_n("WAVE", 4, header + 8);
-    std::copy_n("fmt ", 4, header + 12);
-    put_le32(header + 16, 16);
-    put_le16(header + 20, 1);                    // PCM
-    put_le16(header + 22, 1);                    // mono
-    put_le32(header + 24, SOUND_RATE);
-    put_le32(header + 28, SOUND_RATE * 2);
-    put_le16(header + 32, 2);
-    put_le16(header + 34, 16);
-    std::copy_n("data", 4, header + 36);
-    put_le32(header + 40, 0);
     if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) return 0;
 
     wavFileHandle = std::move(file);
