@@ -155,6 +155,28 @@ struct held_key {
 std::array<uint8_t, 256> down_count{};
 std::array<held_key, 16> held{};
 int held_count = 0;
+
+// The Primo scans its keyboard once a frame, so a key that went down and up
+// (or up and down) within a frame would fall between two scans and be lost,
+// as would the second of two quick presses of one key. Key changes therefore
+// wait in order until the key's previous change has stood for this many
+// frames. Frames count from the first one the main loop reports; before
+// that, changes apply at once.
+constexpr int64_t MIN_STEADY_FRAMES = 2;
+int64_t frames_run = -1;
+// Frame of each VK's last change; long ago at start.
+std::array<int64_t, 256> last_change = [] {
+    std::array<int64_t, 256> frames;
+    frames.fill(INT64_MIN / 2);
+    return frames;
+}();
+struct key_change {
+    held_key key;
+    int release_vk;   // for a release: the VK to let go if nothing matches
+    bool down;
+};
+std::array<key_change, 32> pending{};
+int pending_count = 0;
 std::array<int, 256> char_map = us_layout();
 bool rebuilding = false;
 
@@ -246,27 +268,20 @@ int host_keyboard_vk(const QKeyEvent* event)
     return vk_from_qt_key(event->key(), (event->modifiers() & Qt::KeypadModifier) != 0);
 }
 
-void host_keyboard_press(const QKeyEvent* event)
+namespace {
+
+void apply_press(const held_key& k)
 {
-    const int vk = host_keyboard_vk(event);
-    if (!event->isAutoRepeat() && vk != 0) {
-        held_key k{event->nativeScanCode(), event->key(), {static_cast<uint8_t>(vk), 0}};
-        // AltGr is Ctrl+Alt to a layout, as on the machine the tables know.
-        if (event->key() == Qt::Key_AltGr) k.vk[1] = VK_CONTROL;
-        hold(k.vk[0]);
-        hold(k.vk[1]);
-        if (held_count < static_cast<int>(held.size())) held[held_count++] = k;
-    }
-    learn_from(event, vk);
+    hold(k.vk[0]);
+    hold(k.vk[1]);
+    if (held_count < static_cast<int>(held.size())) held[held_count++] = k;
 }
 
-void host_keyboard_release(const QKeyEvent* event)
+void apply_release(const held_key& k, int fallback_vk)
 {
-    if (event->isAutoRepeat()) return;
-    const uint32_t code = event->nativeScanCode();
     for (int i = 0; i < held_count; ++i) {
-        const bool same = code != 0 ? held[i].code == code
-                                    : held[i].code == 0 && held[i].key == event->key();
+        const bool same = k.code != 0 ? held[i].code == k.code
+                                      : held[i].code == 0 && held[i].key == k.key;
         if (!same) continue;
         let_go(held[i].vk[0]);
         let_go(held[i].vk[1]);
@@ -274,7 +289,73 @@ void host_keyboard_release(const QKeyEvent* event)
         return;
     }
     // Pressed before we looked (or under another Qt key): let go by VK.
-    let_go(host_keyboard_vk(event));
+    let_go(fallback_vk);
+}
+
+bool steady(int vk)
+{
+    return frames_run < 0 || frames_run - last_change[vk & 0xFF] >= MIN_STEADY_FRAMES;
+}
+
+// Applies waiting changes in order while the head's key has been steady.
+void apply_pending()
+{
+    int done = 0;
+    for (; done < pending_count; ++done) {
+        const key_change& c = pending[done];
+        const int vk = c.down ? c.key.vk[0] : c.release_vk;
+        if (!steady(vk)) break;
+        if (c.down)
+            apply_press(c.key);
+        else
+            apply_release(c.key, c.release_vk);
+        last_change[vk & 0xFF] = frames_run;
+    }
+    std::copy(pending.begin() + done, pending.begin() + pending_count, pending.begin());
+    pending_count -= done;
+}
+
+void queue_change(const key_change& c)
+{
+    if (pending_count == static_cast<int>(pending.size())) apply_pending();
+    if (pending_count < static_cast<int>(pending.size())) pending[pending_count++] = c;
+    apply_pending();
+}
+
+}  // namespace
+
+void host_keyboard_press(const QKeyEvent* event)
+{
+    const int vk = host_keyboard_vk(event);
+    if (!event->isAutoRepeat() && vk != 0) {
+        held_key k{event->nativeScanCode(), event->key(), {static_cast<uint8_t>(vk), 0}};
+        // AltGr is Ctrl+Alt to a layout, as on the machine the tables know.
+        if (event->key() == Qt::Key_AltGr) k.vk[1] = VK_CONTROL;
+        queue_change({k, vk, true});
+    }
+    learn_from(event, vk);
+}
+
+void host_keyboard_release(const QKeyEvent* event)
+{
+    if (event->isAutoRepeat()) return;
+    const held_key k{event->nativeScanCode(), event->key(), {0, 0}};
+    const int vk = host_keyboard_vk(event);
+    // A release goes with the VK its press held, found again by keycode.
+    int release_vk = vk;
+    for (int i = 0; i < held_count; ++i)
+        if (k.code != 0 ? held[i].code == k.code : held[i].code == 0 && held[i].key == k.key)
+            release_vk = held[i].vk[0];
+    for (int i = 0; i < pending_count; ++i)
+        if (pending[i].down && (k.code != 0 ? pending[i].key.code == k.code : pending[i].key.key == k.key))
+            release_vk = pending[i].key.vk[0];
+    queue_change({k, release_vk, false});
+}
+
+void host_keyboard_frame_done()
+{
+    ++frames_run;
+    apply_pending();
 }
 
 void host_keyboard_release_all()
@@ -282,6 +363,7 @@ void host_keyboard_release_all()
     if (rebuilding) return;
     down_count.fill(0);
     held_count = 0;
+    pending_count = 0;
 }
 
 int host_keyboard_key_down(int vk)

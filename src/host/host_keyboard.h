@@ -20,6 +20,8 @@ bool host_keyboard_is_keypad(const QKeyEvent* event);
 void host_keyboard_press(const QKeyEvent* event);
 void host_keyboard_release(const QKeyEvent* event);
 void host_keyboard_release_all();
+// The main loop ran a frame: short taps held back for the machine go up now.
+void host_keyboard_frame_done();
 
 int host_keyboard_key_down(int vk);
 // VK code | KEYMOD_* bits that type ch (CP1250), or -1.

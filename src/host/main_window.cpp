@@ -891,6 +891,7 @@ int main_loop_pass()
     if (quit_) return 0;
     if (!g_bActive) return 1;
     machine_run();
+    host_keyboard_frame_done();
     if (z80_break_hit && !g_bDebug) {
         main_window_command(ID_MONITOR);
         return 1;

@@ -205,3 +205,32 @@ TEST(Cp1250, HungarianLettersHaveTheirCodes)
 }
 
 }  // namespace
+
+TEST(HostKeyboardTap, QuickKeyChangesWaitUntilTheMachineHasScannedThem)
+{
+    gui_app();
+    host_keyboard_release_all();
+    host_keyboard_frame_done();   // the main loop is running frames
+    auto frames = [](int n) { while (n--) host_keyboard_frame_done(); };
+
+    // A tap within one frame stays down for two.
+    press(Qt::Key_A, KC_A, QStringLiteral("a"));
+    release(Qt::Key_A, KC_A);
+    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    frames(1);
+    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    frames(1);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+
+    // Pressed again at once: the key is seen up for two frames first, so a
+    // doubled letter types twice.
+    press(Qt::Key_A, KC_A, QStringLiteral("a"));
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    frames(2);
+    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+
+    // A key held longer goes up as soon as it is released.
+    frames(5);
+    release(Qt::Key_A, KC_A);
+    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+}
