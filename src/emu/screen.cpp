@@ -83,9 +83,14 @@ void render_mono(uint8_t* out, bool doubled)
     for (int r = 0; r < rows; ++r) {
         const uint8_t* bytes = screenptr + PAGE_BYTES_PER_ROW * r;
         uint8_t* line = out + (top + s * r) * width + left;
-        for (int x = 0; x < PAGE_WIDTH; ++x) {
-            const uint8_t index = ((bytes[x >> 3] >> (7 - (x & 7))) & 1) ? INDEX_INK : INDEX_PAPER;
-            for (int d = 0; d < s; ++d) line[s * x + d] = index;
+        uint8_t* pixel = line;
+        for (int k = 0; k < PAGE_BYTES_PER_ROW; ++k) {
+            const unsigned byte = bytes[k];
+            for (int bit = 7; bit >= 0; --bit) {
+                const uint8_t index = (byte >> bit) & 1 ? INDEX_INK : INDEX_PAPER;
+                *pixel++ = index;
+                if (doubled) *pixel++ = index;
+            }
         }
         if (doubled) {
             // Without double scan the second line of each pair stays paper.

@@ -3,6 +3,7 @@
 // real time and never tries to win back time lost in a stall.
 #include "host/pacing.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -73,8 +74,12 @@ int pacing_after_frame(int sync, char* title)
 {
     int64_t now = clock_source->now();
     if (sync) {
+        // Sleep the whole lead at once (in whole milliseconds) rather than
+        // waking every millisecond to look at the clock.
+        const int64_t ticks_per_ms = std::max<int64_t>(1, g_1sFreq / 2000);
         while (g_ElapsedTemp - now > g_50HzFreq) {
-            clock_source->sleep_ms(1);
+            const int64_t lead = g_ElapsedTemp - g_50HzFreq - now;
+            clock_source->sleep_ms(static_cast<int>(std::max<int64_t>(1, lead / ticks_per_ms)));
             now = clock_source->now();
         }
     }
