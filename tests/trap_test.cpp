@@ -47,14 +47,8 @@ protected:
         for (auto& t : traps)
             t.handler = nullptr;
         g_calls.clear();
-        memory.fill(0);
-        flat_bus_state::in_handler = nullptr;
-        flat_bus_state::out_handler = nullptr;
-        event_init();
-        z80_state = z80_state_t{};
-        z80_state.bp_address = 0xFFFF;
+        flat_machine_reset();
         z80_state.sp = 0xF000;
-        z80_state.tcount = 0;
     }
     void TearDown() override
     {

@@ -51,7 +51,7 @@ inline bool cpm_load(const std::string& path)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    flat_bus_state::memory.fill(0);
+    flat_machine_reset();
     const std::size_t room = 0xFE00 - 0x0100;
     const std::size_t n = std::fread(&flat_bus_state::memory[0x0100], 1, room, f);
     const bool too_big = std::fgetc(f) != EOF;
@@ -64,14 +64,9 @@ inline bool cpm_load(const std::string& path)
     flat_load(0x0000, boot, sizeof boot);
     flat_load(0x0005, bdos_jump, sizeof bdos_jump);
     flat_load(0xFE00, bdos, sizeof bdos);
-    flat_bus_state::in_handler = nullptr;
     flat_bus_state::out_handler = cpm_port_out;
-    event_init();
-    z80_state = z80_state_t{};
     z80_state.pc = 0x0100;
     z80_state.sp = 0xFE00;
-    z80_state.bp_address = 0xFFFF;
-    z80_state.tcount = 0;
     cpm_shim_state::finished = false;
     cpm_shim_state::output.clear();
     return true;

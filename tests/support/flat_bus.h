@@ -35,3 +35,16 @@ inline void flat_load(uint16_t address, const uint8_t* bytes, std::size_t count)
     for (std::size_t i = 0; i < count; ++i)
         flat_bus_state::memory[static_cast<uint16_t>(address + i)] = bytes[i];
 }
+
+// A fresh bare machine: cleared memory, no port handlers, the event queue
+// as at start-up, a zeroed processor at T-state 0 with no breakpoint.
+inline void flat_machine_reset()
+{
+    flat_bus_state::memory.fill(0);
+    flat_bus_state::in_handler = nullptr;
+    flat_bus_state::out_handler = nullptr;
+    event_init();
+    z80_state = z80_state_t{};
+    z80_state.bp_address = 0xFFFF;
+    z80_state.tcount = 0;
+}
