@@ -17,6 +17,7 @@
 #include "roms.h"
 #include "support/fake_keyboard.h"
 #include "support/firmware_driver.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -77,18 +78,10 @@ class CpmMachine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static bool initialised = false;
-        if (!initialised) {
-            static const std::string folder = std::filesystem::temp_directory_path().string();
-            machine_init(nullptr, MODEL_CPM, folder.c_str());
-            event_init();
-            initialised = true;
-        }
         fake_keyboard_install();
         keyboard_change_mapping(0);   // positional: host keys stand for Primo keys
         memory_set_rom_banking(1);
-        machine_change_model(MODEL_CPM);
-        machine_set_clock(2500000);
+        test_machine_select(MODEL_CPM);
         z80_state.bp_enabled = 0;
     }
     void TearDown() override

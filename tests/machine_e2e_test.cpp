@@ -14,6 +14,7 @@
 #include "emu/memory.h"
 #include "emu/screen.h"
 #include "sound/sound.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -133,8 +134,7 @@ class MachineEndToEnd : public ::testing::TestWithParam<model_case> {
 protected:
     static void SetUpTestSuite()
     {
-        machine_init(nullptr, MODEL_A64, ".");
-        event_init();
+        test_machine_select(MODEL_A64);
         sound_register_driver(&capture_driver);
     }
 };

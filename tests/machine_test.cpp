@@ -12,6 +12,7 @@
 #include "emu/memory.h"
 #include "emu/screen.h"
 #include "emu/wd1793.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -19,15 +20,8 @@ class Machine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static bool initialised = false;
-        if (!initialised) {
-            machine_init(nullptr, MODEL_A64, ".");
-            event_init();
-            initialised = true;
-        }
         host_hooks = {};
-        machine_change_model(MODEL_A64);
-        machine_set_clock(2500000);
+        test_machine_select(MODEL_A64);
         z80_out(0x00, 0x08);
         z80_state.sp = 0xFF00;
         z80_state.iff1 = z80_state.iff2 = 0;

@@ -17,6 +17,7 @@
 #include "emu/memory.h"
 #include "emu/romfiles.h"
 #include "roms.h"
+#include "support/test_machine.h"
 
 namespace fs = std::filesystem;
 
@@ -33,12 +34,7 @@ class RomFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static bool initialised = false;
-        if (!initialised) {
-            machine_init(nullptr, MODEL_A64, ".");
-            event_init();
-            initialised = true;
-        }
+        test_machine_select(MODEL_A64);
         static int serial = 0;
         root = fs::temp_directory_path() / ("brevan_romfiles_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
         fs::create_directories(root / "first");

@@ -11,6 +11,7 @@
 #include "emu/screen.h"
 #include "support/fake_keyboard.h"
 #include "support/paths.h"
+#include "support/test_machine.h"
 
 namespace {
 
@@ -51,17 +52,9 @@ void firmware_run_frames(int frames)
 
 void firmware_boot(int model, int frames)
 {
-    static bool initialised = false;
-    if (!initialised) {
-        static const std::string folder = std::filesystem::temp_directory_path().string();
-        machine_init(nullptr, model, folder.c_str());
-        event_init();
-        initialised = true;
-    }
+    test_machine_select(model);
     fake_keyboard_install();
     keyboard_change_mapping(0);
-    machine_change_model(model);
-    machine_set_clock(2500000);
     machine_hard_reset();
     z80_state.bp_enabled = 0;
     firmware_run_frames(frames);

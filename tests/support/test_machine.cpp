@@ -1,0 +1,20 @@
+#include "support/test_machine.h"
+
+#include <filesystem>
+#include <string>
+
+#include "emu/event.h"
+#include "emu/machine.h"
+
+void test_machine_select(int model)
+{
+    static bool initialised = false;
+    if (!initialised) {
+        static const std::string folder = std::filesystem::temp_directory_path().string();
+        machine_init(nullptr, model, folder.c_str());
+        event_init();
+        initialised = true;
+    }
+    machine_change_model(model);
+    machine_set_clock(2500000);
+}
