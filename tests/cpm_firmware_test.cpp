@@ -5,12 +5,10 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "emu/cpu.h"
-#include "emu/event.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"

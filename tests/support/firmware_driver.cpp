@@ -1,10 +1,8 @@
 #include "support/firmware_driver.h"
 
-#include <filesystem>
 #include <fstream>
 
 #include "emu/cpu.h"
-#include "emu/event.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
