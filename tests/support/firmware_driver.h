@@ -12,5 +12,6 @@ void firmware_run_frames(int frames);
 void firmware_type(const std::string& text, int settle = 12);
 // Holds one host key (VK code) for `frames` frames, then lets it go.
 void firmware_hold_key(int vk, int frames);
-// The firmware's label value from the build folder's label file, or -1.
+// The value of a label in the firmware's label file in the build folder
+// ("name:\tequ $XXXX" lines), or -1.
 long firmware_label(const std::string& image, const std::string& name);

@@ -10,6 +10,7 @@
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "support/paths.h"
+#include "support/firmware_driver.h"
 
 namespace {
 
@@ -22,27 +23,12 @@ struct font_index {
 
 std::map<std::string, font_index> fonts;
 
-// "name:\tequ $XXXX" lines of the label file.
-long label_address(const std::string& lbl_path, const std::string& name)
-{
-    std::ifstream in(lbl_path);
-    std::string line;
-    const std::string prefix = name + ":";
-    while (std::getline(in, line)) {
-        if (line.compare(0, prefix.size(), prefix) != 0) continue;
-        const auto dollar = line.find('$');
-        if (dollar == std::string::npos) return -1;
-        return std::stol(line.substr(dollar + 1), nullptr, 16);
-    }
-    return -1;
-}
-
 const font_index& font_for(const std::string& image)
 {
     auto found = fonts.find(image);
     if (found != fonts.end()) return found->second;
     font_index& index = fonts[image];
-    const long address = label_address(firmware_build_path(image + ".lbl"), "font");
+    const long address = firmware_label(image, "font");
     std::ifstream bin(firmware_build_path(image + ".bin"), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(bin)), std::istreambuf_iterator<char>());
     if (address < 0 || bytes.size() < static_cast<size_t>(address) + 96 * 8) return index;
