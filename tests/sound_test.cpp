@@ -15,15 +15,9 @@ protected:
 
     void SetUp() override
     {
-        z80_state.cycles_per_line = 160;
-        fake_sound_install();
-        sound_init();
-        sound_remove_source(&fake_source);
-        sound_add_source(&fake_source);
-        fake_source_state = fake_source_state_t{};
+        fake_sound_engine_start(5, 1);
         fake_sound.keep_lead = true;
         fake_sound.lead_fragments = 5;
-        set_timing(5, 1);
     }
 
     void TearDown() override
@@ -36,14 +30,7 @@ protected:
     // Restarts the clock at t = 0 with an even lead history.
     void set_timing(int history_value, int next_fragment_count)
     {
-        sound_timing_t timing = sound_get_timing();
-        timing.last_sample_pos = 0;
-        timing.sound_update_pos = 0;
-        timing.sb_pos = 0;
-        timing.next_fragment_count = next_fragment_count;
-        timing.lead.fill(history_value);
-        timing.lead_position = 0;
-        sound_set_timing(timing);
+        fake_sound_set_timing(history_value, next_fragment_count);
         t = 0;
     }
 

@@ -39,19 +39,7 @@ protected:
     {
         dir = fs::temp_directory_path() / ("brevan-wav-" + std::to_string(getpid()));
         fs::create_directories(dir);
-        z80_state.cycles_per_line = 160;
-        fake_sound_install();
-        sound_init();
-        sound_remove_source(&fake_source);
-        sound_add_source(&fake_source);
-        fake_source_state = fake_source_state_t{};
-        sound_timing_t timing = sound_get_timing();
-        timing.last_sample_pos = 0;
-        timing.sound_update_pos = 0;
-        timing.sb_pos = 0;
-        timing.next_fragment_count = 1;
-        timing.lead.fill(0);   // a fresh history would otherwise double fragments
-        sound_set_timing(timing);
+        fake_sound_engine_start(0, 1);
         fake_sound.position = 0;
     }
 

@@ -1,5 +1,7 @@
 #include "support/fake_sound_driver.h"
 
+#include "emu/cpu.h"
+
 #include <algorithm>
 
 fake_sound_t fake_sound;
@@ -48,4 +50,27 @@ void fake_sound_install()
 {
     fake_sound = fake_sound_t{};
     sound_register_driver(&fake_sound_driver);
+}
+
+void fake_sound_set_timing(int history_value, int next_fragment_count)
+{
+    sound_timing_t timing = sound_get_timing();
+    timing.last_sample_pos = 0;
+    timing.sound_update_pos = 0;
+    timing.sb_pos = 0;
+    timing.next_fragment_count = next_fragment_count;
+    timing.lead.fill(history_value);
+    timing.lead_position = 0;
+    sound_set_timing(timing);
+}
+
+void fake_sound_engine_start(int history_value, int next_fragment_count)
+{
+    z80_state.cycles_per_line = 160;
+    fake_sound_install();
+    sound_init();
+    sound_remove_source(&fake_source);
+    sound_add_source(&fake_source);
+    fake_source_state = fake_source_state_t{};
+    fake_sound_set_timing(history_value, next_fragment_count);
 }

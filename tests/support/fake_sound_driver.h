@@ -25,6 +25,12 @@ extern const sound_driver_t fake_sound_driver;
 
 // Resets the record and registers the fake driver.
 void fake_sound_install();
+// Restarts the engine's clock at 0 with every lead-history entry at
+// history_value.
+void fake_sound_set_timing(int history_value, int next_fragment_count);
+// The engine on the fake driver with the fake source alone, at 160 T-states
+// a line, its clock at 0 and every lead-history entry at history_value.
+void fake_sound_engine_start(int history_value, int next_fragment_count);
 
 // A source writing a constant level and logging the size of each render.
 struct fake_source_state_t {
