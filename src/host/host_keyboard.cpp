@@ -164,10 +164,12 @@ int held_count = 0;
 // that, changes apply at once.
 constexpr int64_t MIN_STEADY_FRAMES = 2;
 int64_t frames_run = -1;
-// Frame of each VK's last change; long ago at start.
+// Frame of each VK's last change; long ago at start and after everything
+// was let go.
+constexpr int64_t LONG_AGO = INT64_MIN / 2;
 std::array<int64_t, 256> last_change = [] {
     std::array<int64_t, 256> frames;
-    frames.fill(INT64_MIN / 2);
+    frames.fill(LONG_AGO);
     return frames;
 }();
 struct key_change {
@@ -175,7 +177,7 @@ struct key_change {
     int release_vk;   // for a release: the VK to let go if nothing matches
     bool down;
 };
-std::array<key_change, 32> pending{};
+std::array<key_change, 64> pending{};
 int pending_count = 0;
 std::array<int, 256> char_map = us_layout();
 bool rebuilding = false;
@@ -297,14 +299,16 @@ bool steady(int vk)
     return frames_run < 0 || frames_run - last_change[vk & 0xFF] >= MIN_STEADY_FRAMES;
 }
 
-// Applies waiting changes in order while the head's key has been steady.
-void apply_pending()
+// Applies waiting changes in order while the head's key has been steady;
+// with force, the head goes at once (the queue is full: never drop a
+// change, above all not a release).
+void apply_pending(bool force = false)
 {
     int done = 0;
     for (; done < pending_count; ++done) {
         const key_change& c = pending[done];
         const int vk = c.down ? c.key.vk[0] : c.release_vk;
-        if (!steady(vk)) break;
+        if (!steady(vk) && !(force && done == 0)) break;
         if (c.down)
             apply_press(c.key);
         else
@@ -317,8 +321,8 @@ void apply_pending()
 
 void queue_change(const key_change& c)
 {
-    if (pending_count == static_cast<int>(pending.size())) apply_pending();
-    if (pending_count < static_cast<int>(pending.size())) pending[pending_count++] = c;
+    if (pending_count == static_cast<int>(pending.size())) apply_pending(true);
+    pending[pending_count++] = c;
     apply_pending();
 }
 
@@ -364,6 +368,7 @@ void host_keyboard_release_all()
     down_count.fill(0);
     held_count = 0;
     pending_count = 0;
+    last_change.fill(LONG_AGO);
 }
 
 int host_keyboard_key_down(int vk)

@@ -234,3 +234,44 @@ TEST(HostKeyboardTap, QuickKeyChangesWaitUntilTheMachineHasScannedThem)
     release(Qt::Key_A, KC_A);
     EXPECT_EQ(host_keyboard_key_down('A'), 0);
 }
+
+TEST(HostKeyboardTap, ALongRunOfTapsNeverSticksOrDropsAKey)
+{
+    gui_app();
+    host_keyboard_release_all();
+    host_keyboard_frame_done();
+    // X11 keycodes 24..33 and 38..46 are the letter rows q..p and a..l.
+    for (int round = 0; round < 6; ++round) {
+        for (uint32_t code : {24u, 25u, 26u, 27u, 28u, 38u, 39u, 40u, 41u, 42u}) {
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, code, 0, 0, QStringLiteral("x"));
+            QKeyEvent up(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, code, 0, 0, QString());
+            host_keyboard_press(&down);
+            host_keyboard_release(&up);
+            const int vk = host_keyboard_vk(&down);
+            EXPECT_EQ(host_keyboard_key_down(vk), 1) << "round " << round << " keycode " << code;
+            host_keyboard_frame_done();
+            host_keyboard_frame_done();
+            EXPECT_EQ(host_keyboard_key_down(vk), 0) << "round " << round << " keycode " << code;
+        }
+    }
+}
+
+TEST(HostKeyboardTap, TypingFasterThanTheMachineScansLosesNoRelease)
+{
+    gui_app();
+    host_keyboard_release_all();
+    host_keyboard_frame_done();
+    // A burst of taps, many per frame: the waiting changes pile up, and
+    // when there is no more room the oldest goes at once rather than a
+    // newer one being dropped.
+    for (int round = 0; round < 20; ++round) {
+        for (uint32_t code : {24u, 25u, 26u, 27u, 28u}) {
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, code, 0, 0, QStringLiteral("x"));
+            QKeyEvent up(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, code, 0, 0, QString());
+            host_keyboard_press(&down);
+            host_keyboard_release(&up);
+        }
+    }
+    for (int frame = 0; frame < 400; ++frame) host_keyboard_frame_done();
+    for (int vk = 1; vk < 256; ++vk) EXPECT_EQ(host_keyboard_key_down(vk), 0) << "VK " << vk;
+}
