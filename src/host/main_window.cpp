@@ -21,8 +21,10 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -153,6 +155,24 @@ MainWindow* window_ = nullptr;
 ScreenView* view_ = nullptr;
 QImage frame_;
 bool frame_rendered_ = false;   // the next paint shows a presented frame
+
+// The monochrome page last presented: an unchanged page needs neither
+// drawing nor a repaint. Forgotten whenever the picture's set-up may change.
+constexpr size_t MONO_PAGE_BYTES = 6144;
+std::array<uint8_t, MONO_PAGE_BYTES> presented_page_{};
+const uint8_t* presented_from_ = nullptr;
+
+bool mono_page_unchanged()
+{
+    if (g_bColor || !screenptr || screenptr != presented_from_) return false;
+    return std::memcmp(screenptr, presented_page_.data(), MONO_PAGE_BYTES) == 0;
+}
+
+void remember_presented_page()
+{
+    presented_from_ = g_bColor ? nullptr : screenptr;
+    if (presented_from_) std::memcpy(presented_page_.data(), screenptr, MONO_PAGE_BYTES);
+}
 bool quit_ = false;
 int loading = 0;                // a WAV tape is loaded
 std::map<int, QAction*> actions_;
@@ -713,7 +733,9 @@ void hook_update_frame()
     if (!view_) return;
     if (frame_.isNull() || frame_.width() != screen_width() || frame_.height() != screen_height())
         recreate_bitmap();
+    if (mono_page_unchanged()) return;
     screen_render_rgb(reinterpret_cast<uint32_t*>(frame_.bits()));
+    remember_presented_page();
     frame_rendered_ = true;
     view_->update();
 }
@@ -759,6 +781,7 @@ void* get_hwndMain() { return window_; }
 
 void main_window_command(int command)
 {
+    presented_from_ = nullptr;   // a command may change how the picture looks
     sound_pause();
     run_command(command);
     pacing_reset();
@@ -814,6 +837,7 @@ void main_window_drop_files(const char* first_path)
 
 int recreate_bitmap()
 {
+    presented_from_ = nullptr;
     color_reset();
     frame_ = QImage(screen_width(), screen_height(), QImage::Format_RGB32);
     if (frame_.isNull()) return 0;
