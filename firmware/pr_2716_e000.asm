@@ -745,26 +745,17 @@ flush:  ld a,(hstwrt)
         ld hl,HSTBUF
         jp disk_write
 
-; Sector transfer with one more try after recalibrating.
+; Sector transfer with one more try after recalibrating. The transfer
+; routine comes in IX, which nothing else here uses.
 disk_read:
-        push hl
-        push de
-        call fdc_read_sector
-        pop de
-        pop hl
-        ret nc
-        push hl
-        push de
-        call fdc_restore
-        pop de
-        pop hl
-        ret c
-        jp fdc_read_sector
-
+        ld ix,fdc_read_sector
+        jr disk_transfer
 disk_write:
+        ld ix,fdc_write_sector
+disk_transfer:
         push hl
         push de
-        call fdc_write_sector
+        call call_ix
         pop de
         pop hl
         ret nc
@@ -774,7 +765,8 @@ disk_write:
         pop de
         pop hl
         ret c
-        jp fdc_write_sector
+call_ix:
+        jp (ix)
 
         include 'cpm_fdc.inc'
 
