@@ -3,20 +3,34 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# make fuzz: seconds per target, or a fixed number of runs when FUZZ_RUNS is set;
+# FUZZ_TARGETS picks some of them (names without _fuzz).
+FUZZ_TIME  ?= 60
+FUZZ_RUNS  ?=
+FUZZ_TARGETS ?=
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build and the tests need.
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev libsdl2-dev z80asm xvfb xauth
+# Only `make fuzz` needs these.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test test-fast bench asan clean
+.PHONY: all deps fuzz-deps install-packages configure build run test test-fast bench asan fuzz clean
 
 all: build
 
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@$(MAKE) --no-print-directory install-packages WANT="$(PACKAGES)"
+
+fuzz-deps:
+	@$(MAKE) --no-print-directory install-packages WANT="$(PACKAGES) $(FUZZ_PACKAGES)"
+
+install-packages:
+	@missing=""; for p in $(WANT); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -58,9 +72,27 @@ test: build asan
 test-fast: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j $(JOBS) -LE slow
 
+# libFuzzer targets (clang), each run on a copy of its seed corpus from tests/fuzz/.
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_FUZZ=ON
+
+fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for f in $(FUZZ_BUILD)/tests/fuzz/*_fuzz; do \
+	  name=$$(basename $$f _fuzz); \
+	  if [ -n "$(FUZZ_TARGETS)" ] && ! echo " $(FUZZ_TARGETS) " | grep -q " $$name "; then continue; fi; \
+	  work=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$work; \
+	  if [ -d tests/fuzz/$$name ]; then cp -n tests/fuzz/$$name/* $$work/ 2>/dev/null || true; fi; \
+	  if [ -n "$(FUZZ_RUNS)" ]; then limit="-runs=$(FUZZ_RUNS)"; else limit="-max_total_time=$(FUZZ_TIME)"; fi; \
+	  echo "== $$name"; \
+	  $$f $$limit -max_len=65536 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/crash-$$name- $$work 2>&1 \
+	    | grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY' || true; \
+	  if ls $(FUZZ_BUILD)/crash-$$name-* >/dev/null 2>&1; then echo "finding: $$(ls $(FUZZ_BUILD)/crash-$$name-*)"; exit 1; fi; \
+	done
+
 bench: build
 	$(BUILD)/bench/z80_throughput
 	$(BUILD)/bench/machine_throughput
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
