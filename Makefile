@@ -17,6 +17,9 @@ PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev \
 # Only `make fuzz` needs these.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
+# ccache, when the machine has it, makes rebuilds in several trees cheap.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps fuzz-deps install-packages configure build run test test-fast bench asan fuzz clean
@@ -39,7 +42,7 @@ install-packages:
 	fi
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
 
 configure: deps $(BUILD)/CMakeCache.txt
 
@@ -47,7 +50,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 $(ASAN_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_SANITIZE=ON -DBREVAN_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_SANITIZE=ON -DBREVAN_BENCH=OFF
 
 asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -74,7 +77,7 @@ test-fast: build
 
 # libFuzzer targets (clang), each run on a copy of its seed corpus from tests/fuzz/.
 $(FUZZ_BUILD)/CMakeCache.txt:
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_FUZZ=ON
 
 fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
