@@ -22,8 +22,9 @@ constexpr uint16_t FCB = 0x9000;
 constexpr uint16_t FCB2 = 0x9040;
 constexpr uint16_t DMA = 0x9100;
 constexpr uint16_t LINE = 0x9200;
-constexpr uint16_t ALLOC_A = 0xFE40;   // where the test BIOS keeps A:'s vectors
-constexpr uint16_t DPB_A = 0xFD00;
+constexpr uint16_t ALLOC_A = 0xFE00;   // where the test BIOS keeps A:'s vector
+constexpr uint16_t DPB_A = 0xFC00;
+constexpr geometry GEOMETRIES[] = {ONE_SIDE, TWO_SIDES};
 
 uint8_t& mem(uint16_t a) { return flat_bus_state::memory[a]; }
 
@@ -54,9 +55,10 @@ std::string fresh_output()
 }
 
 // Boots to the prompt with the files put on A: by cpmtools.
-void boot_with(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files)
+void boot_with(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
+               const geometry& geo = ONE_SIDE)
 {
-    reset();
+    reset(geo);
     if (!files.empty()) {
         cpmtools_dir dir;
         dir.save(state.disks[0]);
@@ -188,6 +190,16 @@ TEST(CpmCcp, DrivesAndUserAreasKeepTheirOwnFiles)
     run();
     EXPECT_EQ(state.warm_boots, 1);
     EXPECT_NE(fresh_output().find("A>"), std::string::npos) << "back on the drive that works";
+
+    // A warm start onto a drive that stopped answering falls back to A:.
+    command("B:");
+    state.disks[1].clear();
+    bdos(0);
+    EXPECT_NE(fresh_output().find("Bdos Err On B: Select"), std::string::npos);
+    type("x");
+    run();
+    EXPECT_EQ(state.warm_boots, 3);
+    EXPECT_NE(fresh_output().find("A>"), std::string::npos);
 }
 
 // A program that only returns: the CCP left its command line for it.
@@ -225,12 +237,14 @@ TEST(CpmCcp, ControlCAtThePromptWarmStarts)
 TEST(CpmCcp, RandomRecordProgramCopiesAFileExactly)
 {
     const std::vector<uint8_t> in = pattern(400 * 128, 11);
-    boot_with({{"RANDCOPY.COM", read_file(BREVAN_CPM_PROGRAMS "/randcopy.bin")}, {"IN.DAT", in}});
-    command("RANDCOPY IN.DAT OUT.DAT");
-    EXPECT_NE(fresh_output().find("COPIED"), std::string::npos) << state.console;
-    cpmtools_dir dir;
-    dir.save(state.disks[0]);
-    EXPECT_EQ(dir.get_file("OUT.DAT"), in);
+    for (const geometry& geo : GEOMETRIES) {
+        boot_with({{"RANDCOPY.COM", read_file(BREVAN_CPM_PROGRAMS "/randcopy.bin")}, {"IN.DAT", in}}, geo);
+        command("RANDCOPY IN.DAT OUT.DAT");
+        EXPECT_NE(fresh_output().find("COPIED"), std::string::npos) << geo.diskdef << state.console;
+        cpmtools_dir dir;
+        dir.save(state.disks[0]);
+        EXPECT_EQ(dir.get_file("OUT.DAT"), in) << geo.diskdef;
+    }
 }
 
 // ---------------------------------------------------------------- BDOS files
@@ -443,33 +457,38 @@ TEST(CpmBdos, AnotherDiskInTheDriveIsReadOnlyUntilAWarmStart)
 
 TEST(CpmBdos, FullDiskAndFullDirectoryAsCpm22Reports)
 {
-    boot_with({});
-    // 175 blocks of 2 KB, two of them the directory: 173 * 16 records.
-    const int room = 173 * 16;
-    EXPECT_EQ(write_file("FILL.DAT", room + 5), 2) << "disk full";
-    put_fcb(FCB, "FILL.DAT");
-    call(35, FCB);
-    EXPECT_EQ(random_field(FCB), static_cast<uint32_t>(room));
-    const uint16_t alloc = bdos(27).hl;
-    EXPECT_EQ(alloc, ALLOC_A);
-    for (int block = 0; block < 175; ++block)
-        EXPECT_TRUE(mem(alloc + block / 8) & (0x80 >> (block % 8))) << block;
-    cpmtools_dir dir;
-    dir.save(state.disks[0]);
-    EXPECT_NE(dir.run("cpmls -f brevantest -l disk.img").find(std::to_string(room * 128)), std::string::npos);
-    put_fcb(FCB, "FILL.DAT");
-    call(19, FCB);
-    EXPECT_EQ(mem(alloc), 0xC0) << "erasing frees the blocks";
-    EXPECT_EQ(mem(alloc + 1), 0);
+    for (const geometry& geo : GEOMETRIES) {
+        SCOPED_TRACE(geo.diskdef);
+        boot_with({}, geo);
+        // All blocks but the two of the directory, 16 records each.
+        const int room = (geo.dsm + 1 - 2) * 16;
+        EXPECT_EQ(write_file("FILL.DAT", room + 5), 2) << "disk full";
+        put_fcb(FCB, "FILL.DAT");
+        call(35, FCB);
+        EXPECT_EQ(random_field(FCB), static_cast<uint32_t>(room));
+        const uint16_t alloc = bdos(27).hl;
+        EXPECT_EQ(alloc, ALLOC_A);
+        for (int block = 0; block <= geo.dsm; ++block)
+            ASSERT_TRUE(mem(alloc + block / 8) & (0x80 >> (block % 8))) << block;
+        cpmtools_dir dir;
+        dir.save(state.disks[0]);
+        EXPECT_NE(dir.run("cpmls -f " + dir.format + " -l disk.img").find(std::to_string(room * 128)),
+                  std::string::npos);
+        put_fcb(FCB, "FILL.DAT");
+        call(19, FCB);
+        EXPECT_EQ(mem(alloc), 0xC0) << "erasing frees the blocks";
+        EXPECT_EQ(mem(alloc + 1), 0);
 
-    // 127 small files and one more leave no entry for a second extent group.
-    for (int i = 0; i < 127; ++i) write_file(std::to_string(i) + ".DAT", 1);
-    EXPECT_EQ(write_file("BIG.DAT", 257), 1) << "directory full at the 257th record";
-    put_fcb(FCB, "BIG.DAT");
-    call(35, FCB);
-    EXPECT_EQ(random_field(FCB), 256u);
-    put_fcb(FCB, "MORE.DAT");
-    EXPECT_EQ(call(22, FCB), 0xFF);
+        // 127 small files and one more leave no entry for its next extent group.
+        const int per_entry = 128 * (geo.exm + 1);
+        for (int i = 0; i < 127; ++i) write_file(std::to_string(i) + ".DAT", 1);
+        EXPECT_EQ(write_file("BIG.DAT", per_entry + 1), 1) << "directory full after one entry";
+        put_fcb(FCB, "BIG.DAT");
+        call(35, FCB);
+        EXPECT_EQ(random_field(FCB), static_cast<uint32_t>(per_entry));
+        put_fcb(FCB, "MORE.DAT");
+        EXPECT_EQ(call(22, FCB), 0xFF);
+    }
 }
 
 // ---------------------------------------------------------------- console and registers

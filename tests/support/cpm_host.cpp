@@ -20,17 +20,13 @@ constexpr int BIOS_ENTRIES = 17;
 constexpr uint16_t STUBS = 0xFF80;        // OUT (function),A / RET each
 constexpr uint16_t RETURN_STUB = 0xFFC0;  // OUT (RETURN_PORT),A / HALT
 constexpr uint8_t RETURN_PORT = 0x20;
-constexpr uint16_t CALL_STACK = 0xFC00;
-constexpr uint16_t DPB = 0xFD00;
-constexpr uint16_t DIRBUF = 0xFD80;
-constexpr uint16_t DPH = 0xFE00;          // 16 bytes a drive
-constexpr uint16_t ALV = 0xFE40;          // 32 bytes a drive
-constexpr uint16_t CSV = 0xFEC0;          // 32 bytes a drive
+constexpr uint16_t CALL_STACK = 0xF800;
+constexpr uint16_t DPB = 0xFC00;
+constexpr uint16_t DIRBUF = 0xFC80;
+constexpr uint16_t DPH = 0xFD00;          // 16 bytes a drive
+constexpr uint16_t CSV = 0xFD40;          // 32 bytes a drive
+constexpr uint16_t ALV = 0xFE00;          // 64 bytes a drive
 constexpr std::size_t SYSTEM_OFFSET = 512;
-
-// 9 x 512-byte sectors, 80 tracks, side 0: 36 records a track, 2 KB blocks,
-// 175 of them, 128 directory entries in blocks 0 and 1, two system tracks.
-constexpr uint8_t DPB_BYTES[15] = {36, 0, 4, 15, 1, 174, 0, 127, 0, 0xC0, 0, 32, 0, 2, 0};
 
 enum bios_fn {
     BOOT, WBOOT, CONST, CONIN, CONOUT, LIST, PUNCH, READER, HOME, SELDSK,
@@ -65,7 +61,7 @@ void load_system()
         jump(static_cast<uint16_t>(BIOS_VECTOR + 3 * i), static_cast<uint16_t>(STUBS + 3 * i));
     jump(0x0000, BIOS_VECTOR + 3);
     jump(0x0005, BDOS_ENTRY);
-    if ((mem(4) & 0x0F) >= DRIVES || state.disks[mem(4) & 0x0F].empty())
+    if ((mem(4) & 0x0F) >= DRIVES)      // as the BIOS: drives it has not got
         mem(4) = 0;
     state.dma = DMA_DEFAULT;
     z80_state.bc = mem(4);
@@ -76,7 +72,7 @@ void load_system()
 uint8_t* record_at(int disk)
 {
     if (disk >= DRIVES || state.disks[disk].empty()) return nullptr;
-    if (state.track >= TRACKS || state.sector >= RECORDS_PER_TRACK) return nullptr;
+    if (state.track >= state.geo.tracks || state.sector >= RECORDS_PER_TRACK) return nullptr;
     const long record = static_cast<long>(state.track) * RECORDS_PER_TRACK + state.sector;
     if (disk == 0 && record == state.bad_record) return nullptr;
     return &state.disks[disk][static_cast<std::size_t>(record) * 128];
@@ -155,17 +151,18 @@ void port_out(uint8_t port, uint8_t)
 
 std::vector<uint8_t> blank_disk()
 {
-    std::vector<uint8_t> d(DISK_BYTES, 0xE5);
+    std::vector<uint8_t> d(state.geo.bytes(), 0xE5);
     d[0] = 0xC3; d[1] = 0x00; d[2] = 0xE0;            // JP to the BIOS cold start
-    d[509] = 'G'; d[510] = TRACKS; d[511] = 9;        // the geometry mark
+    d[509] = 'G'; d[510] = 80; d[511] = 9;            // the geometry mark
     std::copy(std::begin(cpm_system), std::end(cpm_system), d.begin() + SYSTEM_OFFSET);
     return d;
 }
 
-void reset()
+void reset(const geometry& geo)
 {
     flat_machine_reset();
     state = state_t{};
+    state.geo = geo;
     state.disks[0] = blank_disk();
     flat_bus_state::out_handler = port_out;
     for (int i = 0; i < BIOS_ENTRIES; ++i) {
@@ -177,13 +174,17 @@ void reset()
     mem(RETURN_STUB) = 0xD3;
     mem(RETURN_STUB + 1) = RETURN_PORT;
     mem(RETURN_STUB + 2) = 0x76;                      // HALT
-    flat_load(DPB, DPB_BYTES, sizeof DPB_BYTES);
+    // 36 records a track, 2 KB blocks, 128 directory entries in blocks 0
+    // and 1 (32 records checked), two system tracks.
+    const uint8_t dpb[15] = {36, 0, 4, 15, geo.exm, static_cast<uint8_t>(geo.dsm),
+                             static_cast<uint8_t>(geo.dsm >> 8), 127, 0, 0xC0, 0, 32, 0, 2, 0};
+    flat_load(DPB, dpb, sizeof dpb);
     for (int d = 0; d < DRIVES; ++d) {
         const uint16_t h = static_cast<uint16_t>(DPH + 16 * d);
         put_word(static_cast<uint16_t>(h + 8), DIRBUF);
         put_word(static_cast<uint16_t>(h + 10), DPB);
         put_word(static_cast<uint16_t>(h + 12), static_cast<uint16_t>(CSV + 32 * d));
-        put_word(static_cast<uint16_t>(h + 14), static_cast<uint16_t>(ALV + 32 * d));
+        put_word(static_cast<uint16_t>(h + 14), static_cast<uint16_t>(ALV + 64 * d));
     }
 }
 
@@ -257,9 +258,11 @@ cpmtools_dir::cpmtools_dir()
 {
     char name[] = "/tmp/brevan-cpm-XXXXXX";
     path = mkdtemp(name) ? name : "/tmp";
-    std::ofstream(path + "/diskdefs") << "diskdef brevantest\n  seclen 512\n  tracks 80\n"
-                                         "  sectrk 9\n  blocksize 2048\n  maxdir 128\n"
-                                         "  skew 0\n  boottrk 2\n  os 2.2\nend\n";
+    std::ofstream defs(path + "/diskdefs");
+    for (const geometry& g : {ONE_SIDE, TWO_SIDES})
+        defs << "diskdef " << g.diskdef << "\n  seclen 512\n  tracks " << g.tracks
+             << "\n  sectrk 9\n  blocksize 2048\n  maxdir 128\n  skew 0\n  boottrk 2\n"
+                "  os 2.2\nend\n";
 }
 
 cpmtools_dir::~cpmtools_dir()
@@ -299,13 +302,13 @@ void cpmtools_dir::put_file(const std::string& name, const std::vector<uint8_t>&
 {
     std::ofstream(path + "/host.tmp", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    run("cpmcp -f brevantest disk.img host.tmp 0:" + name);
+    run("cpmcp -f " + format + " disk.img host.tmp 0:" + name);
 }
 
 std::vector<uint8_t> cpmtools_dir::get_file(const std::string& cpm_name) const
 {
     std::filesystem::remove(path + "/out.tmp");
-    run("cpmcp -f brevantest disk.img 0:" + cpm_name + " out.tmp");
+    run("cpmcp -f " + format + " disk.img 0:" + cpm_name + " out.tmp");
     return read_file(path + "/out.tmp");
 }
 

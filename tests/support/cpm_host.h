@@ -1,9 +1,11 @@
 // Our CP/M system (CCP + BDOS, the `cpm_system` image) on the flat test bus
 // with a BIOS served here: the 17 jumps at BIOS_VECTOR lead to OUT stubs
 // whose port is the BIOS function, and the handler does its work on the
-// processor registers. Disks are in-memory images of the 9-sector, 80-track
-// single-sided geometry (2 KB blocks, two reserved tracks) with the
-// system on the reserved tracks, read and written in 128-byte records.
+// processor registers. Disks are in-memory images, read and written in
+// 128-byte records, with the system on their two reserved tracks: the
+// 9-sector, 80-track single-sided geometry (2 KB blocks, 175 of them, so
+// one-byte block numbers) or the same two-sided (355 blocks, two-byte block
+// numbers).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -13,14 +15,23 @@
 
 namespace cpm_host {
 
-constexpr int TRACKS = 80;
 constexpr int RECORDS_PER_TRACK = 36;
-constexpr std::size_t DISK_BYTES = std::size_t{TRACKS} * RECORDS_PER_TRACK * 128;
 constexpr std::size_t DIR_OFFSET = 2 * RECORDS_PER_TRACK * 128;   // after the reserved tracks
 constexpr int DRIVES = 4;
 constexpr uint16_t DMA_DEFAULT = 0x0080;
 
+struct geometry {
+    const char* diskdef;   // its name in the cpmtools definitions
+    int tracks;            // both sides count as tracks of their own
+    uint16_t dsm;          // last block
+    uint8_t exm;           // extent mask
+    std::size_t bytes() const { return std::size_t(tracks) * RECORDS_PER_TRACK * 128; }
+};
+inline constexpr geometry ONE_SIDE{"brevantest", 80, 174, 1};
+inline constexpr geometry TWO_SIDES{"brevantest2", 160, 354, 0};
+
 struct state_t {
+    geometry geo = ONE_SIDE;
     std::array<std::vector<uint8_t>, DRIVES> disks;   // empty: no such drive
     std::string console;                             // everything CONOUT wrote
     std::deque<uint8_t> keys;                        // waiting for CONIN
@@ -39,7 +50,7 @@ inline state_t state;
 // reserved tracks.
 std::vector<uint8_t> blank_disk();
 // Fresh flat machine and host state with a blank disk in A:.
-void reset();
+void reset(const geometry& geo = ONE_SIDE);
 // The BIOS cold start: loads the system and enters the CCP on drive A:.
 void boot();
 void type(const std::string& keys);
@@ -68,6 +79,7 @@ const uint8_t* dir_entry(const std::vector<uint8_t>& disk, int n);
 // in a scratch folder of its own.
 struct cpmtools_dir {
     std::string path;
+    std::string format = state.geo.diskdef;
     cpmtools_dir();
     ~cpmtools_dir();
     std::string image() const { return path + "/disk.img"; }
