@@ -361,15 +361,16 @@ TEST(CpmBdos, UserNumbersKeepFilesApart)
     put_fcb(FCB, "SAME.DAT");
     EXPECT_NE(call(15, FCB), 0xFF) << "user 0's file survives";
 
-    // '?' as the drive byte returns every entry, free ones included.
+    // '?' as the drive byte returns every entry up to the last one in use,
+    // free ones included: user 0's SAME, the erased one, OTHER.
     mem(FCB) = '?';
     int entries = 0, free_entries = 0;
     for (uint8_t r = call(17, FCB); r != 0xFF; r = call(18, FCB)) {
         ++entries;
         free_entries += mem(DMA + 32 * r) == 0xE5;
     }
-    EXPECT_EQ(entries, 128);
-    EXPECT_EQ(free_entries, 126);
+    EXPECT_EQ(entries, 3);
+    EXPECT_EQ(free_entries, 1);
 }
 
 // Each case sets something up and makes a call that must stop with a BDOS
