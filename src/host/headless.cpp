@@ -17,6 +17,7 @@
 #include "emu/autostart.h"
 #include "emu/cpu.h"
 #include "emu/event.h"
+#include "emu/hooks.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
@@ -389,6 +390,7 @@ int headless_main(int argc, char** argv)
     for (long frame = 0; frame < options.frames; ++frame) {
         held_key = key_at_frame(options.type_text, frame);
         machine_run();
+        UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
     }
     held_key = -1;
