@@ -131,9 +131,10 @@ void write_settings(uint32_t model, uint32_t clock)
 void load_original_roms()
 {
 #ifdef BREVAN_HAVE_ROMFILES
-    std::string report;
-    romfiles_load(romfiles_default_folders(emu_path), &report);
-    if (!report.empty()) std::fprintf(stderr, "%s", report.c_str());
+    // One message for all refused files; the list is already on stderr.
+    const std::string refused = romfiles_load_at_start(emu_path);
+    if (!refused.empty())
+        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
 #endif
 }
 

@@ -371,11 +371,7 @@ int headless_main(int argc, char** argv)
 
     emu_program_folder(emu_path, sizeof emu_path);
 #ifdef BREVAN_HAVE_ROMFILES
-    {
-        std::string report;
-        romfiles_load(romfiles_default_folders(emu_path), &report);
-        if (!report.empty()) std::fprintf(stderr, "%s", report.c_str());
-    }
+    romfiles_load_at_start(emu_path);
 #endif
     start_machine(options, emu_path);
 

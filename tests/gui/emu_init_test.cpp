@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/romfiles.h"
 #include "emu/screen.h"
 #include "gui_app.h"
 #include "host/emu.h"
@@ -221,6 +223,47 @@ TEST_F(EmuInit, ModelSwitchChangesMemoryButNotTheStoredModel)
     EXPECT_EQ(nroflines, 192);
     emu_close();
     g_bColor = 0;
+}
+
+std::vector<std::string> boxes;
+
+TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
+{
+    const std::filesystem::path data = path.string() + ".data";
+    const std::filesystem::path roms = data / "brevan" / "roms";
+    std::filesystem::create_directories(roms);
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const auto saved_box = host_hooks.message_box;
+    host_hooks.message_box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
+    boxes.clear();
+
+    testing::internal::CaptureStderr();
+    start({});
+    emu_close();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a start on the built-in firmware is quiet";
+    EXPECT_TRUE(boxes.empty());
+
+    { std::ofstream(roms / "a64.rom") << "short"; }
+    { std::ofstream(roms / "c64.rom") << "shorter"; }
+    testing::internal::CaptureStderr();
+    start({});
+    emu_close();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(boxes.size(), 1u);
+    for (const char* name : {"a64.rom", "c64.rom"}) {
+        EXPECT_NE(boxes[0].find(name), std::string::npos) << name;
+        const size_t first = err.find(name);
+        ASSERT_NE(first, std::string::npos) << name;
+        EXPECT_EQ(err.find(name, first + 1), std::string::npos) << name << " printed twice:\n" << err;
+    }
+
+    host_hooks.message_box = saved_box;
+    if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    romfiles_forget();
+    std::filesystem::remove_all(data);
 }
 
 } // namespace
