@@ -94,19 +94,19 @@ void read_settings()
     v = 0; GetValueDword("DoubleScan", &v); g_bDoubleScan = v ? 1 : 0;
     v = 1; GetValueDword("SyncSpeed", &v); g_Timer = v ? 1 : 0;
     v = 1; GetValueDword("Sound", &v); g_bSound = v ? 1 : 0;
-    g_KeyMapping = 0; GetValueDword("KeyMapping", &g_KeyMapping);
+    v = 0; GetValueDword("KeyMapping", &v); g_KeyMapping = v ? 1 : 0;
     g_DrivePath[0] = '\0';
     if (!GetValueStr("DrivePath", g_DrivePath)) g_DrivePath[0] = '\0';
     setting_model = DEFAULT_MODEL; GetValueDword("Model", &setting_model);
     setting_clock = CLOCK_NORMAL; GetValueDword("ClockRate", &setting_clock);
     // Only the two rates the machine has; anything else would upset its timing.
     if (setting_clock != CLOCK_FAST) setting_clock = CLOCK_NORMAL;
-    g_bRAMbank = 0; GetValueDword("RamExpansion", &g_bRAMbank);
+    v = 0; GetValueDword("RamExpansion", &v); g_bRAMbank = v ? 1 : 0;
     v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
     g_ColorPaper = 0; GetValueDword("PaperColor", &g_ColorPaper);
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
-    g_DisableTapeRemote = 0; GetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+    v = 0; GetValueDword("DisableTapeRemoteControl", &v); g_DisableTapeRemote = v ? 1 : 0;
 }
 
 void write_settings(uint32_t model, uint32_t clock)

@@ -84,6 +84,15 @@ protected:
 TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
 {
     start({});
+    EXPECT_EQ(machine_get_type(), MODEL_A64);
+    EXPECT_EQ(machine_get_clock(), 2500000);
+    EXPECT_EQ(g_Timer, 1);
+    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_STREQ(status_bar_text(0), "Primo A64");
+    EXPECT_FALSE(std::filesystem::exists(path)) << "nothing is written before the exit";
+    // A run with a switch writes back no setting, but creates the missing ones.
+    g_bSaveSettingsOnExit = 0;
+    emu_close();
     const std::pair<const char*, uint32_t> defaults[] = {
         {"DoubleSize", 0}, {"DoubleScan", 0}, {"SyncSpeed", 1}, {"Sound", 1},
         {"KeyMapping", 0}, {"Model", 2}, {"ClockRate", 2500000}, {"RamExpansion", 0},
@@ -94,13 +103,7 @@ TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
         ASSERT_TRUE(stored(name).isValid()) << name;
         EXPECT_EQ(stored(name).toUInt(), value) << name;
     }
-    EXPECT_FALSE(stored("DrivePath").isValid()) << "the folder is stored only at exit";
-    EXPECT_EQ(machine_get_type(), MODEL_A64);
-    EXPECT_EQ(machine_get_clock(), 2500000);
-    EXPECT_EQ(g_Timer, 1);
-    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
-    EXPECT_STREQ(status_bar_text(0), "Primo A64");
-    emu_close();
+    EXPECT_FALSE(stored("DrivePath").isValid()) << "the folder is stored only with the settings";
 }
 
 TEST_F(EmuInit, StoredSettingsReachTheMachineAndTheMenu)
@@ -134,6 +137,21 @@ TEST_F(EmuInit, OutOfRangeModelAndClockFallBackToTheDefaults)
     EXPECT_EQ(machine_get_clock(), 2500000);
     emu_close();
     EXPECT_EQ(stored("Model").toUInt(), 2u);
+}
+
+TEST_F(EmuInit, AnyNonZeroFlagReadsAsOnAndIsWrittenBackAsOne)
+{
+    const struct { const char* name; const uint32_t* flag; } flags[] = {
+        {"RamExpansion", &g_bRAMbank}, {"DisableTapeRemoteControl", &g_DisableTapeRemote},
+        {"KeyMapping", &g_KeyMapping},
+    };
+    for (const auto& f : flags) store(f.name, 7);
+    start({});
+    for (const auto& f : flags) EXPECT_EQ(*f.flag, 1u) << f.name;
+    EXPECT_EQ(main_window_checked(ID_RAM_BANK), 1);
+    emu_close();
+    for (const auto& f : flags) EXPECT_EQ(stored(f.name).toUInt(), 1u) << f.name;
+    g_bRAMbank = g_DisableTapeRemote = g_KeyMapping = 0;
 }
 
 TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
