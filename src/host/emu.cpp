@@ -157,8 +157,19 @@ int emu_argument_is_file(const char* arg)
     if (!arg || !*arg) return 0;
     if (arg[0] != '/' && arg[0] != '-') return 1;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(arg, ec)) return 1;
+    if (std::filesystem::exists(arg, ec)) return 1;   // a file or a folder, never a switch
     return arg[0] == '/' && std::strchr(arg + 1, '/') != nullptr;
+}
+
+int emu_refuse_unknown_options(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
+        return 2;
+    }
+    return 0;
 }
 
 void emu_apply_switch(const char* arg)
@@ -187,10 +198,15 @@ void emu_command_line(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
-        if (emu_argument_is_file(arg))
-            program_loader(arg, g_bAutoStart);
-        else
+        std::error_code ec;
+        if (!emu_argument_is_file(arg)) {
             emu_apply_switch(arg);
+        } else if (std::filesystem::is_directory(arg, ec)) {
+            std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
+            StatusBarText("%s: könyvtár, nem programállomány.", arg);
+        } else {
+            program_loader(arg, g_bAutoStart);
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "host/emu.h"
 #include "host/headless.h"
 #include "host/main_window.h"
 #include "host/shell.h"
@@ -29,7 +30,8 @@ int main(int argc, char** argv)
     // These runs need no window and must not start a windowing system.
     if (headless_wanted(argc, argv)) return headless_main(argc, argv);
 
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);   // takes Qt's own options out of argv
+    if (const int code = emu_refuse_unknown_options(argc, argv)) return code;
     QWidget* window = main_window_create();
     if (!window) return 0;
 

@@ -227,6 +227,38 @@ TEST_F(EmuInit, AbsolutePathsAreProgramFilesAndShortSlashWordsAreSwitches)
     EXPECT_EQ(emu_argument_is_file("/a/b"), 1) << "a further slash is never a switch";
 }
 
+TEST_F(EmuInit, AFolderIsAPathWithAMessageNeverASwitch)
+{
+    testing::internal::CaptureStderr();
+    start({"/dev", "/tmp"});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(g_bDoubleScreen, 0) << "/dev is no /d";
+    EXPECT_EQ(g_Timer, 1) << "/tmp is no /t";
+    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_NE(err.find("/dev: könyvtár"), std::string::npos) << err;
+    emu_close();
+}
+
+TEST_F(EmuInit, UnknownDoubleDashOptionsAreRefused)
+{
+    const struct { std::vector<std::string> args; int code; } cases[] = {
+        {{"/w", "game.ptp", "-d"}, 0},
+        {{"game.ptp", "--frobnicate"}, 2},
+        {{"--tape"}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "brevan");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(emu_refuse_unknown_options(static_cast<int>(argv.size()), argv.data()), c.code) << args[1];
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.empty(), c.code == 0) << err;
+    }
+}
+
 TEST_F(EmuInit, ModelSwitchChangesMemoryButNotTheStoredModel)
 {
     start({"/mc64"});
