@@ -2,10 +2,14 @@
 // the dialogs.
 #include "host/ui.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -137,6 +141,17 @@ const chooser rom_chooser{
     chooser_kind::open};
 
 } // namespace
+
+void ui_install_translations()
+{
+    static QTranslator* translator = nullptr;
+    if (translator || !QCoreApplication::instance()) return;
+    // The whole interface is Hungarian, whatever the desktop's language.
+    translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Hungarian, QLocale::Hungary), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
 
 void ui_set_scripted_answer(const char* name)
 {

@@ -8,6 +8,9 @@ class QWidget;
 // ui_select_file purposes.
 enum : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
 
+// Qt's own Hungarian texts for the standard dialogs and buttons ("Mégse").
+void ui_install_translations();
+
 // Runs the chooser of the purpose; leaves the name (empty when cancelled)
 // in buffer (260 bytes); returns nonzero when a name was chosen.
 int ui_select_file(QWidget* owner, int purpose, char* buffer);

@@ -108,6 +108,7 @@ void add_key_row(QGridLayout* grid, int row, const key_cap (&keys)[N])
     for (const key_cap& key : keys) {
         QString caption = QString::fromUtf8(key.plain);
         if (*key.shifted) caption = QString::fromUtf8(key.shifted) + "\n" + caption;
+        caption.replace('&', QStringLiteral("&&"));   // a caption, not a mnemonic
         auto* button = new QPushButton(caption);
         button->setFocusPolicy(Qt::NoFocus);
         button->setMinimumSize(key.width * 9, 40);
