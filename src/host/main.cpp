@@ -39,7 +39,15 @@ int main(int argc, char** argv)
     std::unique_ptr<QSocketNotifier> quit_notifier;
     if (pipe(quit_pipe) == 0) {
         quit_notifier = std::make_unique<QSocketNotifier>(quit_pipe[0], QSocketNotifier::Read);
-        QObject::connect(quit_notifier.get(), &QSocketNotifier::activated, window, [window] { window->close(); });
+        QObject::connect(quit_notifier.get(), &QSocketNotifier::activated, window, [window] {
+            // An open message box or chooser would hold the program until
+            // someone answers it.
+            while (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->close();
+                if (QApplication::activeModalWidget() == modal) break;
+            }
+            window->close();
+        });
         std::signal(SIGINT, on_quit_signal);
         std::signal(SIGTERM, on_quit_signal);
     }
