@@ -215,6 +215,21 @@ void emu_set_program_loader(int (*loader)(const char*, int))
     program_loader = loader ? loader : autostart_file;
 }
 
+std::string emu_help_file()
+{
+    char folder[260];
+    emu_program_folder(folder, sizeof folder);
+    const std::filesystem::path candidates[] = {
+        std::filesystem::path(folder) / "Olvassel.txt",
+        std::filesystem::path(folder) / BREVAN_DATA_FROM_BIN / "Olvassel.txt",
+    };
+    for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
+    }
+    return {};
+}
+
 void emu_program_folder(char* buffer, int size)
 {
     std::string folder;

@@ -1,6 +1,7 @@
 // Start-up pieces of the shell that tests and the headless runner reach
 // separately: the command line and the program folder.
 #pragma once
+#include <string>
 
 // True when the argument names a path rather than a switch. On this host a
 // path begins with "/", so an existing file or folder, or an argument with a
@@ -15,6 +16,10 @@ int emu_refuse_unknown_options(int argc, char** argv);
 void emu_apply_switch(const char* arg);
 // Processes the arguments after the program name in order.
 void emu_command_line(int argc, char** argv);
+// Where the help text Olvassel.txt is: beside the program (the build
+// folder), else in the data folder of an installed program; empty when it
+// is in neither.
+std::string emu_help_file();
 // The folder of the running executable with a trailing "/" (260 bytes).
 void emu_program_folder(char* buffer, int size);
 // Test seam: the loader program files on the command line go to (null:

@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QClipboard>
-#include <QDesktopServices>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -44,6 +42,7 @@
 #include "emu/screen.h"
 #include "emu/tape.h"
 #include "emu/wd1793.h"
+#include "host/emu.h"
 #include "host/fullscreen.h"
 #include "host/host_keyboard.h"
 #include "host/pacing.h"
@@ -597,12 +596,7 @@ void run_command(int command)
             event_remove_id(EVENT_TAPE);
         }
         break;
-    case ID_HELP: {
-        QString folder = QString::fromLocal8Bit(emu_path);
-        if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath();
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(folder).filePath(QStringLiteral("Olvassel.txt"))));
-        break;
-    }
+    case ID_HELP: ui_show_help(owner, emu_help_file().c_str()); break;
     case ID_WAV_LOAD:
         ui_load_wav(owner);
         loading = 1;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -232,6 +233,20 @@ TEST_F(MainWindowTest, AnOpenMenuStallsTheMachineAndEscThenReachesTheWindow)
     EXPECT_EQ(g_bDebug, 0);
     ASSERT_EQ(main_loop_pass(), 1);
     EXPECT_GT(z80_state.tcount, before);
+}
+
+TEST_F(MainWindowTest, HelpShowsTheHelpTextInAReadOnlyWindowOfItsOwn)
+{
+    click(ID_HELP);
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "help" && w->isVisible()) help = w;
+    ASSERT_NE(help, nullptr);
+    auto* text = help->findChild<QPlainTextEdit*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_TRUE(text->toPlainText().startsWith(QString::fromUtf8("Brevan - Primo emulátor")));
+    help->close();
 }
 
 TEST_F(MainWindowTest, ClockItemsAreExclusive)
