@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <strings.h>
 #include <unistd.h>
 
 #include "emu/autostart.h"
@@ -78,6 +79,12 @@ void switch_model(const char* text)
     } else {
         nroflines = 192;
     }
+}
+
+bool has_wav_extension(const char* name)
+{
+    const size_t n = std::strlen(name);
+    return n > 4 && strcasecmp(name + n - 4, ".wav") == 0;
 }
 
 void read_colour_switch(const char* arg, uint32_t* colour)
@@ -204,6 +211,8 @@ void emu_command_line(int argc, char** argv)
         } else if (std::filesystem::is_directory(arg, ec)) {
             std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
             StatusBarText("%s: könyvtár, nem programállomány.", arg);
+        } else if (has_wav_extension(arg)) {
+            main_window_load_wav_tape(arg);   // a tape recording, for the Primo's own LOAD
         } else {
             program_loader(arg, g_bAutoStart);
         }

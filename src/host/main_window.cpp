@@ -7,7 +7,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QInputMethod>
 #include <QKeyEvent>
 #include <QMenu>
@@ -45,6 +47,7 @@
 #include "host/emu.h"
 #include "host/fullscreen.h"
 #include "host/host_keyboard.h"
+#include "host/icon.h"
 #include "host/pacing.h"
 #include "host/shell.h"
 #include "host/statusbar.h"
@@ -783,6 +786,9 @@ QWidget* main_window_create()
     quit_ = false;
     menus_open_ = 0;
     ui_install_translations();
+    // The desktop entry names the window's program; the icon is our own.
+    QGuiApplication::setDesktopFileName(QStringLiteral("brevan"));
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(brevan_icon_image(256))));
     window_ = new MainWindow();
     recreate_bitmap();
     create_status_bar();
@@ -928,6 +934,12 @@ void gui_paste_from_clipboard(void*)
         if (ch) bytes += static_cast<char>(ch);
     }
     keyboard_open_from_buffer(bytes.c_str());
+}
+
+void main_window_load_wav_tape(const char* path)
+{
+    tape_open_wav(path);
+    loading = 1;
 }
 
 int main_window_quit_requested() { return quit_ ? 1 : 0; }

@@ -199,8 +199,8 @@ TEST_F(EmuInit, InkSwitchReadsSixDigitsAndNeedsItsColon)
 
 TEST_F(EmuInit, AutostartSwitchAffectsOnlyLaterFiles)
 {
-    start({"first.ptp", "/a", "second.pri", "-t"});
-    ASSERT_EQ(loaded.size(), 2u);
+    start({"first.ptp", "/a", "second.pri", "-t", "tape.WAV"});
+    ASSERT_EQ(loaded.size(), 2u) << "a WAV goes to the tape player";
     EXPECT_EQ(loaded[0].path, "first.ptp");
     EXPECT_EQ(loaded[0].autostart, 1);
     EXPECT_EQ(loaded[1].path, "second.pri");
