@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QLocale>
 #include <QTranslator>
 #include <QString>
@@ -75,7 +76,9 @@ int run_chooser(QWidget* owner, const chooser& c, std::string& out)
     if (name.isEmpty()) return -1;
     const QByteArray bytes = QFile::encodeName(name);
     if (bytes.size() >= NAME_BUFFER) {
-        std::fprintf(stderr, "File name too long: %s\n", bytes.constData());
+        // Taken as a cancel, but not in silence.
+        std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb 259 bájt): %s\n", bytes.constData());
+        QMessageBox::warning(owner, title, QString::fromUtf8("A fájlnév túl hosszú (legfeljebb 259 bájt)."));
         return -1;
     }
     out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
