@@ -10,10 +10,13 @@ FUZZ_TIME  ?= 60
 FUZZ_RUNS  ?=
 FUZZ_TARGETS ?=
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+# make install: where to (DESTDIR, when set, is put in front of it).
+PREFIX     ?= /usr/local
 
 # Debian packages the build and the tests need.
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev libsdl2-dev z80asm xvfb xauth cpmtools
+            qt6-base-dev qt6-translations-l10n libsdl2-dev z80asm xvfb xauth \
+            desktop-file-utils shared-mime-info groff-base cpmtools
 # Only `make fuzz` needs these.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
@@ -22,7 +25,8 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPIL
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps fuzz-deps install-packages configure build run test test-fast bench asan fuzz clean
+.PHONY: all deps fuzz-deps install-packages configure build run test test-fast bench asan fuzz clean \
+        install uninstall
 
 all: build
 
@@ -92,6 +96,14 @@ fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	    | grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY' || true; \
 	  if ls $(FUZZ_BUILD)/crash-$$name-* >/dev/null 2>&1; then echo "finding: $$(ls $(FUZZ_BUILD)/crash-$$name-*)"; exit 1; fi; \
 	done
+
+# The program, its help text, menu entry, icons, MIME types and manual page.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes what the last `make install` wrote (its manifest in the build folder).
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DMANIFEST=$(CURDIR)/$(BUILD)/install_manifest.txt -P desktop/uninstall.cmake
 
 bench: build
 	$(BUILD)/bench/z80_throughput

@@ -48,7 +48,7 @@ TEST_P(FirmwareBoot, ShowsBannerFreeMemoryAndPrompt)
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], c.title) << screen_text_dump();
     EXPECT_EQ(lines[2], c.free_bytes) << screen_text_dump();
-    EXPECT_EQ(lines[3], "? FOR HELP");
+    EXPECT_EQ(lines[3], "H OR ? FOR HELP");
     EXPECT_EQ(lines[4], ">") << screen_text_dump();
     EXPECT_EQ(screen_cursor_row(), 4);
 }
@@ -163,6 +163,43 @@ TEST_F(Firmware, HelpListsTheCommands)
     for (const char* c : {"D ADDR", "E ADDR", "G ADDR", "F FROM TO", "M FROM TO DEST", "H A B",
                           "BEEP", "P TEXT", "S \"NAME\" FROM TO", "LOAD", "RUN LOADED"})
         EXPECT_TRUE(screen_shows(c)) << c << "\n" << screen_text_dump();
+}
+
+TEST_F(Firmware, TheBannersHelpKeyWorksUnderBothMappings)
+{
+    for (int model : {MODEL_A64, MODEL_B64, MODEL_C64})
+        for (int mapping : {0, 1}) {
+            boot(model);
+            keyboard_init();
+            keyboard_change_mapping(mapping);
+            firmware_type("h\r", 20);
+            EXPECT_TRUE(screen_shows("RUN LOADED")) << model << "/" << mapping << "\n" << screen_text_dump();
+        }
+}
+
+TEST_F(Firmware, ResetButtonStopsTheProgramAndStartsWarmKeepingMemory)
+{
+    for (int model : {MODEL_A64, MODEL_B32, MODEL_C64}) {
+        boot(model);
+        firmware_type("e 5000 18 fe\r");   // JR $: a program that never returns
+        firmware_type("g 5000\r");
+        ASSERT_EQ(z80_state.pc & 0xFFFE, 0x5000) << model;
+        const auto before = screen_text_lines();
+        reset_button_pressed = 1;
+        firmware_run_frames(20);
+        EXPECT_EQ(screen_text_lines(), before) << "held: nothing happens yet";
+        reset_button_pressed = 0;
+        firmware_run_frames(5);
+        const auto after = screen_text_lines();
+        const auto go = std::find(after.begin(), after.end(), ">g 5000");
+        ASSERT_NE(go, after.end()) << screen_text_dump();
+        ASSERT_NE(go + 1, after.end());
+        EXPECT_EQ(go[1], ">") << "one warm start, back at the prompt\n" << screen_text_dump();
+        EXPECT_EQ(std::count(after.begin(), after.end(), ">"), 1) << screen_text_dump();
+        EXPECT_EQ(mem_read(0x5000), 0x18);
+        firmware_type("h 1 1\r");
+        EXPECT_TRUE(screen_shows("0002 0000")) << screen_text_dump();
+    }
 }
 
 TEST_F(Firmware, ScreenScrollsWhenFull)

@@ -10,6 +10,7 @@
 
 #include "emu/cpu.h"
 #include "emu/event.h"
+#include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "emu/screen.h"
@@ -159,6 +160,7 @@ TEST_P(MachineEndToEnd, ProgramDrawsThePageAndSoundsTheBeeper)
     constexpr int FRAMES = 50;
     for (int i = 0; i < FRAMES; ++i) {
         machine_run();
+        UpdateFrame();
         sound_flush(z80_state.tcount);
     }
 

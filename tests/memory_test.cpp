@@ -276,6 +276,16 @@ TEST_F(MemoryMap, FixUpRunsAfterThePatch)
     EXPECT_EQ(mem_read(0x3926), image_a[0x3926]);
 }
 
+TEST_F(MemoryMap, FixUpLeavesTheC64ImageAlone)
+{
+    image_c[0x3925] = 0x3A;
+    memory_set_rom_source(ROM_C64, image_c.data());
+    select(MODEL_C64);
+    EXPECT_EQ(mem_read(0x3925), 0x3A);
+    EXPECT_EQ(mem_read(0x3926), image_c[0x3926]);
+    EXPECT_EQ(mem_read(0x3927), image_c[0x3927]);
+}
+
 TEST_F(MemoryMap, SuppliedBImageStandsAsItIs)
 {
     static const uint8_t patch[] = {0x00, 0x01, 0x77, 0};

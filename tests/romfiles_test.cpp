@@ -2,6 +2,7 @@
 // refusal of wrong sizes, and the memory map running the supplied images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -103,14 +104,15 @@ TEST(RomFolders, UserDataFolderComesBeforeTheProgramFolder)
 TEST_F(RomFiles, SuppliedAImageRunsAtAddressZero)
 {
     const fs::path path = make("first", "a64.rom", 16384, {0xF3, 0xDE, 0xAD, 0xBE});
-    std::string report;
+    romfiles_report report;
     EXPECT_EQ(romfiles_load(folders(), &report), 1);
     select(MODEL_A64);
     EXPECT_TRUE(starts_with(0x0000, {0xF3, 0xDE, 0xAD, 0xBE}));
     EXPECT_EQ(romfiles_model_source(MODEL_A32), "Primo A32: " + path.string());
-    EXPECT_EQ(romfiles_model_source(MODEL_C64), "Primo C64: built-in firmware");
-    EXPECT_NE(report.find("Primo A64: " + path.string()), std::string::npos);
-    EXPECT_NE(report.find("Primo CP/M: built-in firmware"), std::string::npos);
+    EXPECT_EQ(romfiles_model_source(MODEL_C64), "Primo C64: beépített firmware");
+    // Only what differs from the built-in firmware is reported.
+    EXPECT_EQ(report.used, "Eredeti ROM: " + path.string() + " (Primo A32, A48, A64)\n");
+    EXPECT_EQ(report.refused, "");
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -118,17 +120,17 @@ TEST_F(RomFiles, WrongSizeIsRefusedByNameAndSizeAndBuiltInRuns)
 {
     make("first", "a64.rom", 16383, {0x11, 0x22});
     make("first", "cpm-bios.rom", 4096, {0x33});
-    std::string report;
+    romfiles_report report;
     EXPECT_EQ(romfiles_load(folders(), &report), 0);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_NE(boxes[0].find("a64.rom"), std::string::npos);
-    EXPECT_NE(boxes[0].find("16384"), std::string::npos);
-    EXPECT_NE(boxes[1].find("cpm-bios.rom"), std::string::npos);
-    EXPECT_NE(boxes[1].find("2048"), std::string::npos);
-    EXPECT_NE(report.find("16383"), std::string::npos);
+    EXPECT_TRUE(boxes.empty()) << "the caller shows the refusals, in one message";
+    EXPECT_EQ(report.used, "");
+    const std::string& refused = report.refused;
+    EXPECT_EQ(std::count(refused.begin(), refused.end(), '\n'), 2);
+    EXPECT_NE(refused.find("a64.rom: a fájl 16383 bájtos, de 16384 bájtosnak kell lennie"), std::string::npos);
+    EXPECT_NE(refused.find("cpm-bios.rom: a fájl 4096 bájtos, de 2048"), std::string::npos);
     select(MODEL_A64);
     EXPECT_TRUE(starts_with(0x0000, {rom_a64[0], rom_a64[1], rom_a64[2]}));
-    EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: built-in firmware");
+    EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: beépített firmware");
 }
 
 TEST_F(RomFiles, FirstFolderHoldingANameDecides)
@@ -138,13 +140,14 @@ TEST_F(RomFiles, FirstFolderHoldingANameDecides)
     const fs::path c_second = make("second", "c64.rom", 16384, {0xC2});
     make("first", "b64.rom", 100, {0xB1});   // refused: the second folder's is not tried
     make("second", "b64.rom", 16384, {0xB2});
-    EXPECT_EQ(romfiles_load(folders(), nullptr), 2);
+    romfiles_report report;
+    EXPECT_EQ(romfiles_load(folders(), &report), 2);
     select(MODEL_A48);
     EXPECT_TRUE(starts_with(0x0000, {0xA1}));
     select(MODEL_C64);
     EXPECT_TRUE(starts_with(0x0000, {0xC2}));
     EXPECT_EQ(romfiles_model_source(MODEL_C64), "Primo C64: " + c_second.string());
-    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_NE(report.refused.find((root / "first" / "b64.rom").string()), std::string::npos);
 }
 
 TEST_F(RomFiles, CpmImagesReachBootAddressAndBiosArea)
@@ -158,7 +161,7 @@ TEST_F(RomFiles, CpmImagesReachBootAddressAndBiosArea)
     EXPECT_EQ(romfiles_model_source(MODEL_CPM), "Primo CP/M: " + boot.string() + ", " + bios.string());
     std::filesystem::remove(boot);
     romfiles_load(folders(), nullptr);
-    EXPECT_EQ(romfiles_model_source(MODEL_CPM), "Primo CP/M: built-in boot ROM, " + bios.string());
+    EXPECT_EQ(romfiles_model_source(MODEL_CPM), "Primo CP/M: beépített indító ROM, " + bios.string());
 }
 
 TEST_F(RomFiles, OriginalBImageStandsAsItIs)
@@ -184,16 +187,16 @@ TEST_F(RomFiles, BModelsKeepTheBuiltInBImageWhenOnlyAnOriginalAIsGiven)
     for (int i = 0; i < 0x4000; ++i)
         if (i != 0x14 && i != 0x3B && (i < 0x3925 || i > 0x3927) && memory_state::memory[i] != builtin_b[i]) ++differing;
     EXPECT_EQ(differing, 0);
-    EXPECT_EQ(romfiles_model_source(MODEL_B32), "Primo B32: built-in firmware");
+    EXPECT_EQ(romfiles_model_source(MODEL_B32), "Primo B32: beépített firmware");
 }
 
 TEST_F(RomFiles, MissingFoldersDirectoriesAndForgettingAreHarmless)
 {
     fs::create_directories(root / "first" / "c64.rom");   // a folder, not a file
     std::vector<fs::path> list{root / "nowhere", fs::path(), root / "first"};
-    EXPECT_EQ(romfiles_load(list, nullptr), 0);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("c64.rom"), std::string::npos);
+    romfiles_report report;
+    EXPECT_EQ(romfiles_load(list, &report), 0);
+    EXPECT_NE(report.refused.find("c64.rom: nem közönséges fájl"), std::string::npos);
 
     make("first", "a64.rom", 16384, {0x99});
     fs::remove(root / "first" / "c64.rom");
@@ -201,7 +204,7 @@ TEST_F(RomFiles, MissingFoldersDirectoriesAndForgettingAreHarmless)
     romfiles_forget();
     select(MODEL_A64);
     EXPECT_EQ(memory_state::memory[0], rom_a64[0]);
-    EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: built-in firmware");
+    EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: beépített firmware");
 }
 
 }  // namespace

@@ -152,6 +152,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     for (int i = 0; i < 32; ++i) B[0x20 + i] = static_cast<uint8_t>(0x10 + i);
     B[0x80] = 0x30;       // pixels 0-3 take the low nibble (0) of byte 0
     B[0x500] = 0x80;      // pixel 0 set
+    screen_present_frame();
     render();
     EXPECT_EQ(at(0, 0), 0x10);
     EXPECT_EQ(at(28, 12), 0x10 + 16);
@@ -161,6 +162,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
 
     g_bDoubleScreen = 1;
     color_reset();
+    screen_present_frame();
     render();
     EXPECT_EQ(at(56, 24), 0x10 + 16);
     EXPECT_EQ(at(57, 25), 0x10 + 16);
@@ -172,6 +174,32 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     screen_palette_rgb(palette.data());
     EXPECT_EQ(palette[0xFF], 0xFFFFFFFFu);
     EXPECT_EQ(palette[0x01], 0xFF000053u);
+}
+
+TEST_F(Screen, OnlyAPresentedFrameMovesTheColourUnitOn)
+{
+    use_model(MODEL_C64);
+    uint8_t* B = screenptr - 0x500;
+    B[0] = 0;
+    B[2] = B[4] = B[5] = 1;   // a new palette every frame
+    B[1] = 0x84;
+    std::vector<uint32_t> rgb(static_cast<size_t>(screen_width()) * screen_height());
+    const fs::path shot = dir / "c64.bmp";
+    const auto paint_every_way = [&] {
+        render();
+        screen_render_rgb(rgb.data());
+        ASSERT_EQ(save_bitmap(shot.c_str()), 1);
+    };
+    paint_every_way();
+    EXPECT_EQ(B[1], 0x84) << "a repaint acknowledged the command";
+    EXPECT_EQ(color_get_active_palette(), 0);
+    for (int presented : {1, 2, 0}) {
+        screen_present_frame();
+        paint_every_way();
+        paint_every_way();
+        EXPECT_EQ(B[1], 0x04);
+        EXPECT_EQ(color_get_active_palette(), presented);
+    }
 }
 
 TEST_F(Screen, MissingPageOrPathFailsSafely)
@@ -231,6 +259,7 @@ TEST_F(Screen, ColourBitmapIsTheSingleSizeFrameWithItsPalette)
         SCOPED_TRACE(doubled);
         g_bDoubleScreen = doubled;
         B[1] = 0x84;
+        screen_present_frame();
         render();
         const fs::path path = dir / "colour.bmp";
         ASSERT_EQ(save_bitmap(path.c_str()), 1);

@@ -27,6 +27,7 @@ int palette_timer_count = 0;
 int active_palette = 0;
 int color_mode = 0;
 int prevFrameColor = -1;
+int frame_border = -1;   // border of the presented frame; -1: none yet
 
 struct mode_layout {
     int rows;
@@ -98,6 +99,14 @@ constexpr std::array<uint8_t, 8> L8{0, 37, 71, 108, 147, 184, 218, 255};
 constexpr std::array<uint8_t, 4> L4{0, 83, 172, 255};
 constexpr std::array<uint8_t, 4> BLUE_GATED{0, 109, 182, 255};
 
+// The border is entry 0 of the active palette of the page the control
+// register selects, as it stood before the frame's palette step.
+int border_now()
+{
+    const uint8_t* selected = memory_get_video_ram_plain() - 0x500;
+    return palette_of(selected, active_palette)[0];
+}
+
 }  // namespace
 
 void do_color_control(uint8_t* base)
@@ -116,16 +125,16 @@ void do_color_control(uint8_t* base)
     }
 }
 
-void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size)
+void color_new_frame(uint8_t* base)
+{
+    frame_border = border_now();
+    do_color_control(base);
+}
+
+void color_paint(const uint8_t* base, uint8_t* canvas, int double_size)
 {
     double_size = double_size ? 1 : 0;
-    // The border is entry 0 of the active palette of the page the control
-    // register selects, as it stood before this frame's palette step.
-    const uint8_t* selected = memory_get_video_ram_plain() - 0x500;
-    const int border = palette_of(selected, active_palette)[0];
-
-    do_color_control(base);
-
+    const int border = frame_border >= 0 ? frame_border : border_now();
     if (border != prevFrameColor) {
         prevFrameColor = border;
         std::memset(canvas, border, static_cast<size_t>((double_size + 1) * (double_size + 1)) * SINGLE_AREA);
@@ -138,11 +147,18 @@ void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size)
         draw_picture(base, canvas, double_size, MODE2, mode2_nibbles);
 }
 
+void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size)
+{
+    color_new_frame(base);
+    color_paint(base, canvas, double_size);
+}
+
 void color_reset()
 {
     palette_timing = {0, 0, 0};
     palette_timer_count = 0;
     prevFrameColor = -1;
+    frame_border = -1;
     active_palette = 0;
 }
 

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
+#include "screen.h"
+
 host_hooks_t host_hooks{};
 
 void UpdateFrame()
 {
+    screen_present_frame();
     if (host_hooks.update_frame) host_hooks.update_frame();
 }
 

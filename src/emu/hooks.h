@@ -13,6 +13,7 @@ struct host_hooks_t {
 
 extern host_hooks_t host_hooks;
 
+// Presents a frame: the colour unit's frame step, then the shell's hook.
 void UpdateFrame();
 void led_update(int n);
 void ui_set_led(int on);

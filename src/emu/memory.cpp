@@ -203,9 +203,10 @@ void memory_set_active_setup(int model)
     if (model == MODEL_CPM) {
         std::memcpy(memory.data() + CPM_BIOS_ADDRESS, pr_2716_image.data(), CPM_BIOS_SIZE);
         wd1793_init();
-    } else {
-        fix_up_ld_a(active_rom);
     }
+    // Only the A and B images read the repeat rate there; a C64 ROM holds
+    // other code at that address.
+    if (model <= MODEL_B64) fix_up_ld_a(active_rom);
 }
 
 void memory_reset()

@@ -12,7 +12,6 @@
 #include <system_error>
 #include <vector>
 
-#include "hooks.h"
 #include "memory.h"
 #include "roms.h"
 
@@ -23,16 +22,19 @@ namespace {
 struct rom_file {
     const char* name;
     size_t size;
+    const char* models;   // the models that run it
 };
 
 // In the order of the memory map's ROM sources.
 constexpr std::array<rom_file, ROM_SOURCE_COUNT> rom_files{{
-    {"a64.rom", 16384},
-    {"b64.rom", 16384},
-    {"c64.rom", 16384},
-    {"cpm-boot.rom", 4096},
-    {"cpm-bios.rom", 2048},
+    {"a64.rom", 16384, "Primo A32, A48, A64"},
+    {"b64.rom", 16384, "Primo B32, B48, B64"},
+    {"c64.rom", 16384, "Primo C64"},
+    {"cpm-boot.rom", 4096, "Primo CP/M"},
+    {"cpm-bios.rom", 2048, "Primo CP/M"},
 }};
+constexpr const char* BUILT_IN = "beépített firmware";
+constexpr const char* INSTEAD = "; a beépített firmware fut helyette.";
 
 constexpr std::array<const char*, MODEL_COUNT> model_names{
     "Primo A32", "Primo A48", "Primo A64", "Primo B32",
@@ -68,36 +70,33 @@ void build_builtin_b64()
     }
 }
 
-void refuse(const fs::path& path, const std::string& why, std::string* report)
+void refuse(const fs::path& path, const std::string& why, romfiles_report* report)
 {
-    const std::string text = path.string() + ": " + why;
-    std::fprintf(stderr, "%s\n", text.c_str());
-    host_message_box("Hibás ROM fájl", text.c_str());
-    if (report) *report += text + "\n";
+    if (report) report->refused += path.string() + ": " + why + INSTEAD + "\n";
 }
 
 // Reads the file whole into `into` when it has exactly `size` bytes.
-bool read_exact(const fs::path& path, size_t size, uint8_t* into, std::string* report)
+bool read_exact(const fs::path& path, size_t size, uint8_t* into, romfiles_report* report)
 {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
-        refuse(path, "nem közönséges fájl; a beépített firmware fut helyette.", report);
+        refuse(path, "nem közönséges fájl", report);
         return false;
     }
     const uintmax_t actual = fs::file_size(path, ec);
     if (ec) {
-        refuse(path, "nem olvasható; a beépített firmware fut helyette.", report);
+        refuse(path, "nem olvasható", report);
         return false;
     }
     if (actual != size) {
         refuse(path, "a fájl " + std::to_string(actual) + " bájtos, de " + std::to_string(size) +
-                         " bájtosnak kell lennie; a beépített firmware fut helyette.", report);
+                         " bájtosnak kell lennie", report);
         return false;
     }
     std::vector<char> data(size);
     std::ifstream file(path, std::ios::binary);
     if (!file.read(data.data(), static_cast<std::streamsize>(size)) || file.gcount() != static_cast<std::streamsize>(size)) {
-        refuse(path, "nem olvasható; a beépített firmware fut helyette.", report);
+        refuse(path, "nem olvasható", report);
         return false;
     }
     std::copy(data.begin(), data.end(), into);
@@ -146,7 +145,7 @@ void romfiles_forget()
     }
 }
 
-int romfiles_load(const std::vector<fs::path>& folders, std::string* report)
+int romfiles_load(const std::vector<fs::path>& folders, romfiles_report* report)
 {
     romfiles_forget();
     int taken = 0;
@@ -156,23 +155,22 @@ int romfiles_load(const std::vector<fs::path>& folders, std::string* report)
         if (!read_exact(path, rom_files[rom].size, buffers[rom], report)) continue;
         memory_set_rom_source(rom, buffers[rom]);
         taken_paths[rom] = path.string();
+        if (report) report->used += "Eredeti ROM: " + path.string() + " (" + rom_files[rom].models + ")\n";
         ++taken;
     }
     if (!taken_paths[ROM_A64].empty() && taken_paths[ROM_B64].empty()) {
         build_builtin_b64();
         memory_set_rom_source(ROM_B64, builtin_b64.data());
     }
-    if (report)
-        for (int model = 0; model < MODEL_COUNT; ++model) *report += romfiles_model_source(model) + "\n";
     return taken;
 }
 
-int romfiles_load_at_start(const char* exe_dir)
+std::string romfiles_load_at_start(const char* exe_dir)
 {
-    std::string report;
-    const int taken = romfiles_load(romfiles_default_folders(exe_dir), &report);
-    std::fprintf(stderr, "%s", report.c_str());
-    return taken;
+    romfiles_report report;
+    romfiles_load(romfiles_default_folders(exe_dir), &report);
+    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
+    return report.refused;
 }
 
 std::string romfiles_model_source(int model)
@@ -181,10 +179,10 @@ std::string romfiles_model_source(int model)
     std::string text = std::string(model_names[model]) + ": ";
     if (model == MODEL_CPM) {
         const std::string boot = source_text(ROM_CPM_BOOT), bios = source_text(ROM_CPM_BIOS);
-        if (boot.empty() && bios.empty()) return text + "built-in firmware";
-        return text + (boot.empty() ? "built-in boot ROM" : boot) + ", " + (bios.empty() ? "built-in BIOS" : bios);
+        if (boot.empty() && bios.empty()) return text + BUILT_IN;
+        return text + (boot.empty() ? "beépített indító ROM" : boot) + ", " + (bios.empty() ? "beépített BIOS" : bios);
     }
     const int rom = model == MODEL_C64 ? ROM_C64 : (model >= MODEL_B32 ? ROM_B64 : ROM_A64);
     const std::string path = source_text(rom);
-    return text + (path.empty() ? "built-in firmware" : path);
+    return text + (path.empty() ? BUILT_IN : path);
 }

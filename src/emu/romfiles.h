@@ -12,19 +12,28 @@
 // null or empty.
 std::vector<std::filesystem::path> romfiles_default_folders(const char* exe_dir);
 
+// What a load found besides the built-in firmware: a line for each
+// original file taken (with the models it serves) and a line for each file
+// refused (with what is wrong with it).
+struct romfiles_report {
+    std::string used;
+    std::string refused;
+};
+
 // Looks for a64.rom, b64.rom, c64.rom, cpm-boot.rom and cpm-bios.rom. For
 // each name the first folder holding it decides: a file of the expected size
-// is taken, any other is refused with a message box (and a line on standard
-// error) and the built-in image stays. Names found nowhere keep the built-in
-// image. The images go to the memory map and take effect at its next model
-// set-up. Appends the refusals and one line per model (romfiles_model_source)
-// to *report when report is not null. Returns the number of files taken.
-int romfiles_load(const std::vector<std::filesystem::path>& folders, std::string* report);
+// is taken, any other is refused and the built-in image stays. Names found
+// nowhere keep the built-in image. The images go to the memory map and take
+// effect at its next model set-up. Fills *report when it is not null;
+// reports nothing itself. Returns the number of files taken.
+int romfiles_load(const std::vector<std::filesystem::path>& folders, romfiles_report* report);
 
-// The start-up call: the default folders, then the report on standard error.
-int romfiles_load_at_start(const char* exe_dir);
+// The start-up call: the default folders; what differs from the built-in
+// firmware goes to standard error, once. Returns the refusals (empty when
+// none) for the shell to show in one message.
+std::string romfiles_load_at_start(const char* exe_dir);
 
-// Which image a model runs, e.g. "Primo A64: built-in firmware" or
+// Which image a model runs, e.g. "Primo A64: beépített firmware" or
 // "Primo A64: /home/u/.local/share/brevan/roms/a64.rom".
 std::string romfiles_model_source(int model);
 

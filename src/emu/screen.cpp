@@ -101,14 +101,18 @@ void render_mono(uint8_t* out, bool doubled)
     }
 }
 
+// The colour block lies 0x500 below the page and spans 8 KB.
+uint8_t* colour_block()
+{
+    const long offset = page_offset();
+    return offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000 ? screenptr - 0x500 : nullptr;
+}
+
 void render_colour(uint8_t* out)
 {
     const int width = screen_width();
     const int height = screen_height();
-    const long offset = page_offset();
-    // The colour block lies 0x500 below the page and spans 8 KB.
-    if (offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000)
-        render_color_frame(screenptr - 0x500, colorCanvas, g_bDoubleScreen ? 1 : 0);
+    if (const uint8_t* block = colour_block()) color_paint(block, colorCanvas, g_bDoubleScreen ? 1 : 0);
     // The canvas is 320 (640) wide; the client area shows its left 312 (624).
     const int canvas_width = 320 * scale();
     for (int y = 0; y < height; ++y)
@@ -174,6 +178,12 @@ void screen_set_model(int model)
 {
     nroflines = model == MODEL_C64 ? 216 : 192;
     g_bColor = model == MODEL_C64 ? 2 : 0;
+}
+
+void screen_present_frame()
+{
+    if (current_view() != view::colour) return;
+    if (uint8_t* block = colour_block()) color_new_frame(block);
 }
 
 int screen_width() { return CLIENT_WIDTH * scale(); }

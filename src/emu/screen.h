@@ -21,10 +21,14 @@ void screen_set_model(int model);
 int screen_width();
 int screen_height();
 
+// A new frame is presented: the C64 colour unit takes its command and
+// palette step (once per presented frame, never for a repaint).
+void screen_present_frame();
+
 // Renders the current frame into a client-area-sized image: the monochrome
 // page at its offsets on the border colour (or the C64 canvas, which carries
-// its own border). Runs the C64 colour unit once, like a presented frame.
-// Pixels are 0xAARRGGBB with alpha 0xFF.
+// its own border). Painting as often as wanted leaves the colour unit as it
+// is. Pixels are 0xAARRGGBB with alpha 0xFF.
 void screen_render_rgb(uint32_t* out);
 
 // The same picture as indices: monochrome 0 paper, 1 ink, 2 border; C64

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <strings.h>
 #include <unistd.h>
 
 #include "emu/autostart.h"
@@ -80,6 +81,12 @@ void switch_model(const char* text)
     }
 }
 
+bool has_wav_extension(const char* name)
+{
+    const size_t n = std::strlen(name);
+    return n > 4 && strcasecmp(name + n - 4, ".wav") == 0;
+}
+
 void read_colour_switch(const char* arg, uint32_t* colour)
 {
     if (arg[2] != ':') return;
@@ -94,19 +101,19 @@ void read_settings()
     v = 0; GetValueDword("DoubleScan", &v); g_bDoubleScan = v ? 1 : 0;
     v = 1; GetValueDword("SyncSpeed", &v); g_Timer = v ? 1 : 0;
     v = 1; GetValueDword("Sound", &v); g_bSound = v ? 1 : 0;
-    g_KeyMapping = 0; GetValueDword("KeyMapping", &g_KeyMapping);
+    v = 0; GetValueDword("KeyMapping", &v); g_KeyMapping = v ? 1 : 0;
     g_DrivePath[0] = '\0';
     if (!GetValueStr("DrivePath", g_DrivePath)) g_DrivePath[0] = '\0';
     setting_model = DEFAULT_MODEL; GetValueDword("Model", &setting_model);
     setting_clock = CLOCK_NORMAL; GetValueDword("ClockRate", &setting_clock);
     // Only the two rates the machine has; anything else would upset its timing.
     if (setting_clock != CLOCK_FAST) setting_clock = CLOCK_NORMAL;
-    g_bRAMbank = 0; GetValueDword("RamExpansion", &g_bRAMbank);
+    v = 0; GetValueDword("RamExpansion", &v); g_bRAMbank = v ? 1 : 0;
     v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
     g_ColorPaper = 0; GetValueDword("PaperColor", &g_ColorPaper);
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
-    g_DisableTapeRemote = 0; GetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+    v = 0; GetValueDword("DisableTapeRemoteControl", &v); g_DisableTapeRemote = v ? 1 : 0;
 }
 
 void write_settings(uint32_t model, uint32_t clock)
@@ -131,9 +138,10 @@ void write_settings(uint32_t model, uint32_t clock)
 void load_original_roms()
 {
 #ifdef BREVAN_HAVE_ROMFILES
-    std::string report;
-    romfiles_load(romfiles_default_folders(emu_path), &report);
-    if (!report.empty()) std::fprintf(stderr, "%s", report.c_str());
+    // One message for all refused files; the list is already on stderr.
+    const std::string refused = romfiles_load_at_start(emu_path);
+    if (!refused.empty())
+        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
 #endif
 }
 
@@ -156,8 +164,19 @@ int emu_argument_is_file(const char* arg)
     if (!arg || !*arg) return 0;
     if (arg[0] != '/' && arg[0] != '-') return 1;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(arg, ec)) return 1;
+    if (std::filesystem::exists(arg, ec)) return 1;   // a file or a folder, never a switch
     return arg[0] == '/' && std::strchr(arg + 1, '/') != nullptr;
+}
+
+int emu_refuse_unknown_options(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
+        return 2;
+    }
+    return 0;
 }
 
 void emu_apply_switch(const char* arg)
@@ -186,16 +205,38 @@ void emu_command_line(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
-        if (emu_argument_is_file(arg))
-            program_loader(arg, g_bAutoStart);
-        else
+        std::error_code ec;
+        if (!emu_argument_is_file(arg)) {
             emu_apply_switch(arg);
+        } else if (std::filesystem::is_directory(arg, ec)) {
+            std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
+            StatusBarText("%s: könyvtár, nem programállomány.", arg);
+        } else if (has_wav_extension(arg)) {
+            main_window_load_wav_tape(arg);   // a tape recording, for the Primo's own LOAD
+        } else {
+            program_loader(arg, g_bAutoStart);
+        }
     }
 }
 
 void emu_set_program_loader(int (*loader)(const char*, int))
 {
     program_loader = loader ? loader : autostart_file;
+}
+
+std::string emu_help_file()
+{
+    char folder[260];
+    emu_program_folder(folder, sizeof folder);
+    const std::filesystem::path candidates[] = {
+        std::filesystem::path(folder) / "Olvassel.txt",
+        std::filesystem::path(folder) / BREVAN_DATA_FROM_BIN / "Olvassel.txt",
+    };
+    for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
+    }
+    return {};
 }
 
 void emu_program_folder(char* buffer, int size)

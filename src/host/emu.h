@@ -1,16 +1,25 @@
 // Start-up pieces of the shell that tests and the headless runner reach
 // separately: the command line and the program folder.
 #pragma once
+#include <string>
 
-// True when the argument names a program file rather than a switch. On this
-// host a path begins with "/", so an existing file, or an argument with a
-// further "/" after its first character, is always a file.
+// True when the argument names a path rather than a switch. On this host a
+// path begins with "/", so an existing file or folder, or an argument with a
+// further "/" after its first character, is always a path.
 int emu_argument_is_file(const char* arg);
+// The window takes no --options (those are headless mode's): the first one
+// that is not an existing path is refused with a message. Returns 2 then,
+// else 0.
+int emu_refuse_unknown_options(int argc, char** argv);
 // Applies one switch ("/a", "-w", "/i:0000FF", ...); clears
 // g_bSaveSettingsOnExit whatever the switch.
 void emu_apply_switch(const char* arg);
 // Processes the arguments after the program name in order.
 void emu_command_line(int argc, char** argv);
+// Where the help text Olvassel.txt is: beside the program (the build
+// folder), else in the data folder of an installed program; empty when it
+// is in neither.
+std::string emu_help_file();
 // The folder of the running executable with a trailing "/" (260 bytes).
 void emu_program_folder(char* buffer, int size);
 // Test seam: the loader program files on the command line go to (null:

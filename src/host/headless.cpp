@@ -17,6 +17,7 @@
 #include "emu/autostart.h"
 #include "emu/cpu.h"
 #include "emu/event.h"
+#include "emu/hooks.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
@@ -79,8 +80,10 @@ const char usage_text[] =
     "  /t          3,75 MHz-es órajel\n"
     "  /w          nincs 50 Hz-es időzítés (a lehető leggyorsabb futás)\n"
     "\n"
-    "Egy létező állomány, vagy az első karaktere után további \"/\" jelet\n"
-    "tartalmazó argumentum mindig programállomány, sosem kapcsoló.\n";
+    "Egy létező állomány vagy könyvtár, vagy az első karaktere után további\n"
+    "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
+    "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
+    "üzenetet ír, és 2-es kóddal lép ki.\n";
 
 struct headless_options {
     long frames = 100;
@@ -340,6 +343,16 @@ int convert_ptp_to_wav(int argc, char** argv, int at)
 #endif
 }
 
+// The last line of --help: where the full description is.
+void print_help_file_line()
+{
+    const std::string help = emu_help_file();
+    if (help.empty())
+        std::printf("\nA részletes leírás (Olvassel.txt) nem található.\n");
+    else
+        std::printf("\nRészletes leírás: %s\n", help.c_str());
+}
+
 } // namespace
 
 const char* headless_usage() { return usage_text; }
@@ -360,6 +373,7 @@ int headless_main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(usage_text, stdout);
+            print_help_file_line();
             return EXIT_DONE;
         }
         if (std::strcmp(argv[i], "--ptp-to-wav") == 0) return convert_ptp_to_wav(argc, argv, i);
@@ -370,11 +384,7 @@ int headless_main(int argc, char** argv)
 
     emu_program_folder(emu_path, sizeof emu_path);
 #ifdef BREVAN_HAVE_ROMFILES
-    {
-        std::string report;
-        romfiles_load(romfiles_default_folders(emu_path), &report);
-        if (!report.empty()) std::fprintf(stderr, "%s", report.c_str());
-    }
+    romfiles_load_at_start(emu_path);
 #endif
     start_machine(options, emu_path);
 
@@ -389,6 +399,7 @@ int headless_main(int argc, char** argv)
     for (long frame = 0; frame < options.frames; ++frame) {
         held_key = key_at_frame(options.type_text, frame);
         machine_run();
+        UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
     }
     held_key = -1;

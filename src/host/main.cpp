@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "host/emu.h"
 #include "host/headless.h"
 #include "host/main_window.h"
 #include "host/shell.h"
@@ -29,7 +30,8 @@ int main(int argc, char** argv)
     // These runs need no window and must not start a windowing system.
     if (headless_wanted(argc, argv)) return headless_main(argc, argv);
 
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);   // takes Qt's own options out of argv
+    if (const int code = emu_refuse_unknown_options(argc, argv)) return code;
     QWidget* window = main_window_create();
     if (!window) return 0;
 
@@ -37,7 +39,15 @@ int main(int argc, char** argv)
     std::unique_ptr<QSocketNotifier> quit_notifier;
     if (pipe(quit_pipe) == 0) {
         quit_notifier = std::make_unique<QSocketNotifier>(quit_pipe[0], QSocketNotifier::Read);
-        QObject::connect(quit_notifier.get(), &QSocketNotifier::activated, window, [window] { window->close(); });
+        QObject::connect(quit_notifier.get(), &QSocketNotifier::activated, window, [window] {
+            // An open message box or chooser would hold the program until
+            // someone answers it.
+            while (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->close();
+                if (QApplication::activeModalWidget() == modal) break;
+            }
+            window->close();
+        });
         std::signal(SIGINT, on_quit_signal);
         std::signal(SIGTERM, on_quit_signal);
     }

@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QClipboard>
-#include <QDesktopServices>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QInputMethod>
 #include <QKeyEvent>
 #include <QMenu>
@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -43,8 +44,10 @@
 #include "emu/screen.h"
 #include "emu/tape.h"
 #include "emu/wd1793.h"
+#include "host/emu.h"
 #include "host/fullscreen.h"
 #include "host/host_keyboard.h"
+#include "host/icon.h"
 #include "host/pacing.h"
 #include "host/shell.h"
 #include "host/statusbar.h"
@@ -174,6 +177,7 @@ void remember_presented_page()
     if (presented_from_) std::memcpy(presented_page_.data(), screenptr, MONO_PAGE_BYTES);
 }
 bool quit_ = false;
+int menus_open_ = 0;            // an open menu stalls the machine
 int loading = 0;                // a WAV tape is loaded
 std::map<int, QAction*> actions_;
 
@@ -225,6 +229,11 @@ protected:
             ui_set_led(0);
         }
     }
+    // Only the screen area: a double click on the status bar does nothing.
+    void mouseDoubleClickEvent(QMouseEvent*) override
+    {
+        main_window_command(g_bFullScreen ? ID_FULLSCREEN : ID_DOUBLE_SIZE);
+    }
 };
 
 class MainWindow : public QWidget {
@@ -232,6 +241,10 @@ public:
     MainWindow()
     {
         setWindowTitle(text_of(TITLE_START));
+        // Caption, system menu, minimise and close; no maximise box, since the
+        // window's size follows the picture.
+        setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
         setAttribute(Qt::WA_DeleteOnClose, false);
         setAcceptDrops(true);
         setFocusPolicy(Qt::StrongFocus);
@@ -264,10 +277,6 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }   // Tab is a Primo key
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent*) override
-    {
-        main_window_command(g_bFullScreen ? ID_FULLSCREEN : ID_DOUBLE_SIZE);
-    }
     void wheelEvent(QWheelEvent* e) override
     {
         if (!g_bDebug) return;
@@ -315,9 +324,20 @@ void MainWindow::build_menu()
         const menu_record& m = menus[i];
         menu[i] = m.parent < 0 ? menu_bar->addMenu(text_of(m.text)) : menu[m.parent]->addMenu(text_of(m.text));
         if (m.parent < 0) {
-            // An open menu stalls the loop.
-            QObject::connect(menu[i], &QMenu::aboutToShow, [] { sound_pause(); });
-            QObject::connect(menu[i], &QMenu::aboutToHide, [] { pacing_reset_and_resume_sound(); });
+            // An open menu stalls the machine and its sound.
+            QObject::connect(menu[i], &QMenu::aboutToShow, [] {
+                ++menus_open_;
+                sound_pause();
+            });
+            QObject::connect(menu[i], &QMenu::aboutToHide, [this] {
+                if (menus_open_ > 0) --menus_open_;
+                pacing_reset_and_resume_sound();
+                // A menu closed with Esc leaves the bar holding the keyboard;
+                // the next Esc belongs to the window.
+                QTimer::singleShot(0, this, [this] {
+                    if (menus_open_ == 0 && menu_bar->hasFocus()) setFocus(Qt::OtherFocusReason);
+                });
+            });
         }
     }
     auto add = [this](QMenu* m, int command, const QString& text, const char* keys, bool checkable) {
@@ -328,7 +348,16 @@ void MainWindow::build_menu()
             a->setShortcutContext(Qt::WindowShortcut);
             addAction(a);
         }
-        QObject::connect(a, &QAction::triggered, [command] { main_window_command(command); });
+        // Qt flips a checkable item before `triggered`; the flip is undone so
+        // that every command sees the state before the click, and the marks
+        // come from menu_check alone.
+        QObject::connect(a, &QAction::triggered, [a, command](bool checked) {
+            if (a->isCheckable()) {
+                const QSignalBlocker quiet(a);
+                a->setChecked(!checked);
+            }
+            main_window_command(command);
+        });
         actions_[command] = a;
     };
     for (const model_record& r : model_table) add(menu[M_MODEL], r.command, text_of(r.name), nullptr, true);
@@ -402,6 +431,13 @@ void toggle_monitor()
     menu_check(ID_MONITOR, g_bDebug);
 }
 
+// The bar comes with its lamps dark: no drive works yet.
+void create_status_bar()
+{
+    CreateStatusBar(window_);
+    status_bar_led_update(-1);
+}
+
 void toggle_fullscreen()
 {
     sound_pause();
@@ -416,7 +452,7 @@ void toggle_fullscreen()
                 l->activate();
             }
         } else {
-            CreateStatusBar(window_);
+            create_status_bar();
             StatusBarPartText(0, "%s", model_table[machine_get_type() & 7].name);
             set_screen_params();
         }
@@ -563,12 +599,7 @@ void run_command(int command)
             event_remove_id(EVENT_TAPE);
         }
         break;
-    case ID_HELP: {
-        QString folder = QString::fromLocal8Bit(emu_path);
-        if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath();
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(folder).filePath(QStringLiteral("Olvassel.txt"))));
-        break;
-    }
+    case ID_HELP: ui_show_help(owner, emu_help_file().c_str()); break;
     case ID_WAV_LOAD:
         ui_load_wav(owner);
         loading = 1;
@@ -753,9 +784,14 @@ QWidget* main_window_create()
 {
     if (window_) return window_;
     quit_ = false;
+    menus_open_ = 0;
+    ui_install_translations();
+    // The desktop entry names the window's program; the icon is our own.
+    QGuiApplication::setDesktopFileName(QStringLiteral("brevan"));
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(brevan_icon_image(256))));
     window_ = new MainWindow();
     recreate_bitmap();
-    CreateStatusBar(window_);
+    create_status_bar();
     host_hooks.update_frame = hook_update_frame;
     host_hooks.led_update = status_bar_led_update;
     host_hooks.status_text = status_bar_set_text;
@@ -784,6 +820,7 @@ void main_window_command(int command)
     presented_from_ = nullptr;   // a command may change how the picture looks
     sound_pause();
     run_command(command);
+    if (!g_bDebug) menu_check(ID_PAUSE, g_bPaused);   // left alone while the monitor is shown
     pacing_reset();
     if (g_bSound && g_bActive && !g_bDebug) sound_resume();
     keyboard_reset();
@@ -899,21 +936,27 @@ void gui_paste_from_clipboard(void*)
     keyboard_open_from_buffer(bytes.c_str());
 }
 
+void main_window_load_wav_tape(const char* path)
+{
+    tape_open_wav(path);
+    loading = 1;
+}
+
 int main_window_quit_requested() { return quit_ ? 1 : 0; }
 
 int main_loop_pass()
 {
     if (quit_) return 0;
-    if (!g_bActive) {
+    if (!g_bActive || menus_open_) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (quit_) return 0;
-        if (g_bSound && g_bActive && !g_bDebug) sound_resume();
+        if (g_bSound && g_bActive && !g_bDebug && !menus_open_) sound_resume();
         pacing_reset();
         return 1;
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (quit_) return 0;
-    if (!g_bActive) return 1;
+    if (!g_bActive || menus_open_) return 1;
     machine_run();
     host_keyboard_frame_done();
     if (z80_break_hit && !g_bDebug) {

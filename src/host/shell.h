@@ -50,6 +50,9 @@ void set_screen_params();
 int recreate_bitmap();
 void menu_check(int command, int checked);
 void* get_hwndMain();   // the main window (a QWidget*), owner of dialogs
+// A WAV recording put in the tape player, as "WAV betöltés..." does with
+// the file chosen (a .wav named on the command line).
+void main_window_load_wav_tape(const char* path);
 
 // Start-up and shut-down (settings, command line, machine).
 void emu_init(int argc, char** argv);

@@ -2,10 +2,15 @@
 // the dialogs.
 #include "host/ui.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QLocale>
+#include <QTranslator>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -71,7 +76,9 @@ int run_chooser(QWidget* owner, const chooser& c, std::string& out)
     if (name.isEmpty()) return -1;
     const QByteArray bytes = QFile::encodeName(name);
     if (bytes.size() >= NAME_BUFFER) {
-        std::fprintf(stderr, "File name too long: %s\n", bytes.constData());
+        // Taken as a cancel, but not in silence.
+        std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb 259 bájt): %s\n", bytes.constData());
+        QMessageBox::warning(owner, title, QString::fromUtf8("A fájlnév túl hosszú (legfeljebb 259 bájt)."));
         return -1;
     }
     out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -137,6 +144,17 @@ const chooser rom_chooser{
     chooser_kind::open};
 
 } // namespace
+
+void ui_install_translations()
+{
+    static QTranslator* translator = nullptr;
+    if (translator || !QCoreApplication::instance()) return;
+    // The whole interface is Hungarian, whatever the desktop's language.
+    translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Hungarian, QLocale::Hungary), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
 
 void ui_set_scripted_answer(const char* name)
 {

@@ -8,6 +8,9 @@ class QWidget;
 // ui_select_file purposes.
 enum : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
 
+// Qt's own Hungarian texts for the standard dialogs and buttons ("Mégse").
+void ui_install_translations();
+
 // Runs the chooser of the purpose; leaves the name (empty when cancelled)
 // in buffer (260 bytes); returns nonzero when a name was chosen.
 int ui_select_file(QWidget* owner, int purpose, char* buffer);
@@ -19,6 +22,10 @@ void ui_load_wav(QWidget* owner);
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area);
 void gui_set_drive_dir(QWidget* owner, char* buffer);         // 260 bytes
 void ui_about_dialog(QWidget* owner);
+// The help text in a read-only window of our own (object name "help"),
+// opened beside the main window and raised again when it is open; a
+// message when the file cannot be read.
+void ui_show_help(QWidget* owner, const char* path);
 void ui_show_keyboard(QWidget* owner);
 int ui_choose_colors(QWidget* owner);
 int ui_tape_adjust_head(QWidget* owner, uint8_t* level);

@@ -4,6 +4,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -108,6 +113,7 @@ void add_key_row(QGridLayout* grid, int row, const key_cap (&keys)[N])
     for (const key_cap& key : keys) {
         QString caption = QString::fromUtf8(key.plain);
         if (*key.shifted) caption = QString::fromUtf8(key.shifted) + "\n" + caption;
+        caption.replace('&', QStringLiteral("&&"));   // a caption, not a mnemonic
         auto* button = new QPushButton(caption);
         button->setFocusPolicy(Qt::NoFocus);
         button->setMinimumSize(key.width * 9, 40);
@@ -150,6 +156,37 @@ void ui_about_dialog(QWidget* owner)
     layout->addWidget(add_buttons(dialog, QDialogButtonBox::Ok));
     ui_run_dialog(*dialog);
     delete dialog;
+}
+
+void ui_show_help(QWidget* owner, const char* path)
+{
+    static QPointer<QDialog> window;
+    QFile file(QString::fromLocal8Bit(path ? path : ""));
+    if (!path || !*path || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QMessageBox::warning(owner, QString::fromUtf8("Segítség"),
+                             QString::fromUtf8("A leírás (Olvassel.txt) nem található."));
+        return;
+    }
+    if (!window) {
+        window = make_dialog(owner, "Segítség - Olvassel.txt");
+        window->setObjectName("help");
+        window->setAttribute(Qt::WA_DeleteOnClose, true);
+        auto* layout = new QVBoxLayout(window);
+        auto* text = new QPlainTextEdit(window);
+        text->setReadOnly(true);
+        text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        const QFontMetrics metrics(text->font());
+        text->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('x')) * 82, metrics.lineSpacing() * 36);
+        layout->addWidget(text);
+        layout->addWidget(add_buttons(window, QDialogButtonBox::Close));
+        QObject::connect(window->findChild<QDialogButtonBox*>(), &QDialogButtonBox::rejected, window.data(),
+                         &QDialog::close);
+    }
+    window->findChild<QPlainTextEdit*>()->setPlainText(QString::fromUtf8(file.readAll()));
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void ui_show_keyboard(QWidget* owner)

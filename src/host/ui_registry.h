@@ -8,6 +8,9 @@ int GetValueDword(const char* name, uint32_t* value);
 int GetValueStr(const char* name, char* buffer);          // 260 bytes
 int SetValueDword(const char* name, const uint32_t* value);
 int SetValueStr(const char* name, const char* text);
+// Gets and sets work on the values in memory; the file is written by
+// prefs_save (an explicit save) and by prefs_done (at exit), once each.
+int prefs_save();
 int prefs_done();
 // Tests keep their settings in a file of their own.
 void prefs_set_file(const char* path);

@@ -23,7 +23,11 @@ namespace {
 
 class Dialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { gui_app(); }
+    static void SetUpTestSuite()
+    {
+        gui_app();
+        ui_install_translations();   // as the program does at start
+    }
     void TearDown() override
     {
         ui_set_scripted_answer(nullptr);
@@ -233,13 +237,27 @@ TEST_F(Dialogs, AboutNamesTheProgramAndKeyboardPictureHasTheKeys)
     EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo emulátor")));
     EXPECT_TRUE(about_text.contains(BREVAN_VERSION));
 
-    static int buttons = 0;
+    EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo A64: beépített firmware")));
+
+    static QStringList captions;
     ui_set_dialog_hook([](QDialog* dialog) {
-        buttons = static_cast<int>(dialog->findChildren<QPushButton*>().size());
+        for (const QPushButton* b : dialog->findChildren<QPushButton*>()) captions << b->text();
         dialog->accept();
     });
     ui_show_keyboard(nullptr);
-    EXPECT_EQ(buttons, 62 + 1) << "the 62 Primo keys and OK";
+    EXPECT_EQ(captions.size(), 62 + 1) << "the 62 Primo keys and OK";
+    EXPECT_TRUE(captions.contains("&&\n6")) << "key 6 shows its & instead of taking it as a mnemonic";
+}
+
+TEST_F(Dialogs, StandardButtonsSpeakHungarian)
+{
+    static QStringList buttons;
+    ui_set_dialog_hook([](QDialog* dialog) {
+        for (const QPushButton* b : dialog->findChildren<QPushButton*>()) buttons << b->text();
+        dialog->reject();
+    });
+    ui_choose_colors(nullptr);
+    EXPECT_TRUE(buttons.contains(QString::fromUtf8("Mégse"))) << buttons.join('|').toStdString();
 }
 
 } // namespace

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/romfiles.h"
 #include "emu/screen.h"
 #include "gui_app.h"
 #include "host/emu.h"
@@ -82,6 +84,15 @@ protected:
 TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
 {
     start({});
+    EXPECT_EQ(machine_get_type(), MODEL_A64);
+    EXPECT_EQ(machine_get_clock(), 2500000);
+    EXPECT_EQ(g_Timer, 1);
+    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_STREQ(status_bar_text(0), "Primo A64");
+    EXPECT_FALSE(std::filesystem::exists(path)) << "nothing is written before the exit";
+    // A run with a switch writes back no setting, but creates the missing ones.
+    g_bSaveSettingsOnExit = 0;
+    emu_close();
     const std::pair<const char*, uint32_t> defaults[] = {
         {"DoubleSize", 0}, {"DoubleScan", 0}, {"SyncSpeed", 1}, {"Sound", 1},
         {"KeyMapping", 0}, {"Model", 2}, {"ClockRate", 2500000}, {"RamExpansion", 0},
@@ -92,13 +103,7 @@ TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
         ASSERT_TRUE(stored(name).isValid()) << name;
         EXPECT_EQ(stored(name).toUInt(), value) << name;
     }
-    EXPECT_FALSE(stored("DrivePath").isValid()) << "the folder is stored only at exit";
-    EXPECT_EQ(machine_get_type(), MODEL_A64);
-    EXPECT_EQ(machine_get_clock(), 2500000);
-    EXPECT_EQ(g_Timer, 1);
-    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
-    EXPECT_STREQ(status_bar_text(0), "Primo A64");
-    emu_close();
+    EXPECT_FALSE(stored("DrivePath").isValid()) << "the folder is stored only with the settings";
 }
 
 TEST_F(EmuInit, StoredSettingsReachTheMachineAndTheMenu)
@@ -132,6 +137,21 @@ TEST_F(EmuInit, OutOfRangeModelAndClockFallBackToTheDefaults)
     EXPECT_EQ(machine_get_clock(), 2500000);
     emu_close();
     EXPECT_EQ(stored("Model").toUInt(), 2u);
+}
+
+TEST_F(EmuInit, AnyNonZeroFlagReadsAsOnAndIsWrittenBackAsOne)
+{
+    const struct { const char* name; const uint32_t* flag; } flags[] = {
+        {"RamExpansion", &g_bRAMbank}, {"DisableTapeRemoteControl", &g_DisableTapeRemote},
+        {"KeyMapping", &g_KeyMapping},
+    };
+    for (const auto& f : flags) store(f.name, 7);
+    start({});
+    for (const auto& f : flags) EXPECT_EQ(*f.flag, 1u) << f.name;
+    EXPECT_EQ(main_window_checked(ID_RAM_BANK), 1);
+    emu_close();
+    for (const auto& f : flags) EXPECT_EQ(stored(f.name).toUInt(), 1u) << f.name;
+    g_bRAMbank = g_DisableTapeRemote = g_KeyMapping = 0;
 }
 
 TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
@@ -179,8 +199,8 @@ TEST_F(EmuInit, InkSwitchReadsSixDigitsAndNeedsItsColon)
 
 TEST_F(EmuInit, AutostartSwitchAffectsOnlyLaterFiles)
 {
-    start({"first.ptp", "/a", "second.pri", "-t"});
-    ASSERT_EQ(loaded.size(), 2u);
+    start({"first.ptp", "/a", "second.pri", "-t", "tape.WAV"});
+    ASSERT_EQ(loaded.size(), 2u) << "a WAV goes to the tape player";
     EXPECT_EQ(loaded[0].path, "first.ptp");
     EXPECT_EQ(loaded[0].autostart, 1);
     EXPECT_EQ(loaded[1].path, "second.pri");
@@ -207,6 +227,38 @@ TEST_F(EmuInit, AbsolutePathsAreProgramFilesAndShortSlashWordsAreSwitches)
     EXPECT_EQ(emu_argument_is_file("/a/b"), 1) << "a further slash is never a switch";
 }
 
+TEST_F(EmuInit, AFolderIsAPathWithAMessageNeverASwitch)
+{
+    testing::internal::CaptureStderr();
+    start({"/dev", "/tmp"});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(g_bDoubleScreen, 0) << "/dev is no /d";
+    EXPECT_EQ(g_Timer, 1) << "/tmp is no /t";
+    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_NE(err.find("/dev: könyvtár"), std::string::npos) << err;
+    emu_close();
+}
+
+TEST_F(EmuInit, UnknownDoubleDashOptionsAreRefused)
+{
+    const struct { std::vector<std::string> args; int code; } cases[] = {
+        {{"/w", "game.ptp", "-d"}, 0},
+        {{"game.ptp", "--frobnicate"}, 2},
+        {{"--tape"}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "brevan");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(emu_refuse_unknown_options(static_cast<int>(argv.size()), argv.data()), c.code) << args[1];
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.empty(), c.code == 0) << err;
+    }
+}
+
 TEST_F(EmuInit, ModelSwitchChangesMemoryButNotTheStoredModel)
 {
     start({"/mc64"});
@@ -221,6 +273,47 @@ TEST_F(EmuInit, ModelSwitchChangesMemoryButNotTheStoredModel)
     EXPECT_EQ(nroflines, 192);
     emu_close();
     g_bColor = 0;
+}
+
+std::vector<std::string> boxes;
+
+TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
+{
+    const std::filesystem::path data = path.string() + ".data";
+    const std::filesystem::path roms = data / "brevan" / "roms";
+    std::filesystem::create_directories(roms);
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const auto saved_box = host_hooks.message_box;
+    host_hooks.message_box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
+    boxes.clear();
+
+    testing::internal::CaptureStderr();
+    start({});
+    emu_close();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a start on the built-in firmware is quiet";
+    EXPECT_TRUE(boxes.empty());
+
+    { std::ofstream(roms / "a64.rom") << "short"; }
+    { std::ofstream(roms / "c64.rom") << "shorter"; }
+    testing::internal::CaptureStderr();
+    start({});
+    emu_close();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(boxes.size(), 1u);
+    for (const char* name : {"a64.rom", "c64.rom"}) {
+        EXPECT_NE(boxes[0].find(name), std::string::npos) << name;
+        const size_t first = err.find(name);
+        ASSERT_NE(first, std::string::npos) << name;
+        EXPECT_EQ(err.find(name, first + 1), std::string::npos) << name << " printed twice:\n" << err;
+    }
+
+    host_hooks.message_box = saved_box;
+    if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    romfiles_forget();
+    std::filesystem::remove_all(data);
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <string>
@@ -69,6 +71,20 @@ void key_release(int qt_key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QCoreApplication::sendEvent(main_window(), &e);
 }
 
+// A double click where a person would make it: on the widget under the
+// point (in window coordinates); Qt hands it up to the parents from there.
+void double_click_at(QPoint at)
+{
+    QWidget* w = main_window()->childAt(at);
+    if (!w) w = main_window();
+    const QPointF local = w->mapFrom(main_window(), at);
+    QMouseEvent click(QEvent::MouseButtonDblClick, local, w->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &click);
+}
+
+QPoint screen_point() { return main_window_view()->geometry().center(); }
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -86,6 +102,11 @@ TEST_F(MainWindowTest, TheWindowStartsTitledAndSizedForTheScreen)
     EXPECT_NE(status_bar_widget(), nullptr);
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_EQ(main_window()->height(), main_window()->findChild<QMenuBar*>()->height() + 240 + StatusBarHeight());
+    EXPECT_EQ(status_bar_led_state(), -1) << "no drive lamp is lit before a drive works";
+    const Qt::WindowFlags flags = main_window()->windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
 }
 
 TEST_F(MainWindowTest, EveryCommandHasItsMenuItem)
@@ -123,23 +144,109 @@ TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
         EXPECT_TRUE(main_window_action(row.command)->shortcuts().contains(row.keys)) << row.command;
 }
 
-TEST_F(MainWindowTest, ToggleCommandsFlipTheirFlagAndMark)
+// Menu items are clicked through their actions, as the menu does: Qt flips
+// a checkable item before its command runs.
+void click(int command) { main_window_action(command)->trigger(); }
+
+TEST_F(MainWindowTest, EveryCheckableItemFlipsItsStateAndMarkOnce)
 {
     const struct { int command; uint32_t* flag32; int* flag; } toggles[] = {
         {ID_SYNC, nullptr, &g_Timer}, {ID_RAM_BANK, &g_bRAMbank, nullptr},
         {ID_SYMBOLIC, &g_KeyMapping, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
-        {ID_TAPE_REMOTE, &g_DisableTapeRemote, nullptr},
+        {ID_TAPE_REMOTE, &g_DisableTapeRemote, nullptr}, {ID_DOUBLE_SIZE, nullptr, &g_bDoubleScreen},
+        {ID_SOUND, nullptr, &g_bSound}, {ID_PAUSE, nullptr, &g_bPaused},
+        {ID_MONITOR, nullptr, &g_bDebug}, {ID_FULLSCREEN, nullptr, &g_bFullScreen},
     };
     for (const auto& t : toggles) {
+        ASSERT_TRUE(main_window_action(t.command)->isCheckable()) << t.command;
         auto value = [&] { return t.flag ? *t.flag : static_cast<int>(*t.flag32); };
         const int before = value();
-        main_window_command(t.command);
+        click(t.command);
         EXPECT_NE(value(), before) << t.command;
         EXPECT_EQ(main_window_checked(t.command), value() ? 1 : 0) << t.command;
-        main_window_command(t.command);
+        click(t.command);
         EXPECT_EQ(value(), before) << t.command;
         EXPECT_EQ(main_window_checked(t.command), before ? 1 : 0) << t.command;
     }
+}
+
+TEST_F(MainWindowTest, ClickingTheMarkedClockOrModelKeepsItMarked)
+{
+    for (int command : {ID_CLOCK_25, ID_CLOCK_25, ID_CLOCK_375, ID_CLOCK_375, ID_CLOCK_25}) {
+        click(command);
+        EXPECT_EQ(main_window_checked(command), 1) << command;
+        EXPECT_EQ(main_window_checked(command == ID_CLOCK_25 ? ID_CLOCK_375 : ID_CLOCK_25), 0) << command;
+    }
+    for (int command : {40057, 40057, 40055}) {
+        click(command);
+        for (const model_record& r : model_table) EXPECT_EQ(main_window_checked(r.command), r.command == command ? 1 : 0);
+    }
+}
+
+TEST_F(MainWindowTest, ThePauseMarkStaysWhileTheMonitorIsShown)
+{
+    click(ID_MONITOR);
+    click(ID_PAUSE);
+    EXPECT_EQ(g_bPaused, 1);
+    EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
+    EXPECT_EQ(main_window_title(), TITLE_MONITOR);
+    click(ID_MONITOR);
+    EXPECT_EQ(main_window_checked(ID_PAUSE), 1) << "outside the monitor the mark tells the truth";
+    EXPECT_EQ(main_window_title(), TITLE_PAUSED);
+    click(ID_PAUSE);
+    EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
+    EXPECT_EQ(g_bActive, 1);
+}
+
+// A key press where Qt would deliver it: the open menu, else the focus.
+void key_to_focus(int qt_key)
+{
+    QWidget* target = QApplication::activePopupWidget();
+    if (!target) target = QApplication::focusWidget();
+    if (!target) target = main_window();
+    QKeyEvent e(QEvent::KeyPress, qt_key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &e);
+}
+
+TEST_F(MainWindowTest, AnOpenMenuStallsTheMachineAndEscThenReachesTheWindow)
+{
+    main_window()->activateWindow();
+    QCoreApplication::processEvents();
+    auto* bar = main_window()->findChild<QMenuBar*>();
+    const QPoint at = bar->actionGeometry(bar->actions().at(1)).center();   // "&Gép"
+    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &press);
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+
+    const int64_t before = z80_state.tcount;
+    QTimer::singleShot(0, [] {});   // something to wake the loop
+    ASSERT_EQ(main_loop_pass(), 1);
+    EXPECT_EQ(z80_state.tcount, before) << "no frame runs behind an open menu";
+
+    key_to_focus(Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    key_to_focus(Qt::Key_Escape);
+    EXPECT_EQ(g_bDebug, 1) << "the Esc after the menu opens the monitor";
+    key_to_focus(Qt::Key_Escape);
+    EXPECT_EQ(g_bDebug, 0);
+    ASSERT_EQ(main_loop_pass(), 1);
+    EXPECT_GT(z80_state.tcount, before);
+}
+
+TEST_F(MainWindowTest, HelpShowsTheHelpTextInAReadOnlyWindowOfItsOwn)
+{
+    click(ID_HELP);
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "help" && w->isVisible()) help = w;
+    ASSERT_NE(help, nullptr);
+    auto* text = help->findChild<QPlainTextEdit*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_TRUE(text->toPlainText().startsWith(QString::fromUtf8("Brevan - Primo emulátor")));
+    help->close();
 }
 
 TEST_F(MainWindowTest, ClockItemsAreExclusive)
@@ -239,9 +346,9 @@ TEST_F(MainWindowTest, DoubleSizeResizesTheClientArea)
     main_window_command(ID_DOUBLE_SIZE);
     EXPECT_EQ(main_window_view()->size(), QSize(624, 480));
     EXPECT_EQ(main_window_checked(ID_DOUBLE_SIZE), 1);
-    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(main_window(), &click);
+    double_click_at(status_bar_widget()->geometry().center());
+    EXPECT_EQ(g_bDoubleScreen, 1) << "the status bar is not the screen";
+    double_click_at(screen_point());
     EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
     EXPECT_EQ(g_bDoubleScreen, 0);
 }
@@ -254,13 +361,11 @@ TEST_F(MainWindowTest, FullScreenDropsMenuAndStatusBarAndComesBack)
     EXPECT_FALSE(main_window()->findChild<QMenuBar*>()->isVisible());
     EXPECT_EQ(main_window()->cursor().shape(), Qt::BlankCursor);
 
-    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(main_window(), &click);
+    double_click_at(screen_point());
     EXPECT_EQ(g_bFullScreen, 0);
     EXPECT_EQ(main_window_checked(ID_FULLSCREEN), 0);
     EXPECT_EQ(StatusBarHeight(), 24);
-    EXPECT_EQ(status_bar_led_state(), 0);
+    EXPECT_EQ(status_bar_led_state(), -1) << "no drive works yet";
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_TRUE(main_window()->findChild<QMenuBar*>()->isVisible());
     EXPECT_EQ(main_window_view()->size(), QSize(312, 240));
@@ -396,14 +501,16 @@ TEST_F(ScratchFolder, ScreenshotAsWritesPngForAPngName)
 TEST_F(ScratchFolder, SoundRecordingIsMarkedOnlyWhenTheFileOpened)
 {
     ui_set_scripted_answer(path("no/such/folder/out.wav").c_str());
-    main_window_command(ID_SOUND_SAVE);
+    click(ID_SOUND_SAVE);
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
 
     ui_set_scripted_answer(path("out.wav").c_str());
-    main_window_command(ID_SOUND_SAVE);
+    click(ID_SOUND_SAVE);
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 1);
-    main_window_command(ID_SOUND_SAVE);
+    ui_set_scripted_answer(path("other.wav").c_str());
+    click(ID_SOUND_SAVE);
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
+    EXPECT_FALSE(std::filesystem::exists(path("other.wav"))) << "the second click only closes";
     EXPECT_TRUE(std::filesystem::exists(path("out.wav")));
 }
 

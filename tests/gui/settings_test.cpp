@@ -2,6 +2,7 @@
 // 260 bytes, and a store that cannot be opened.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <cstring>
 #include <filesystem>
@@ -94,6 +95,23 @@ TEST_F(SettingsStore, NullStringIsStoredEmptyAndReportedAsFailure)
     char buffer[260] = "x";
     EXPECT_EQ(GetValueStr("DrivePath", buffer), 1);
     EXPECT_STREQ(buffer, "");
+}
+
+TEST_F(SettingsStore, TheFileIsWrittenOnlyWhenSaved)
+{
+    const auto file_text = [&] {
+        QSettings file(QString::fromStdString(path.string()), QSettings::IniFormat);
+        return file.allKeys().join(',');
+    };
+    uint32_t value = 5;
+    GetValueDword("Model", &value);
+    SetValueDword("Sound", &value);
+    SetValueStr("DrivePath", "/tmp");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(file_text(), "");
+    EXPECT_EQ(prefs_save(), 1);
+    EXPECT_EQ(file_text(), "DrivePath,Model,Sound");
+    EXPECT_EQ(GetValueDword("Sound", &value), 1) << "saved values are still read";
 }
 
 TEST(SettingsStoreUnavailable, ReadsKeepDefaultsAndWritesFail)

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "emu/cpu.h"
+#include "emu/hooks.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
@@ -45,7 +46,10 @@ key_stroke stroke_for(char c)
 
 void firmware_run_frames(int frames)
 {
-    for (int i = 0; i < frames; ++i) machine_run();
+    for (int i = 0; i < frames; ++i) {
+        machine_run();
+        UpdateFrame();
+    }
 }
 
 void firmware_boot(int model, int frames)

@@ -1,0 +1,37 @@
+# Removes what an install wrote, as its manifest lists it, below DESTDIR
+# when that is set (as it was for the install), then refreshes the
+# desktop's caches.
+#   cmake -DMANIFEST=build/install_manifest.txt -P uninstall.cmake
+if(NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "Nothing to remove: ${MANIFEST} is missing (make install writes it).")
+endif()
+file(STRINGS "${MANIFEST}" listed)
+set(files "")
+foreach(f IN LISTS listed)
+  list(APPEND files "$ENV{DESTDIR}${f}")
+endforeach()
+foreach(f IN LISTS files)
+  if(EXISTS "${f}" OR IS_SYMLINK "${f}")
+    message(STATUS "Removing ${f}")
+    file(REMOVE "${f}")
+  endif()
+endforeach()
+# The program's own data folder goes when it is empty.
+foreach(f IN LISTS files)
+  if(f MATCHES "/brevan/Olvassel.txt$")
+    get_filename_component(dir "${f}" DIRECTORY)
+    file(GLOB left "${dir}/*")
+    if(NOT left)
+      file(REMOVE_RECURSE "${dir}")
+    endif()
+  endif()
+endforeach()
+# The prefix of that install, from where its menu entry was.
+foreach(f IN LISTS listed)
+  if(f MATCHES "^(.*)/share/applications/brevan.desktop$")
+    set(PREFIX "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+if("$ENV{DESTDIR}" STREQUAL "" AND DEFINED PREFIX)
+  include(${CMAKE_CURRENT_LIST_DIR}/caches.cmake)
+endif()
