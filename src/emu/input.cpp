@@ -3,6 +3,8 @@
 // port, so every read samples the host's live key state.
 #include "input.h"
 
+#include "memory.h"
+
 namespace {
 
 // Raw key codes in the symbolic table, and the "cannot be typed" entry.
@@ -160,6 +162,11 @@ void keyboard_change_model(int layout)
 {
     // Only two layouts exist; anything else picks the second.
     keyboard_model = layout == 0 ? 0 : 1;
+}
+
+int keyboard_layout_of_model(int model)
+{
+    return model >= MODEL_B32 && model <= MODEL_B64 ? 1 : 0;
 }
 
 int input_get_key_state(int position)

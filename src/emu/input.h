@@ -45,6 +45,8 @@ void keyboard_init();
 void keyboard_reset();
 void keyboard_change_mapping(int mapping);
 void keyboard_change_model(int layout);
+// The layout of a model's keyboard: 1 for the B models, else 0.
+int keyboard_layout_of_model(int model);
 int input_get_key_state(int position);
 
 // Joystick.
