@@ -44,6 +44,7 @@
 #include "emu/tape.h"
 #include "emu/wd1793.h"
 #include "host/fullscreen.h"
+#include "host/host_joystick.h"
 #include "host/host_keyboard.h"
 #include "host/pacing.h"
 #include "host/shell.h"
@@ -774,12 +775,14 @@ QWidget* main_window_create()
     host_hooks.status_text = status_bar_set_text;
     host_hooks.message_box = hook_message_box;
     keyboard_set_host(host_keyboard());
+    host_joystick_open();
     return window_;
 }
 
 void main_window_destroy()
 {
     host_hooks = host_hooks_t{};
+    host_joystick_close();
     DestroyStatusBar();
     delete window_;
     window_ = nullptr;
@@ -929,6 +932,7 @@ int main_loop_pass()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (quit_) return 0;
     if (!g_bActive) return 1;
+    host_joystick_poll_events();
     machine_run();
     host_keyboard_frame_done();
     if (machine_at_breakpoint() && !g_bDebug) {
