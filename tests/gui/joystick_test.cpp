@@ -4,45 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <SDL.h>
-#include <memory>
 #include <string>
 
 #include "emu/cpu.h"
 #include "emu/memory.h"
 #include "gui_app.h"
+#include "program_environment.h"
 #include "host/main_window.h"
 #include "host/shell.h"
 #include "host/statusbar.h"
-#include "host/ui_registry.h"
 
 namespace {
-
-class ProgramEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        gui_app();
-        settings_dir = std::make_unique<QTemporaryDir>();
-        settings_file = settings_dir->filePath(QStringLiteral("Brevan.ini")).toStdString();
-        prefs_set_file(settings_file.c_str());
-        QWidget* window = main_window_create();
-        static char name[] = "brevan";
-        static char* argv[] = {name, nullptr};
-        emu_init(1, argv);
-        window->show();
-    }
-    void TearDown() override
-    {
-        g_bSaveSettingsOnExit = 0;
-        emu_close();
-        main_window_destroy();
-    }
-    std::unique_ptr<QTemporaryDir> settings_dir;
-    std::string settings_file;
-};
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
