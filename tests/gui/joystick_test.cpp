@@ -3,7 +3,9 @@
 // while the emulator runs.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QWidget>
 #include <SDL.h>
 #include <string>
@@ -15,6 +17,7 @@
 #include "host/main_window.h"
 #include "host/shell.h"
 #include "host/statusbar.h"
+#include "host/ui.h"
 
 namespace {
 
@@ -49,6 +52,8 @@ std::string sequence()
     return read;
 }
 
+std::string about_text;
+
 int main_loop_passes(int n)
 {
     int ok = 1;
@@ -65,7 +70,15 @@ TEST(Joystick, KeypadAndControllerStepThroughTheSequenceAtBothClocks)
                                                 SDL_CONTROLLER_BUTTON_MAX, 0);
     ASSERT_GE(index, 0) << SDL_GetError();
     main_loop_passes(1);
-    EXPECT_NE(std::string(status_bar_text(2)).find("Botkormány"), std::string::npos);
+    const std::string named = std::string("Botkormány: ") + SDL_GameControllerNameForIndex(index);
+    EXPECT_EQ(std::string(status_bar_text(2)), named);
+    about_text.clear();
+    ui_set_dialog_hook([](QDialog* dialog) {
+        for (auto* label : dialog->findChildren<QLabel*>()) about_text += label->text().toStdString() + "\n";
+    });
+    ui_about_dialog(nullptr);
+    ui_set_dialog_hook(nullptr);
+    EXPECT_NE(about_text.find(named), std::string::npos) << about_text;
     SDL_Joystick* stick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(index));
     ASSERT_NE(stick, nullptr);
     SDL_JoystickSetVirtualAxis(stick, SDL_CONTROLLER_AXIS_LEFTX, -32768);
