@@ -29,6 +29,7 @@ int cols = 80;
 std::array<std::array<char, LINE>, MONITOR_MAX_ROWS> page_text{};
 int page_rows = 0;
 int separator_row = -1;
+int breakpoint_row = -1;   // the listing row of the breakpoint, when on
 
 char* next_row()
 {
@@ -43,6 +44,7 @@ void show_disassembly()
 {
     page_rows = 0;
     separator_row = REGDUMP_ROWS;
+    breakpoint_row = -1;
     char line[Z80DIS_LINE];
     for (int r = 0; r < visible_rows(); ++r) {
         char* row = next_row();
@@ -51,6 +53,7 @@ void show_disassembly()
     }
     uint16_t address = local_pc;
     for (int r = REGDUMP_ROWS; r < page_rows; ++r) {
+        if (z80_state.bp_enabled && address == z80_state.bp_address && breakpoint_row < 0) breakpoint_row = r;
         address = disassemble(address, line);
         std::snprintf(page_text[static_cast<size_t>(r)].data(), LINE, "%s", line);
     }
@@ -60,6 +63,7 @@ void monitor_mem_show()
 {
     page_rows = 0;
     separator_row = -1;
+    breakpoint_row = -1;
     const int per_row = monitor_bytes_per_row(cols);
     uint16_t address = memdump_pc;
     for (int r = 0; r < visible_rows(); ++r) {
@@ -181,3 +185,5 @@ const char* monitor_row_text(int row)
 }
 
 int monitor_separator_row() { return separator_row; }
+
+int monitor_breakpoint_row() { return breakpoint_row; }

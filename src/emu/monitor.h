@@ -38,3 +38,5 @@ int monitor_bytes_per_row(int cols);
 int monitor_row_count();
 const char* monitor_row_text(int row);
 int monitor_separator_row();
+// The listing row that starts at the breakpoint while it is on, or -1.
+int monitor_breakpoint_row();

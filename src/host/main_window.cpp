@@ -417,11 +417,13 @@ void toggle_monitor()
     menu_check(ID_MONITOR, g_bDebug);
 }
 
-// Frames a command or the loop ran stopped at the breakpoint: the monitor
-// opens at that instruction.
+// Frames a command or the loop ran stopped at the breakpoint: the sound
+// fades out and the monitor opens at that instruction.
 void enter_monitor_at_breakpoint()
 {
-    if (machine_at_breakpoint() && !g_bDebug) toggle_monitor();
+    if (!machine_at_breakpoint() || g_bDebug) return;
+    sound_pause();
+    toggle_monitor();
 }
 
 void toggle_fullscreen()

@@ -2,6 +2,7 @@
 // side only measures the area and draws them.
 #include "host/ui_monitor.h"
 
+#include <QColor>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -21,6 +22,7 @@ constexpr int COLUMNS_WANTED = 56;
 constexpr int SMALLEST_PIXELS = 6;
 constexpr int LARGEST_PIXELS = 200;
 constexpr int TAB = 8;
+const QColor BREAKPOINT_INK(255, 96, 96);   // the line the breakpoint is on
 
 struct font_choice {
     int picture_width = -1;
@@ -76,10 +78,12 @@ void ui_monitor_paint(QPainter& painter, const QRect& view, const QRect& picture
 
     painter.fillRect(view, Qt::black);
     painter.setFont(font);
-    painter.setPen(Qt::white);
     const int baseline = static_cast<int>(std::ceil(metrics.ascent()));
-    for (int row = 0; row < monitor_row_count(); ++row)
+    for (int row = 0; row < monitor_row_count(); ++row) {
+        painter.setPen(row == monitor_breakpoint_row() ? BREAKPOINT_INK : Qt::white);
         painter.drawText(view.left(), view.top() + row * font_height + baseline, expand_tabs(monitor_row_text(row)));
+    }
+    painter.setPen(Qt::white);
     if (const int separator = monitor_separator_row(); separator > 0) {
         const int y = view.top() + separator * font_height - 1;
         painter.drawLine(view.left(), y, view.right(), y);

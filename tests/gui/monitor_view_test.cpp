@@ -84,6 +84,7 @@ TEST(MonitorView, ABreakpointSetWithF4StopsTheProgramAndEnterStepsIt)
     move_cursor_to(ADD);
     key(Qt::Key_F4);
     EXPECT_NE(shown_row(1).find("BP:801D(ON )"), std::string::npos) << shown_row(1);
+    EXPECT_EQ(monitor_breakpoint_row(), 3) << "the listing marks the breakpoint's line";
     key(Qt::Key_Escape);
     ASSERT_EQ(g_bDebug, 0);
 
