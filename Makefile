@@ -16,7 +16,7 @@ PREFIX     ?= /usr/local
 # Debian packages the build and the tests need.
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-translations-l10n libsdl2-dev z80asm xvfb xauth \
-            desktop-file-utils shared-mime-info groff-base cpmtools
+            desktop-file-utils shared-mime-info groff-base cpmtools z80dasm
 # Only `make fuzz` needs these.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

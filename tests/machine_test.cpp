@@ -2,6 +2,7 @@
 // NMI, breakpoints inside a frame, resets and the model change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -214,6 +215,56 @@ TEST_F(Machine, BreakpointStopsTheFrameAndTheNextCallFinishesIt)
     EXPECT_EQ(z80_state.tcount - before, 312 * 160);   // one frame, not one more
     machine_run();
     EXPECT_EQ(z80_state.tcount - before, 2 * 312 * 160);
+}
+
+TEST_F(Machine, AStopFollowedByAResetClockOrModelChangeRunsACleanFrame)
+{
+    const struct {
+        const char* name;
+        void (*change)();
+        int line;
+    } changes[] = {
+        {"warm restart", [] { machine_reset(); }, 160},
+        {"cold restart", [] { machine_hard_reset(); }, 160},
+        {"clock", [] { machine_set_clock(3750000); }, 240},
+        {"model", [] { machine_change_model(MODEL_A64); }, 160},
+    };
+    // A sled of NOPs: no loop rounds a leftover budget up to the frame's.
+    auto load_sled = [] { std::fill_n(memory_state::memory.begin() + 0x4000, 0x8000, 0x00); };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        machine_set_clock(2500000);
+        load_sled();
+        start(0x4000);
+        z80_state.bp_address = 0x4001;
+        z80_state.bp_enabled = 1;
+        z80_state.bp_reached = 0;
+        machine_run();
+        ASSERT_EQ(machine_at_breakpoint(), 1);
+        z80_state.bp_enabled = 0;
+        c.change();
+        EXPECT_EQ(machine_at_breakpoint(), 0);
+        load_sled();
+        start(0x4000);
+        const int64_t before = z80_state.tcount;
+        machine_run();
+        EXPECT_EQ(z80_state.tcount - before, 312 * c.line);
+        EXPECT_EQ(vblank, 1);
+    }
+}
+
+TEST_F(Machine, SingleStepsAreChargedToTheFrameAndEndItsPhases)
+{
+    load_nop_loop();
+    start(0x4000);
+    const int64_t before = z80_state.tcount;
+    while (z80_state.tcount - before < 24 * 160) {
+        ASSERT_EQ(vblank, 1);
+        machine_step();
+    }
+    EXPECT_EQ(vblank, 0);   // the blanking part ended with its last instruction
+    machine_run();
+    EXPECT_EQ(z80_state.tcount - before, 312 * 160);
 }
 
 int frames_presented = 0;

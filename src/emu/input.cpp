@@ -3,6 +3,8 @@
 // port, so every read samples the host's live key state.
 #include "input.h"
 
+#include "memory.h"
+
 namespace {
 
 // Raw key codes in the symbolic table, and the "cannot be typed" entry.
@@ -162,6 +164,11 @@ void keyboard_change_model(int layout)
     keyboard_model = layout == 0 ? 0 : 1;
 }
 
+int keyboard_layout_of_model(int model)
+{
+    return model >= MODEL_B32 && model <= MODEL_B64 ? 1 : 0;
+}
+
 int input_get_key_state(int position)
 {
     if (!host) return 0;
@@ -170,11 +177,69 @@ int input_get_key_state(int position)
     return symbolic_key_state(p);
 }
 
-// Joystick (not yet connected to a host controller).
-int input_init_joystick(void*) { return 0; }
-void input_set_joy_stepper(int64_t) {}
-int input_get_joy_bits() { return 0; }
-void set_joy_buttons_state(int, int, int) {}
+// Joystick: two sticks read serially, one direction or the fire button per
+// rising edge of the step clock. Row 0 is the keypad, row 1 the host's
+// game controller; columns left, down, right, up, fire.
+namespace {
+
+constexpr int JOY_STEP_TIMEOUT = 658;   // microseconds
+// A gap this long restarts the sequence; the same T-states at either clock.
+constexpr int64_t JOY_RESTART_GAP = JOY_STEP_TIMEOUT * 5 / 2;
+constexpr int JOY_STEPS_PRESENTED = 5;   // steps 5-7 change nothing
+
+std::array<std::array<int, JOY_CONTROLS>, 2> joy_state_vector{};
+int joy_stepper = 0;
+int64_t prev_clk = 0;
+std::array<int, 2> joy_state{};   // the lines presented now, 1 = active
+const host_joystick_t* joystick_host = nullptr;
+
+int poll_controller(int controls[JOY_CONTROLS])
+{
+    return joystick_host && joystick_host->poll ? joystick_host->poll(controls) : 0;
+}
+
+} // namespace
+
+void joystick_set_host(const host_joystick_t* host) { joystick_host = host; }
+
+int input_init_joystick(void*)
+{
+    for (auto& row : joy_state_vector) row.fill(0);
+    joy_state.fill(0);
+    joy_stepper = 0;
+    int controls[JOY_CONTROLS];
+    return poll_controller(controls);
+}
+
+void input_set_joy_stepper(int64_t now)
+{
+    if (now - prev_clk >= JOY_RESTART_GAP) joy_stepper = 0;
+    if (joy_stepper < JOY_STEPS_PRESENTED) {
+        int controls[JOY_CONTROLS];
+        if (poll_controller(controls))
+            for (int c = 0; c < JOY_CONTROLS; ++c) joy_state_vector[1][c] = controls[c] ? 1 : 0;
+        joy_state[0] = joy_state_vector[0][joy_stepper];
+        joy_state[1] = joy_state_vector[1][joy_stepper];
+    }
+    prev_clk = now;
+    joy_stepper = (joy_stepper + 1) & 7;
+}
+
+int input_get_joy_bits() { return joy_state[1] * 4 | joy_state[0]; }
+
+void set_joy_buttons_state(int row, int column, int value)
+{
+    if (row < 0 || row > 1 || column < 0 || column >= JOY_CONTROLS) return;
+    joy_state_vector[row][column] = value ? 1 : 0;
+}
+
+void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* high)
+{
+    const uint32_t range = maximum - minimum;
+    const uint32_t band = static_cast<uint32_t>(uint64_t{range} * 20 / 100);
+    *high = range / 2 + band / 2;
+    *low = *high - band;
+}
 
 // Text typing (not yet wired to the ROM trap).
 void input_place_bas_trap(uint8_t*, int) {}

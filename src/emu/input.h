@@ -45,13 +45,31 @@ void keyboard_init();
 void keyboard_reset();
 void keyboard_change_mapping(int mapping);
 void keyboard_change_model(int layout);
+// The layout of a model's keyboard: 1 for the B models, else 0.
+int keyboard_layout_of_model(int model);
 int input_get_key_state(int position);
 
-// Joystick.
+// Joystick. Controls of a row: left, down, right, up, fire.
+enum : int { JOY_LEFT, JOY_DOWN, JOY_RIGHT, JOY_UP, JOY_FIRE, JOY_CONTROLS };
+// The host's game controller, read at the steps that present a control.
+struct host_joystick_t {
+    // Fills the five controls (1 = pushed) and returns 1, or returns 0 when
+    // no controller is in use (its row then keeps its values).
+    int (*poll)(int controls[JOY_CONTROLS]);
+};
+void joystick_set_host(const host_joystick_t* host);
+// Releases both sticks and restarts the sequence; 1 when a controller is
+// in use.
 int input_init_joystick(void* window);
+// A rising edge of the step clock at time now (T-states).
 void input_set_joy_stepper(int64_t now);
+// Bit 0 the keypad stick's line, bit 2 the controller's; 1 = active.
 int input_get_joy_bits();
+// Row 0 the keypad, row 1 the controller.
 void set_joy_buttons_state(int row, int column, int value);
+// The thresholds of a centre band of 20 % of an axis range, measured from
+// 0 (the minimum is not added): left/up below low, right/down above high.
+void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* high);
 
 // Text typing through the ROM's keyboard routine.
 void input_place_bas_trap(uint8_t* rom, int is_c);

@@ -35,22 +35,16 @@ frame_phase phase = PHASE_START;
 int phase_budget = 0;
 bool stopped_at_breakpoint = false;
 
-// Runs what is left of the current phase; false when a breakpoint stopped it.
-bool run_phase()
-{
-    if (phase_budget > 0) {
-        const int left = z80_run(phase_budget);
-        if (z80_break_hit) {
-            phase_budget = left;
-            stopped_at_breakpoint = true;
-            return false;
-        }
-    }
-    phase_budget = 0;
-    return true;
-}
-
 int line_cycles() { return static_cast<int>(z80_state.clock / LINES_PER_SECOND); }
+
+// Resets, clock and model changes begin a clean frame: nothing is left of
+// one a breakpoint interrupted.
+void frame_restart()
+{
+    phase = PHASE_START;
+    phase_budget = 0;
+    stopped_at_breakpoint = false;
+}
 
 void end_blanking()
 {
@@ -64,6 +58,41 @@ void end_visible_part()
     vblank = 1;
     if (nmi_allowed) z80_state.nmi_request = 1;
     if (machine_model == MODEL_CPM) led_update(wd1793_is_active());
+}
+
+void begin_frame_if_due()
+{
+    if (phase != PHASE_START) return;
+    phase = PHASE_BLANKING;
+    phase_budget = line_cycles() * BLANK_LINES;
+}
+
+// The current phase has run its budget: what happens at its end.
+void finish_phase()
+{
+    if (phase == PHASE_BLANKING) {
+        end_blanking();
+        phase = PHASE_VISIBLE;
+        phase_budget = line_cycles() * VISIBLE_LINES;
+    } else {
+        end_visible_part();
+        phase = PHASE_START;
+        phase_budget = 0;
+    }
+}
+
+// Runs what is left of the current phase; false when a breakpoint stopped it.
+bool run_phase()
+{
+    if (phase_budget > 0) {
+        const int left = z80_run(phase_budget);
+        if (z80_break_hit) {
+            phase_budget = left;
+            stopped_at_breakpoint = true;
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -89,7 +118,7 @@ void machine_init(void* window, int model, const char* folder)
     z80_reset();
     sound_init();
     beeper_init();
-    phase = PHASE_START;
+    frame_restart();
 }
 
 void machine_reset()
@@ -103,6 +132,7 @@ void machine_reset()
     serial_init();
     drive_reset();
     input_remove_bas_trap();
+    frame_restart();
 }
 
 void machine_hard_reset()
@@ -115,12 +145,13 @@ void machine_change_model(int model)
 {
     machine_set_type(model);
     screen_set_model(model);
-    keyboard_change_model(model == MODEL_C64 ? 0 : (model > MODEL_A64 ? 1 : 0));
+    keyboard_change_model(keyboard_layout_of_model(model));
     memory_set_active_setup(model);
     memory_get_video_ram(&screenptr);
     memory_reset();
     ptp_place_traps();
     z80_reset();
+    frame_restart();
 }
 
 void machine_set_clock(int hz)
@@ -129,6 +160,7 @@ void machine_set_clock(int hz)
     serial_set_clock_rate(hz);
     serial_init();
     machine_clock = hz;
+    frame_restart();
 }
 
 int machine_get_clock() { return machine_clock; }
@@ -138,19 +170,30 @@ void machine_set_type(int model) { machine_model = model; }
 void machine_run()
 {
     stopped_at_breakpoint = false;
-    if (phase == PHASE_START) {
-        phase = PHASE_BLANKING;
-        phase_budget = line_cycles() * BLANK_LINES;
-    }
-    if (phase == PHASE_BLANKING) {
+    begin_frame_if_due();
+    for (;;) {
         if (!run_phase()) return;
-        end_blanking();
-        phase = PHASE_VISIBLE;
-        phase_budget = line_cycles() * VISIBLE_LINES;
+        const bool frame_ends = phase == PHASE_VISIBLE;
+        finish_phase();
+        if (frame_ends) return;
     }
-    if (!run_phase()) return;
-    end_visible_part();
-    phase = PHASE_START;
+}
+
+void machine_step()
+{
+    stopped_at_breakpoint = false;
+    begin_frame_if_due();
+    const int32_t enabled = z80_state.bp_enabled;
+    z80_state.bp_enabled = 0;
+    phase_budget += z80_run(0);   // minus the instruction's T-states
+    z80_state.bp_enabled = enabled;
+    if (phase_budget <= 0) finish_phase();
+}
+
+void machine_leave_breakpoint()
+{
+    stopped_at_breakpoint = false;
+    z80_state.bp_reached = z80_state.pc == z80_state.bp_address ? 1 : 0;
 }
 
 void machine_do_some_frames(int n)

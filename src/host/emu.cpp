@@ -297,7 +297,7 @@ void emu_init(int argc, char** argv)
     }
     memory_set_rom_banking(static_cast<int>(g_bRAMbank));
     keyboard_change_mapping(static_cast<int>(g_KeyMapping));
-    keyboard_change_model(model >= MODEL_B32 && model <= MODEL_B64 ? 1 : 0);
+    keyboard_change_model(keyboard_layout_of_model(model));
     set_menu_marks(model, static_cast<int>(setting_clock));
 }
 

@@ -22,6 +22,7 @@
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "emu/screen.h"
+#include "emu/z80dis.h"
 #include "host/emu.h"
 #include "host/shell.h"
 #include "sound/sound.h"
@@ -39,6 +40,8 @@ namespace {
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_OUTPUT = 1;
 constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_NO_BREAK = 3;   // --break: the frames ran out first
+constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
 // The ROM is given a second to come up before typing starts; each key is
 // held for a few frames and released for as many, so every scan sees it.
@@ -50,7 +53,7 @@ const char usage_text[] =
     "Használat:\n"
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
-    "         [--screenshot FÁJL] [--wav FÁJL] [programállományok...]\n"
+    "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --help\n"
     "\n"
@@ -62,6 +65,10 @@ const char usage_text[] =
     "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
     "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
     "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
+    "  --break CÍM        töréspont a hexadecimális címen (pl. 4000): a futás ott\n"
+    "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
+    "                     utasítás a szabványos kimenetre kerül; ha a képkockák\n"
+    "                     előbb elfogynak, a kilépési kód 3\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Átalakítás:\n"
@@ -92,6 +99,7 @@ struct headless_options {
     std::string type_text;      // CP1250, Enter as '\r'
     std::string screenshot;
     std::string wav;
+    long break_address = -1;    // none
     std::vector<std::string> programs;
 };
 
@@ -220,6 +228,19 @@ int usage_error(const char* format, const char* what)
     return EXIT_USAGE;
 }
 
+// A 16-bit address in hexadecimal, with or without 0x.
+bool parse_address(const char* text, long* out)
+{
+    if (!text) return false;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+    if (!*text || std::strlen(text) > 4) return false;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 16);
+    if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
+    *out = value;
+    return true;
+}
+
 bool parse_long(const char* text, long* out)
 {
     if (!text || !*text) return false;
@@ -272,6 +293,11 @@ int parse_options(int argc, char** argv, headless_options& options)
             if (!text_for_typing(argv[i + 1], options.type_text))
                 return usage_error("a szövegben olyan karakter van, ami a Primón nem gépelhető: %s", argv[i + 1]);
             ++i;
+        } else if (arg == "--break") {
+            if (!has_value || !parse_address(argv[i + 1], &options.break_address))
+                return usage_error("a --break után egy hexadecimális cím kell, 0 és FFFF között (kapott: %s)",
+                                   has_value ? argv[i + 1] : "semmi");
+            ++i;
         } else if (arg == "--screenshot" || arg == "--wav") {
             if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
             (arg == "--wav" ? options.wav : options.screenshot) = argv[i + 1];
@@ -295,18 +321,25 @@ void start_machine(const headless_options& options, const char* folder)
     machine_init(nullptr, options.model, folder);
     event_init();
     machine_set_clock(options.clock);
-    memory_set_active_setup(model_table[options.model].configuration);
-    memory_get_video_ram(&screenptr);
-    memory_reset();
-    if (options.model == MODEL_C64) {
-        nroflines = 216;
-        g_bColor = 2;
-    } else {
-        nroflines = 192;
-        g_bColor = 0;
-    }
+    machine_change_model(options.model);
     keyboard_change_mapping(1);
-    keyboard_change_model(options.model >= MODEL_B32 && options.model <= MODEL_B64 ? 1 : 0);
+}
+
+// What the monitor shows at the stop: the register dump and the next
+// instructions from pc.
+void print_monitor_view()
+{
+    char line[Z80DIS_LINE];
+    for (int row = 0; row < 3; ++row) {
+        regdump(line, row);
+        std::printf("%s\n", line);
+    }
+    uint16_t address = cpu_get_pc();
+    for (int i = 0; i < LISTED_INSTRUCTIONS; ++i) {
+        address = disassemble(address, line);
+        std::printf("%s\n", line);
+    }
+    std::fflush(stdout);
 }
 
 bool ends_with_png(const std::string& name)
@@ -396,18 +429,31 @@ int headless_main(int argc, char** argv)
         if (!autostart_file(program.c_str(), 1))
             std::fprintf(stderr, "brevan: a program nem tölthető be: %s\n", program.c_str());
 
-    for (long frame = 0; frame < options.frames; ++frame) {
+    if (options.break_address >= 0) {
+        z80_state.bp_address = static_cast<uint16_t>(options.break_address);
+        z80_state.bp_enabled = 1;
+        z80_state.bp_reached = 0;
+    }
+    bool stopped = false;
+    for (long frame = 0; frame < options.frames && !stopped; ++frame) {
         held_key = key_at_frame(options.type_text, frame);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
+        stopped = machine_at_breakpoint() != 0;
     }
     held_key = -1;
     sound_close_wav();
+    if (options.break_address >= 0) {
+        print_monitor_view();
+        if (!stopped)
+            std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
+                         options.frames, options.break_address);
+    }
 
     if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
         return EXIT_OUTPUT;
     }
-    return EXIT_DONE;
+    return options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE;
 }

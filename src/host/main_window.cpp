@@ -46,12 +46,14 @@
 #include "emu/wd1793.h"
 #include "host/emu.h"
 #include "host/fullscreen.h"
+#include "host/host_joystick.h"
 #include "host/host_keyboard.h"
 #include "host/icon.h"
 #include "host/pacing.h"
 #include "host/shell.h"
 #include "host/statusbar.h"
 #include "host/ui.h"
+#include "host/ui_monitor.h"
 #include "sound/sdl_sound.h"
 #include "sound/sound.h"
 
@@ -208,7 +210,12 @@ protected:
         QPainter p(this);
         const bool presented = frame_rendered_;
         frame_rendered_ = false;
-        if (!presented && !g_bDebug) {
+        if (g_bDebug) {
+            // The monitor covers the client area.
+            ui_monitor_paint(p, rect(), picture_rect());
+            return;
+        }
+        if (!presented) {
             // A repaint the system asked for: show the machine as it is now.
             if (frame_.isNull() || frame_.width() != screen_width() || frame_.height() != screen_height())
                 recreate_bitmap();
@@ -218,13 +225,9 @@ protected:
             p.drawImage(0, 0, frame_);
         } else {
             p.fillRect(rect(), Qt::black);
-            QSize fit = frame_.size().scaled(size(), Qt::KeepAspectRatio);
-            QRect target(QPoint((width() - fit.width()) / 2, (height() - fit.height()) / 2), fit);
-            p.drawImage(target, frame_);
+            p.drawImage(picture_rect(), frame_);
         }
-        if (g_bDebug) {
-            debug(get_hwndMain(), 0);   // the monitor draws over the screen
-        } else if (!presented) {
+        if (!presented) {
             pacing_reset();
             ui_set_led(0);
         }
@@ -233,6 +236,16 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent*) override
     {
         main_window_command(g_bFullScreen ? ID_FULLSCREEN : ID_DOUBLE_SIZE);
+    }
+
+private:
+    // Where the picture goes: all of the view in a window, scaled keeping
+    // its shape in full screen.
+    QRect picture_rect() const
+    {
+        if (!g_bFullScreen) return QRect(QPoint(0, 0), QSize(screen_width(), screen_height()));
+        const QSize fit = QSize(screen_width(), screen_height()).scaled(size(), Qt::KeepAspectRatio);
+        return QRect(QPoint((width() - fit.width()) / 2, (height() - fit.height()) / 2), fit);
     }
 };
 
@@ -284,6 +297,7 @@ protected:
         if (notches == 0) return;
         const int rows = std::abs(notches * 256 / 120);
         step_dir_rows(notches > 0 ? -1 : 1, rows);
+        if (view_) view_->update();
     }
     void dragEnterEvent(QDragEnterEvent* e) override
     {
@@ -421,9 +435,10 @@ void toggle_monitor()
     if (g_bDebug) {
         g_bActive = 0;
         set_title(TITLE_MONITOR);
-        debug(get_hwndMain(), cpu_get_pc());
+        debug();
         if (view_) view_->update();
     } else {
+        machine_leave_breakpoint();
         g_bActive = g_bPaused ? 0 : 1;
         if (view_) view_->update();
         set_title(g_bActive ? TITLE_RESUMED : TITLE_PAUSED);
@@ -436,6 +451,15 @@ void create_status_bar()
 {
     CreateStatusBar(window_);
     status_bar_led_update(-1);
+}
+
+// Frames a command or the loop ran stopped at the breakpoint: the sound
+// fades out and the monitor opens at that instruction.
+void enter_monitor_at_breakpoint()
+{
+    if (!machine_at_breakpoint() || g_bDebug) return;
+    sound_pause();
+    toggle_monitor();
 }
 
 void toggle_fullscreen()
@@ -469,23 +493,9 @@ void select_model(int command)
         const model_record& r = model_table[index];
         menu_check(r.command, 0);
         if (r.command != command) continue;
-        machine_set_type(index);
+        machine_change_model(index);
         StatusBarPartText(0, "%s", r.name);
-        if (index == MODEL_C64) {
-            nroflines = 216;
-            g_bColor = 2;
-            keyboard_change_model(0);
-        } else {
-            nroflines = 192;
-            g_bColor = 0;
-            keyboard_change_model(index > 2 ? 1 : 0);
-        }
         recreate_bitmap();
-        memory_set_active_setup(r.configuration);
-        memory_get_video_ram(&screenptr);
-        memory_reset();
-        ptp_place_traps();
-        z80_reset();
         menu_check(r.command, 1);
         if (view_) view_->update();
     }
@@ -678,14 +688,10 @@ void joystick_check(const QKeyEvent* e, int pressed)
     if (column >= 0) set_joy_buttons_state(0, column, pressed);
 }
 
-void monitor_single_step()
+// A monitor key changed the page: show it.
+void monitor_shown()
 {
-    const int32_t enabled = z80_state.bp_enabled;
-    z80_state.bp_enabled = 0;
-    z80_run(0);
-    z80_state.bp_enabled = enabled;
-    monitor_select_page(0);
-    debug(get_hwndMain(), cpu_get_pc());
+    if (view_) view_->update();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e)
@@ -698,7 +704,10 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
     }
     switch (e->key()) {
     case Qt::Key_Return: case Qt::Key_Enter:
-        if (g_bDebug) monitor_single_step();
+        if (g_bDebug) {
+            monitor_single_step();
+            monitor_shown();
+        }
         break;
     case Qt::Key_Escape:
         if (!repeat) main_window_command(ID_MONITOR);
@@ -707,24 +716,29 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
         if (!repeat) main_window_command(ID_PAUSE);
         break;
     case Qt::Key_PageUp:
-        if (g_bDebug) step_dir_page(-1);
+        if (g_bDebug) {
+            step_dir_page(-1);
+            monitor_shown();
+        }
         break;
     case Qt::Key_PageDown:
-        if (g_bDebug)
+        if (g_bDebug) {
             step_dir_page(1);
-        else if (g_bActive && !repeat)
+            monitor_shown();
+        } else if (g_bActive && !repeat) {
             main_window_command(ID_PAUSE);
+        }
         break;
-    case Qt::Key_Up:
-        if (g_bDebug) step_dir(-1);
-        break;
-    case Qt::Key_Down:
-        if (g_bDebug) step_dir(1);
+    case Qt::Key_Up: case Qt::Key_Down:
+        if (g_bDebug) {
+            step_dir(e->key() == Qt::Key_Up ? -1 : 1);
+            monitor_shown();
+        }
         break;
     case Qt::Key_F1:
         if (g_bDebug) {
-            monitor_select_page(0);
-            debug(get_hwndMain(), cpu_get_pc());
+            debug();
+            monitor_shown();
         } else {
             drive_led_active = 0;
             ui_set_led(0);
@@ -732,15 +746,17 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
         }
         break;
     case Qt::Key_F2:
-        if (g_bDebug)
-            monitor_select_page(1);
-        else if (!repeat)
+        if (g_bDebug) {
+            monitor_select_page(MONITOR_PAGE_MEMORY);
+            monitor_shown();
+        } else if (!repeat) {
             main_window_command(ID_SCREENSHOT);
+        }
         break;
     case Qt::Key_F4:
-        if (g_bDebug) {
-            z80_cpu_set_breakpoint(static_cast<uint16_t>(monitor_get_current_pc()));
-            monitor_update();
+        if (g_bDebug && !repeat) {
+            monitor_toggle_breakpoint();
+            monitor_shown();
         }
         break;
     default: break;
@@ -797,12 +813,14 @@ QWidget* main_window_create()
     host_hooks.status_text = status_bar_set_text;
     host_hooks.message_box = hook_message_box;
     keyboard_set_host(host_keyboard());
+    host_joystick_open();
     return window_;
 }
 
 void main_window_destroy()
 {
     host_hooks = host_hooks_t{};
+    host_joystick_close();
     DestroyStatusBar();
     delete window_;
     window_ = nullptr;
@@ -821,6 +839,7 @@ void main_window_command(int command)
     sound_pause();
     run_command(command);
     if (!g_bDebug) menu_check(ID_PAUSE, g_bPaused);   // left alone while the monitor is shown
+    enter_monitor_at_breakpoint();
     pacing_reset();
     if (g_bSound && g_bActive && !g_bDebug) sound_resume();
     keyboard_reset();
@@ -869,6 +888,7 @@ void main_window_drop_files(const char* first_path)
     char name[260];
     std::snprintf(name, sizeof name, "%s", first_path ? first_path : "");
     autostart_file(name, 1);
+    enter_monitor_at_breakpoint();
     pacing_reset();
 }
 
@@ -957,9 +977,10 @@ int main_loop_pass()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (quit_) return 0;
     if (!g_bActive || menus_open_) return 1;
+    host_joystick_poll_events();
     machine_run();
     host_keyboard_frame_done();
-    if (z80_break_hit && !g_bDebug) {
+    if (machine_at_breakpoint() && !g_bDebug) {
         main_window_command(ID_MONITOR);
         return 1;
     }

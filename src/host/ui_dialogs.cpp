@@ -22,6 +22,7 @@
 #include <string>
 
 #include "emu/screen.h"
+#include "host/host_joystick.h"
 #include "host/ui.h"
 #include "host/ui_seam.h"
 #if __has_include("emu/romfiles.h")
@@ -153,6 +154,9 @@ void ui_about_dialog(QWidget* owner)
         roms += QString::fromStdString(romfiles_model_source(model)) + "\n";
     layout->addWidget(new QLabel(roms.trimmed()));
 #endif
+    const char* controller = host_joystick_name();
+    layout->addWidget(new QLabel(controller ? QString::fromUtf8("Botkormány: %1").arg(QString::fromUtf8(controller))
+                                            : QString::fromUtf8("Botkormány: a numerikus billentyűzet (8 4 6 2, tűz: 0)")));
     layout->addWidget(add_buttons(dialog, QDialogButtonBox::Ok));
     ui_run_dialog(*dialog);
     delete dialog;

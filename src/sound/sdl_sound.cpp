@@ -1,7 +1,12 @@
 // SDL2 sound driver. SDL pulls audio through a callback on its own thread;
 // the callback plays the ring in a loop from its read position, and the
-// engine writes behind that position. Ring and position are shared with
-// the callback only under the device lock.
+// engine writes behind that position. Ring, position and the pause state
+// are shared with the callback only under the device lock.
+//
+// Pausing and resuming ramp the level over a few milliseconds instead of
+// cutting it, so stopping the machine (a menu, the monitor, a breakpoint)
+// does not click. While paused the device plays silence and the read
+// position stands still.
 #include "sound/sdl_sound.h"
 
 #include <SDL.h>
@@ -22,22 +27,41 @@ namespace {
 
 constexpr uint32_t RING_BYTES = SOUND_RING_BYTES;
 constexpr Uint16 DEVICE_BUFFER_SAMPLES = 512;   // ~11 ms at 48 kHz
+constexpr int FADE_SAMPLES = 240;               // 5 ms at 48 kHz
 
 SDL_AudioDeviceID device = 0;
 bool audio_subsystem_ours = false;
 std::array<uint8_t, RING_BYTES> ring{};
-uint32_t read_pos = 0;   // where the callback reads next; guarded by the device lock
+// Guarded by the device lock.
+uint32_t read_pos = 0;     // where the callback reads next
+bool playing = false;      // not paused
+int gain = 0;              // 0..FADE_SAMPLES
+int16_t last_sample = 0;   // the ring's last sample played, faded out on a pause
 
 void SDLCALL sdl_sound_callback(void*, Uint8* stream, int len)
 {
-    uint32_t left = static_cast<uint32_t>(len);
-    while (left > 0) {
-        const uint32_t chunk = std::min(left, RING_BYTES - read_pos);
-        std::memcpy(stream, ring.data() + read_pos, chunk);
-        stream += chunk;
-        left -= chunk;
-        read_pos = (read_pos + chunk) % RING_BYTES;
+    for (int i = 0; i + 1 < len; i += 2) {
+        int sample = 0;
+        if (playing) {
+            std::memcpy(&last_sample, ring.data() + read_pos, sizeof last_sample);
+            read_pos = (read_pos + sizeof last_sample) % RING_BYTES;
+            if (gain < FADE_SAMPLES) ++gain;
+            sample = last_sample * gain / FADE_SAMPLES;
+        } else if (gain > 0) {
+            --gain;
+            sample = last_sample * gain / FADE_SAMPLES;
+        }
+        const auto out = static_cast<int16_t>(sample);
+        std::memcpy(stream + i, &out, sizeof out);
     }
+}
+
+void set_playing(bool on)
+{
+    if (!device) return;
+    SDL_LockAudioDevice(device);
+    playing = on;
+    SDL_UnlockAudioDevice(device);
 }
 
 void report_sdl_failure(const char* what)
@@ -91,6 +115,9 @@ int sdl_sound_init(int rate)
 
     ring.fill(0);
     read_pos = 0;
+    playing = true;
+    gain = 0;
+    last_sample = 0;
     SDL_PauseAudioDevice(device, 0);
     sound_register_driver(&sdl_sound_driver);
     return 1;
@@ -113,8 +140,6 @@ int sdl_sound_write(const void* data, uint32_t position, uint32_t length)
     std::memcpy(ring.data() + position, bytes, first);
     std::memcpy(ring.data(), bytes + first, length - first);
     SDL_UnlockAudioDevice(device);
-
-    SDL_PauseAudioDevice(device, 0);
     return 1;
 }
 
@@ -123,15 +148,9 @@ void sdl_sound_reset()
     // The ring lives in our memory; nothing can be lost.
 }
 
-void sdl_sound_pause()
-{
-    if (device) SDL_PauseAudioDevice(device, 1);
-}
+void sdl_sound_pause() { set_playing(false); }
 
-void sdl_sound_resume()
-{
-    if (device) SDL_PauseAudioDevice(device, 0);
-}
+void sdl_sound_resume() { set_playing(true); }
 
 int sdl_sound_get_current_position()
 {

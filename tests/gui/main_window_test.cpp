@@ -18,6 +18,7 @@
 #include "emu/machine.h"
 #include "emu/screen.h"
 #include "gui_app.h"
+#include "program_environment.h"
 #include "host/host_keyboard.h"
 #include "host/main_window.h"
 #include "host/pacing.h"
@@ -31,31 +32,6 @@ namespace {
 const char* const TITLE_PAUSED = "Brevan - (Felfüggesztve)";
 const char* const TITLE_RESUMED = "Brevan - (Újraindítva)";
 const char* const TITLE_MONITOR = "Brevan - (Monitor)";
-
-// The program as started: window, settings from a scratch file, machine.
-class ProgramEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        gui_app();
-        settings_dir = std::make_unique<QTemporaryDir>();
-        settings_file = settings_dir->filePath(QStringLiteral("Brevan.ini")).toStdString();
-        prefs_set_file(settings_file.c_str());
-        QWidget* window = main_window_create();
-        static char name[] = "brevan";
-        static char* argv[] = {name, nullptr};
-        emu_init(1, argv);
-        window->show();
-    }
-    void TearDown() override
-    {
-        g_bSaveSettingsOnExit = 0;
-        emu_close();
-        main_window_destroy();
-    }
-    std::unique_ptr<QTemporaryDir> settings_dir;
-    std::string settings_file;
-};
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 

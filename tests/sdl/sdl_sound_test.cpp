@@ -2,12 +2,16 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "emu/cpu.h"
 #include "emu/hooks.h"
@@ -139,6 +143,42 @@ TEST_F(SdlSound, EngineFragmentsLandInTheRing)
     ASSERT_EQ(sdl_sound_peek_ring(0, reinterpret_cast<uint8_t*>(ring.data()), 1920), 1);
     EXPECT_GT(ring[0], 0);   // a filtered step, not silence
     EXPECT_GT(ring[959], 0);
+}
+
+TEST_F(SdlSound, PauseAndResumeRampTheLevelInsteadOfClicking)
+{
+    // SDL's disk driver writes what the device would play to a file.
+    const std::string out = "/tmp/brevan_sdl_fade_" + std::to_string(::getpid()) + ".raw";
+    const std::string saved = std::getenv("SDL_AUDIODRIVER");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    ASSERT_EQ(sdl_sound_init(48000), 1) << last_message;
+    constexpr int16_t LEVEL = 12000;
+    std::vector<int16_t> loud(SOUND_RING_BYTES / 2, LEVEL);
+    sdl_sound_write(loud.data(), 0, SOUND_RING_BYTES);
+    auto wait = [] { std::this_thread::sleep_for(std::chrono::milliseconds(80)); };
+    wait();
+    sdl_sound_pause();
+    wait();
+    sdl_sound_resume();
+    wait();
+    sound_null_driver_init();
+    setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+
+    std::ifstream file(out, std::ios::binary);
+    std::vector<int16_t> played;
+    for (int16_t v; file.read(reinterpret_cast<char*>(&v), sizeof v);) played.push_back(v);
+    std::remove(out.c_str());
+    ASSERT_GT(played.size(), 2000u);
+    int largest_step = 0, silent = 0, full = 0;
+    for (size_t i = 1; i < played.size(); ++i) {
+        largest_step = std::max(largest_step, std::abs(played[i] - played[i - 1]));
+        silent += played[i] == 0;
+        full += played[i] == LEVEL;
+    }
+    EXPECT_GT(full, 1000);
+    EXPECT_GT(silent, 1000) << "the pause was heard as silence";
+    EXPECT_LE(largest_step, 2 * LEVEL / 240) << "a jump of the level is a click";
 }
 
 } // namespace
