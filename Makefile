@@ -13,7 +13,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build and the tests need.
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev libsdl2-dev z80asm xvfb xauth
+            qt6-base-dev libsdl2-dev z80asm cpmtools xvfb xauth
 # Only `make fuzz` needs these.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
