@@ -33,9 +33,11 @@ disk_image& diskimg_drive(int n);
 // The geometry of a file of the given size; false when it is no disk.
 bool diskimg_geometry(uint64_t size, disk_geometry* out);
 
-// Reads the whole file into the record. A file that opens only for reading
-// is inserted write-protected. Returns 1 on success; 0 leaves the record
-// empty and the reason in diskimg_error().
+// Reads the whole file into the record, dropping what it held unsaved (a
+// drive's disk is changed through wd1793_insert_disk). A file that opens
+// only for reading, or that nobody may write, is inserted write-protected.
+// Returns 1 on success; 0 leaves the record empty and the reason in
+// diskimg_error().
 int diskimg_attach(disk_image& image, const char* path);
 // Writes a changed image back when save is set, then empties the record.
 // Returns 0, with the disk still inserted and the failure reported, when

@@ -23,8 +23,9 @@ void machine_run();
 int machine_at_breakpoint();
 // Runs n frames, presenting each; stops early at the breakpoint.
 void machine_do_some_frames(int n);
-// The model change of the model menu, without its window work: the model
-// number, the screen's model settings, the keyboard layout, the memory map
-// with its display page, a cold memory, the tape traps and the processor.
+// The model change of the model menu, without its window work: changed
+// disks written back (they stay in their drives), the model number, the
+// screen's model settings, the keyboard layout, the memory map with its
+// display page, a cold memory, the tape traps and the processor.
 void machine_change_model(int model);
 void memory_trigger_im1(int level);
