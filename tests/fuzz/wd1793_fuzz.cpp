@@ -1,13 +1,15 @@
-// Disk images and the floppy controller: the first bytes give a file size
+// Disk images and the floppy controller: the first bytes give an image size
 // (one of the real ones when the top bit of the first byte is set), the
-// file holds the input, and the rest is a program of register accesses,
+// image holds the input, and the rest is a program of register accesses,
 // drive latch writes, waits and disk changes run against it.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "emu/cpu.h"
 #include "emu/diskimg.h"
@@ -15,6 +17,8 @@
 #include "emu/wd1793.h"
 
 namespace {
+
+std::vector<uint8_t> big_image;
 
 constexpr uint32_t real_sizes[] = {163840, 184320, 327680, 368640, 368641, 655360, 737280, 4608, 4096};
 
@@ -58,16 +62,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     diskimg_geometry(length, &g);
     diskimg_geometry((static_cast<uint64_t>(data[2]) << 40) | length, &g);
 
-    const int fd = image_file(data, size, length);
-    if (fd < 0) return 0;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    // Small images come through the file loader; a big one is laid into the
+    // drive as the loader would, which spares the search a file per run.
     const int drive = data[2] & 3;
+    int fd = -1;
+    char path[64] = "";
+    if (length <= 65536) {
+        fd = image_file(data, size, length);
+        if (fd < 0) return 0;
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        diskimg_attach(diskimg_drive(drive), path);
+    } else if (diskimg_geometry(length, &g)) {
+        disk_image& image = diskimg_drive(drive);
+        image.sides = g.sides;
+        image.tracks = g.tracks;
+        image.sectors = g.sectors;
+        image.sector_size = DISK_SECTOR_SIZE;
+        image.length = length;
+        if (big_image.capacity() < (1u << 20)) big_image.reserve(1u << 20);
+        image.data = std::move(big_image);   // its pages are mapped already
+        image.data.assign(length, 0);
+        std::copy_n(data, size < length ? size : length, image.data.begin());
+        image.read_only = data[1] & 1;
+        image.path = "fuzz.dsk";
+    }
     wd1793_write_select(static_cast<uint8_t>(drive | FDC_SELECT_MOTOR));
-    diskimg_attach(diskimg_drive(drive), path);
     wd1793_reset();
 
-    for (size_t i = 3; i + 1 < size; i += 2) {
+    // A few thousand accesses reach every state; longer programs only slow the search.
+    const size_t end = size < 4096 ? size : 4096;
+    for (size_t i = 3; i + 1 < end; i += 2) {
         const uint8_t op = data[i], arg = data[i + 1];
         switch (op & 7) {
         case 0: wd1793_write_reg((op >> 3) & 3, arg); break;
@@ -77,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 4: for (int k = 0; k < 520; ++k) wd1793_read_reg(3); break;
         case 5: for (int k = 0; k < 520; ++k) wd1793_write_reg(3, static_cast<uint8_t>(arg + ((op & 0x80) ? k : 0))); break;
         case 6:
-            if (op & 0x08) diskimg_detach(diskimg_drive(arg & 3), 0);
+            if ((op & 0x08) || fd < 0) diskimg_detach(diskimg_drive(arg & 3), 0);
             else diskimg_attach(diskimg_drive(arg & 3), path);
             break;
         default:
@@ -87,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
     }
+    if (fd < 0 && diskimg_drive(drive).data.capacity() >= length) big_image = std::move(diskimg_drive(drive).data);
     for (int d = 0; d < DISK_DRIVES; ++d) diskimg_detach(diskimg_drive(d), 0);
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     return 0;
 }
