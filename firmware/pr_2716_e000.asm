@@ -1,13 +1,11 @@
 ; Primo CP/M 2.2 BIOS, 2 KB at 0xE000 in the write-protected area.
 ; Console: 32 x 24 characters on display page 0 and the keyboard matrix;
-; list device: the printer port; disk A: through the WD1793, 512-byte
+; list device: the printer port; disks A:-D: through the WD1793, 512-byte
 ; sectors blocked into CP/M's 128-byte records. All variables live in RAM
 ; at VARS (see cpm_layout.inc); the glyphs are copied from the boot ROM at
 ; cold start, while bank 0 is still selected.
 
         include 'cpm_layout.inc'
-
-NDISKS:         equ 1               ; the controller has no drive-select port yet
 
         org BIOS_BASE
         jp boot
@@ -46,7 +44,8 @@ pendkey:        equ VARS+15         ; character waiting for CONIN, 0 none
 capslk:         equ VARS+16
 rptcnt:         equ VARS+17         ; blanking changes until the key repeats
 lastvb:         equ VARS+18         ; last vertical blank bit seen
-VARS_SIZE:      equ 19
+dgeom:          equ VARS+19         ; 4 bytes, per drive: bit 0 9 sectors, bit 1 80 tracks, bit 2 two sides
+VARS_SIZE:      equ 23
 
 KEY_DELAY:      equ 50              ; half a second before a held key repeats
 KEY_RATE:       equ 8               ; then about 12 characters a second
@@ -65,17 +64,37 @@ boot:   di
         ldir
         ld a,BANK_RAM               ; CP/M needs RAM from address 0
         out (PORT_BANK),a
-        ld hl,VARS
-        ld de,VARS+1
-        ld bc,VARS_SIZE-1
+        ld hl,DPH_RAM               ; headers, drive latch and variables
+        ld de,DPH_RAM+1
+        ld bc,VARS+VARS_SIZE-DPH_RAM-1
         ld (hl),0
         ldir
         ld a,0xFF
         ld (lastkey),a
-        ld hl,dph_template
-        ld de,DPH_RAM
-        ld bc,16
-        ldir
+; Each header gets the directory buffer and its drive's check and allocation
+; vectors; the parameter block follows at login.
+        ld hl,DPH_RAM+8
+        ld c,0
+dh_next:
+        ld (hl),DIRBUF & 0xFF
+        inc hl
+        ld (hl),DIRBUF >> 8
+        inc hl
+        inc hl
+        inc hl
+        ld (hl),c
+        inc hl
+        ld (hl),CSV_RAM >> 8
+        inc hl
+        ld (hl),c
+        inc hl
+        ld (hl),ALV_RAM >> 8
+        ld de,9
+        add hl,de
+        ld a,c
+        add a,64
+        ld c,a
+        jr nc,dh_next
         call con_clear
         call cursor_flip
         ld hl,0                     ; did the bank switch give RAM?
@@ -134,10 +153,19 @@ gv_next:
         ld (6),hl
         ld bc,0x80
         call setdma
-        ld a,(4)
+        ld a,(4)                    ; back to A: from a drive without a disk
         and 0x0F
         cp NDISKS
-        jr c,go_drive
+        jr nc,go_reset
+        ld (FDC_SEL),a
+        call fdc_ready
+        sbc a,a                     ; 0xFF: no disk
+        push af
+        call fdc_motor_off
+        pop af
+        or a
+        jr z,go_drive
+go_reset:
         xor a
         ld (4),a
 go_drive:
@@ -146,36 +174,34 @@ go_drive:
         jp CCP
 
 ; CCP and BDOS follow the boot sector: track 0 from sector 2, then the next
-; track. The end of a track shows as a sector that cannot be read.
+; CP/M track (the other side of a two-sided disk).
 load_system:
-        call fdc_restore
+        xor a
+        ld (sekdsk),a
+        call detect_format
         jr c,ls_fail
         ld hl,CCP
         ld de,0x0002
         ld b,SYS_SECTORS
 ls_next:
         push bc
-        push hl
-        call fdc_read_sector
-        pop hl
-        jr nc,ls_ok
-        ld a,e
-        cp 9                        ; past the last sector of a track?
-        jr c,ls_fail_b
+        ld a,(dgeom)
+        and 1
+        add a,8                     ; sectors per track of A:
+        cp e
+        jr nc,ls_read
         inc d
         ld e,1
-        push hl
-        call fdc_read_sector
-        pop hl
-        jr c,ls_fail_b
-ls_ok:  ld bc,512
-        add hl,bc
-        inc e
+ls_read:
+        xor a
+        call disk_read
         pop bc
+        jr c,ls_fail
+        inc h
+        inc h
+        inc e
         djnz ls_next
         jp fdc_motor_off            ; clears carry
-ls_fail_b:
-        pop bc
 ls_fail:
         call fdc_motor_off
         scf
@@ -575,30 +601,52 @@ sectran:
         ld l,c
         ret
 
+; A drive without a disk cannot be selected.
 seldsk: ld hl,0
         ld a,c
         cp NDISKS
         ret nc
         ld (sekdsk),a
         bit 0,e
-        call z,detect_format
-        ld hl,DPH_RAM
+        jr nz,sd_known
+        call detect_format
+        ld hl,0
+        ret c
+sd_known:
+        ld a,(sekdsk)
+; HL = disk parameter header of drive A.
+dph_addr:
+        add a,a
+        add a,a
+        add a,a
+        add a,a
+        add a,DPH_RAM & 0xFF
+        ld l,a
+        ld h,DPH_RAM >> 8
         ret
 
-; Picks the parameter block for the disk in the drive. A formatting program
-; leaves 'G', tracks per side and sectors per track in the last three bytes
-; of the boot sector; without them the sectors per track are probed (sector
-; 9 of track 0 exists on 9-sector disks only) and 40 tracks are assumed,
-; which is safe on every disk.
+; HL = geometry byte of drive A.
+geom_of:
+        add a,dgeom & 0xFF
+        ld l,a
+        ld h,dgeom >> 8
+        ret
+
+; Picks the parameter block for the disk in drive sekdsk; carry when the
+; drive holds no readable disk. A formatting program leaves 'G', tracks per
+; side and sectors per track in the last three bytes of the boot sector;
+; without them the sectors per track are probed (sector 9 of track 0 exists
+; on 9-sector disks only) and 40 tracks are assumed, which is safe on every
+; disk. A disk that has side 1 is two-sided, 80 tracks.
 detect_format:
         call flush
         xor a
         ld (hstact),a
+        ld c,a                      ; bit 0: 9 sectors, bit 1: 80 tracks, bit 2: two sides
+        call df_geom                ; one side while probing
         ld de,0x0001
-        ld hl,HSTBUF
-        call disk_read
-        ld c,0                      ; bit 0: 9 sectors, bit 1: 80 tracks
-        jr c,df_set
+        call df_read
+        ret c
         ld a,(HSTBUF+0x1FD)
         cp 'G'
         jr nz,df_probe
@@ -611,22 +659,31 @@ detect_format:
 df_tag_spt:
         ld a,(HSTBUF+0x1FF)
         cp 8
-        jr z,df_set
+        jr z,df_sides
         cp 9
         jr nz,df_probe_c
         set 0,c
-        jr df_set
+        jr df_sides
 df_probe_c:
         ld c,0
 df_probe:
         ld de,0x0009
-        ld hl,HSTBUF
+        call df_read
+        jr c,df_sides
+        set 0,c
+df_sides:
         push bc
-        call fdc_read_sector
+        ld c,4
+        call df_geom
+        ld de,0x0101                ; CP/M track 1 is side 1 of cylinder 0
+        call df_read
         pop bc
         jr c,df_set
-        set 0,c
-df_set: xor a
+        ld a,c
+        or 6
+        ld c,a
+df_set: call df_geom
+        xor a
         ld (hstact),a
         ld a,c
         add a,a
@@ -634,11 +691,33 @@ df_set: xor a
         ld d,0
         ld hl,dpb_table
         add hl,de
-        ld a,(hl)
+        ld e,(hl)
         inc hl
-        ld h,(hl)
-        ld l,a
-        ld (DPH_RAM+10),hl
+        ld d,(hl)
+        ld a,(sekdsk)
+        call dph_addr
+        ld bc,10
+        add hl,bc
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        or a
+        ret
+
+df_geom:
+        ld a,(sekdsk)
+        call geom_of
+        ld (hl),c
+        ret
+
+; One try at sector E of CP/M track D of drive sekdsk into HSTBUF.
+df_read:
+        push bc
+        ld a,(sekdsk)
+        ld hl,HSTBUF
+        call xlat
+        call fdc_read_sector
+        pop bc
         ret
 
 read:   call fetch_host
@@ -725,6 +804,7 @@ fh_load:
         ld a,e
         ld (hstsec),a
         ld hl,HSTBUF
+        ld a,(sekdsk)
         call disk_read
         ret c
         ld a,1
@@ -743,10 +823,27 @@ flush:  ld a,(hstwrt)
         ld a,(hstsec)
         ld e,a
         ld hl,HSTBUF
+        ld a,(hstdsk)
         jp disk_write
 
-; Sector transfer with one more try after recalibrating. The transfer
-; routine comes in IX, which nothing else here uses.
+; The drive latch for drive A and CP/M track D; D becomes the cylinder.
+; On a two-sided disk CP/M tracks alternate between the sides.
+xlat:   push hl
+        ld b,a
+        call geom_of
+        ld a,b
+        bit 2,(hl)
+        jr z,xl_set
+        srl d
+        jr nc,xl_set
+        or FDC_SIDE1
+xl_set: ld (FDC_SEL),a
+        pop hl
+        ret
+
+; Sector E of CP/M track D of drive A to or from (HL), with one more try
+; after recalibrating; HL and DE are kept. The transfer routine comes in
+; IX, which nothing else here uses.
 disk_read:
         ld ix,fdc_read_sector
         jr disk_transfer
@@ -755,26 +852,35 @@ disk_write:
 disk_transfer:
         push hl
         push de
+        call xlat
+        push hl
+        push de
         call call_ix
         pop de
         pop hl
-        ret nc
+        jr nc,dt_done
         push hl
         push de
         call fdc_restore
         pop de
         pop hl
-        ret c
+        call nc,call_ix
+dt_done:
+        pop de
+        pop hl
+        ret
 call_ix:
         jp (ix)
 
         include 'cpm_fdc.inc'
 
-; Disk parameter blocks: 512-byte sectors of side 0, 2 KB blocks, two
-; system tracks (boot sector, CCP and BDOS). Order: by bit 0 = 9 sectors
-; per track, bit 1 = 80 tracks.
+; Disk parameter blocks: 512-byte sectors, 2 KB blocks, two system tracks
+; (boot sector, CCP and BDOS); on two-sided disks CP/M tracks alternate
+; between the sides. Order: by the geometry byte (bit 0 = 9 sectors per
+; track, bit 1 = 80 tracks, bit 2 = two sides, which are always 80 tracks).
 dpb_table:
         dw dpb_8_40, dpb_9_40, dpb_8_80, dpb_9_80
+        dw dpb_8_160, dpb_9_160, dpb_8_160, dpb_9_160
 ;               SPT  BSH BLM EXM DSM  DRM  AL0  AL1 CKS OFF
 dpb_8_40:  dw 32
            db 4, 15, 1
@@ -796,9 +902,16 @@ dpb_9_80:  dw 36
            dw 174, 127
            db 0xC0, 0
            dw 32, 2
-
-dph_template:
-        dw 0, 0, 0, 0, DIRBUF, dpb_8_40, CSV_A, ALV_A
+dpb_8_160: dw 32
+           db 4, 15, 0
+           dw 315, 255
+           db 0xF0, 0
+           dw 64, 2
+dpb_9_160: dw 36
+           db 4, 15, 0
+           dw 354, 255
+           db 0xF0, 0
+           dw 64, 2
 
 msg_signon:
         db "Primo CP/M 2.2, 51K",13,10,0

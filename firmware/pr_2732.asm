@@ -28,6 +28,8 @@ msg_nodisk:     db "Helyezzen be rendszerlemezt!",0
 msg_nodisk_end:
 
 start:  ld sp,BIOS_STACK
+        xor a                       ; drive A:, side 0
+        ld (FDC_SEL),a
         ld a,CTRL_VALUE
         out (PORT_CTRL),a
         ld a,BANK_ROM

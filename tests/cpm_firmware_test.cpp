@@ -187,22 +187,25 @@ TEST(CpmImages, JumpTableHoldsTheSeventeenEntriesInTheirStandardPlaces)
 
 TEST(CpmImages, DiskParameterBlocksFitTheDiskAndTheVectors)
 {
-    // SPT, BSH, BLM, EXM, DSM, DRM, AL0, AL1, CKS, OFF for 8/9 sectors, 40/80 tracks.
+    // SPT, BSH, BLM, EXM, DSM, DRM, AL0, AL1, CKS, OFF, by the geometry byte:
+    // bit 0 9 sectors, bit 1 80 tracks, bit 2 two sides (80 tracks).
     const int table = bios_label("dpb_table") - 0xE000;
-    for (int i = 0; i < 4; ++i) {
+    for (int i : {0, 1, 2, 3, 6, 7}) {
         const int dpb = (pr_2716_e000[table + 2 * i] | pr_2716_e000[table + 2 * i + 1] << 8) - 0xE000;
         const uint8_t* p = pr_2716_e000 + dpb;
-        const int spt = p[0] | p[1] << 8, bsh = p[2], blm = p[3];
+        const int spt = p[0] | p[1] << 8, bsh = p[2], blm = p[3], exm = p[4];
         const int dsm = p[5] | p[6] << 8, drm = p[7] | p[8] << 8, cks = p[11] | p[12] << 8, off = p[13] | p[14] << 8;
-        const int sectors = (i & 1) ? 9 : 8, tracks = (i & 2) ? 80 : 40;
+        const int sectors = (i & 1) ? 9 : 8, tracks = (i & 4) ? 160 : (i & 2) ? 80 : 40;
         EXPECT_EQ(spt, sectors * 4) << i;
         EXPECT_EQ(blm, (1 << bsh) - 1) << i;
+        EXPECT_EQ(exm, dsm > 255 ? 0 : 1) << i;                // 2 KB blocks: 16 KB or 32 KB an entry
         const int records = (tracks - off) * spt;
         EXPECT_LE((dsm + 1) << bsh, records) << i;             // never past the last track
         EXPECT_GT((dsm + 2) << bsh, records) << i;             // and no block left out
-        EXPECT_LE((dsm + 8) / 8, 0x20) << i;                   // allocation vector space
+        EXPECT_LE(dsm / 8 + 1, 64) << i;                       // allocation vector space
         EXPECT_EQ(cks, (drm + 1) / 4) << i;
-        EXPECT_LE(cks, 0x20) << i;                             // check vector space
+        EXPECT_LE(cks, 64) << i;                               // check vector space
+        EXPECT_EQ(p[9], (0xFF00 >> ((drm + 1) * 32 / 2048)) & 0xFF) << i;   // directory blocks
         EXPECT_GE(off * sectors * 512, 512 + 0x1600) << i;     // boot sector, CCP and BDOS
     }
 }

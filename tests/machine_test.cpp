@@ -294,6 +294,12 @@ TEST_F(Machine, DriveLampIsRefreshedEveryFrameOnTheCpmModelOnly)
     machine_run();
     EXPECT_EQ(led_calls, 2);
     EXPECT_EQ(led_value, wd1793_is_active());
+    z80_out(0xB7, 0x06);   // motor on drive C:
+    machine_run();
+    EXPECT_EQ(led_value, 2);
+    z80_out(0xB7, 0x02);
+    machine_run();
+    EXPECT_EQ(led_value, -1);
 }
 
 TEST_F(Machine, WarmRestartKeepsMemoryAndColdRestartClearsIt)

@@ -1,8 +1,76 @@
-// Disk images of the CP/M model's four floppy drives.
+// Disk images of the CP/M model's four floppy drives: raw sector files whose
+// geometry follows from their size, held whole in memory while inserted.
 #pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
 
-// Returns 1 when the image was attached, 0 when it cannot be used.
-int diskimg_attach(int drive, const char* path);
-// Releases the drive's image, first writing it back when save is set and
-// it was changed.
-void diskimg_detach(int drive, int save);
+constexpr int DISK_DRIVES = 4;
+constexpr int DISK_SECTOR_SIZE = 512;
+
+struct disk_geometry {
+    int sides;
+    int tracks;     // per side
+    int sectors;    // per track
+};
+
+struct disk_image {
+    int sides = 0;
+    int tracks = 0;
+    int sectors = 0;
+    int sector_size = 0;
+    uint32_t length = 0;         // size of the file
+    uint32_t data_offset = 0;
+    std::vector<uint8_t> data;   // empty: no disk
+    int read_only = 0;
+    int dirty = 0;
+    std::string path;
+};
+
+// The record of drive n (0..3, A: to D:).
+disk_image& diskimg_drive(int n);
+
+// The geometry of a file of the given size; false when it is no disk.
+bool diskimg_geometry(uint64_t size, disk_geometry* out);
+
+// Reads the whole file into the record, dropping what it held unsaved (a
+// drive's disk is changed through wd1793_insert_disk). A file that opens
+// only for reading, or that nobody may write, is inserted write-protected.
+// Returns 1 on success; 0 leaves the record empty and the reason in
+// diskimg_error().
+int diskimg_attach(disk_image& image, const char* path);
+// Writes a changed image back when save is set, then empties the record.
+// Returns 0, with the disk still inserted and the failure reported, when
+// the write-back failed.
+int diskimg_detach(disk_image& image, int save);
+// Writes a changed image back to its file (a new file in the same folder,
+// then renamed over the old one, so the file is always either the old or
+// the new image). Returns 1 when the file holds the image; a failure is
+// reported with the path and the image stays dirty.
+int diskimg_save(disk_image& image);
+// diskimg_save for every drive; 0 when any of them failed.
+int diskimg_save_all();
+int diskimg_inserted(const disk_image& image);
+// Why the last diskimg_attach failed.
+const char* diskimg_error();
+
+// One sector (side 0/1, track from 0, sector from 1) to or from buffer.
+// 0 when there is no such sector on the disk; a write to a write-protected
+// image changes the copy but never marks it for saving.
+int disk_img_read_sector(const disk_image& image, int side, int track, int sector, uint8_t* buffer);
+int disk_img_write_sector(disk_image& image, int side, int track, int sector, const uint8_t* buffer);
+int disk_img_has_sector(const disk_image& image, int side, int track, int sector);
+
+// Blank bootable CP/M disks: the boot sector, our CCP and BDOS on the
+// reserved tracks and an empty directory.
+struct cpm_disk_format {
+    const char* name;            // also the cpmtools disk definition
+    disk_geometry geometry;
+};
+extern const cpm_disk_format cpm_disk_formats[6];   // the first is the default
+const cpm_disk_format* cpm_disk_format_by_name(const char* name);
+// The image of a blank disk of the format.
+std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format);
+// Writes it to path; an existing file is replaced only when overwrite is
+// set. Returns 1 on success, else 0 with the reason in diskimg_error().
+int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite);

@@ -5,6 +5,7 @@
 #include "color.h"
 #include "cpu.h"
 #include "diskfs.h"
+#include "diskimg.h"
 #include "hooks.h"
 #include "input.h"
 #include "memory.h"
@@ -143,6 +144,7 @@ void machine_hard_reset()
 
 void machine_change_model(int model)
 {
+    diskimg_save_all();
     machine_set_type(model);
     screen_set_model(model);
     keyboard_change_model(keyboard_layout_of_model(model));

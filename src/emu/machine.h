@@ -30,9 +30,9 @@ void machine_leave_breakpoint();
 // Runs n frames, presenting each; stops early at the breakpoint.
 void machine_do_some_frames(int n);
 // The one model change, for the model menu, the headless runs and the
-// tests (the window adds its own work around it): the model number, the
-// screen's model settings, the keyboard layout, the memory map with its
-// display page, a cold memory, the tape traps, the processor and a clean
-// frame.
+// tests (the window adds its own work around it): changed disks written
+// back (they stay in their drives), the model number, the screen's model
+// settings, the keyboard layout, the memory map with its display page, a
+// cold memory, the tape traps, the processor and a clean frame.
 void machine_change_model(int model);
 void memory_trigger_im1(int level);

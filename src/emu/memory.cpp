@@ -270,7 +270,7 @@ void z80_out(uint8_t port, uint8_t value)
     case 0x80:
         if (machine_type == MODEL_CPM) {
             if (is_fdc_register_port(port)) wd1793_write_reg(port & 3, value);
-            else if (port == FDC_MOTOR_PORT) wd1793_motor = value & 0x04;
+            else if (port == FDC_MOTOR_PORT) wd1793_write_select(value);
         } else {
             // Bus outputs are bits 1, 2, 4 and 5, inverted; the rest read 1.
             serial_bus_write(static_cast<uint8_t>(~(value & 0x36)), z80_state.tcount);
@@ -297,7 +297,7 @@ uint8_t z80_in(uint8_t port)
     case 0x80:
         if (machine_type == MODEL_CPM) {
             if (is_fdc_register_port(port)) return static_cast<uint8_t>(wd1793_read_reg(port & 3) & 0xFF);
-            if (port == FDC_MOTOR_PORT) return wd1793_motor ? 4 : 0;
+            if (port == FDC_MOTOR_PORT) return wd1793_read_select();
         }
         return 0xFF;
     default:

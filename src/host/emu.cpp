@@ -14,6 +14,7 @@
 #include "emu/autostart.h"
 #include "emu/cpu.h"
 #include "emu/diskfs.h"
+#include "emu/diskimg.h"
 #include "emu/event.h"
 #include "emu/hooks.h"
 #include "emu/input.h"
@@ -306,6 +307,7 @@ void emu_close()
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
     get_drive_dir(g_DrivePath, sizeof g_DrivePath);
+    diskimg_save_all();
     sound_close();
     if (g_bSaveSettingsOnExit) write_settings(model, clock);
     prefs_done();

@@ -16,6 +16,7 @@
 
 #include "emu/autostart.h"
 #include "emu/cpu.h"
+#include "emu/diskimg.h"
 #include "emu/event.h"
 #include "emu/hooks.h"
 #include "emu/input.h"
@@ -23,6 +24,7 @@
 #include "emu/memory.h"
 #include "emu/screen.h"
 #include "emu/z80dis.h"
+#include "emu/wd1793.h"
 #include "host/emu.h"
 #include "host/shell.h"
 #include "sound/sound.h"
@@ -53,8 +55,10 @@ const char usage_text[] =
     "Használat:\n"
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
-    "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [programállományok...]\n"
+    "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
+    "         [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
+    "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
     "  brevan --help\n"
     "\n"
     "Ablak nélküli futás (--headless):\n"
@@ -69,10 +73,20 @@ const char usage_text[] =
     "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
     "                     utasítás a szabványos kimenetre kerül; ha a képkockák\n"
     "                     előbb elfogynak, a kilépési kód 3\n"
+    "  --disk LEMEZ       lemezkép (.dsk, .img) a következő üres meghajtóba: az első\n"
+    "                     az A:, a második a B: meghajtóba, legfeljebb négy; --model\n"
+    "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
+    "                     végén visszaíródnak\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
+    "  --make-cpm-disk LEMEZ        üres, bootolható CP/M lemez készítése (létező\n"
+    "                               állományt nem ír felül); --geometry NÉV:\n"
+    "                               brevan (720 KB, 2 oldal, 80 sáv, 9 szektor; alap),\n"
+    "                               brevan640, brevan360, brevan320, brevan180,\n"
+    "                               brevan160; a nevek a firmware/cpm/diskdefs\n"
+    "                               cpmtools-lemezleírásai (cpmcp -f NÉV)\n"
     "\n"
     "Kapcsolók az ablakos futáshoz (/x vagy -x alakban; bármelyik kapcsoló\n"
     "megadása esetén kilépéskor a beállítások nem íródnak vissza):\n"
@@ -101,6 +115,8 @@ struct headless_options {
     std::string wav;
     long break_address = -1;    // none
     std::vector<std::string> programs;
+    std::vector<std::string> disks;
+    bool model_given = false;
 };
 
 // The keyboard of the run: a US layout for ASCII, and spare key codes for
@@ -280,6 +296,7 @@ int parse_options(int argc, char** argv, headless_options& options)
                 return usage_error("ismeretlen gép a --model után: %s (a32 a48 a64 b32 b48 b64 c64 cpm)",
                                    has_value ? argv[i + 1] : "semmi");
             options.model = model;
+            options.model_given = true;
             ++i;
         } else if (arg == "--clock") {
             long hz = 0;
@@ -302,6 +319,12 @@ int parse_options(int argc, char** argv, headless_options& options)
             if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
             (arg == "--wav" ? options.wav : options.screenshot) = argv[i + 1];
             ++i;
+        } else if (arg == "--disk") {
+            if (!has_value) return usage_error("%s", "a --disk után egy lemezkép neve kell");
+            if (options.disks.size() >= DISK_DRIVES)
+                return usage_error("legfeljebb négy lemezkép adható meg (ötödik: %s)", argv[i + 1]);
+            options.disks.emplace_back(argv[i + 1]);
+            ++i;
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -311,6 +334,7 @@ int parse_options(int argc, char** argv, headless_options& options)
             options.programs.push_back(arg);
         }
     }
+    if (!options.disks.empty() && !options.model_given) options.model = MODEL_CPM;
     return -1;
 }
 
@@ -386,6 +410,32 @@ void print_help_file_line()
         std::printf("\nRészletes leírás: %s\n", help.c_str());
 }
 
+// --make-cpm-disk FILE [--geometry NAME], the geometry also before the name.
+int make_cpm_disk(int argc, char** argv)
+{
+    const char* file = nullptr;
+    const char* geometry = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(argv[i], "--make-cpm-disk") == 0 || std::strcmp(argv[i], "--geometry") == 0) {
+            if (!value) return usage_error("a %s után egy név kell", argv[i]);
+            (argv[i][2] == 'm' ? file : geometry) = value;
+            ++i;
+        } else if (std::strcmp(argv[i], "--headless") != 0) {
+            return usage_error("a --make-cpm-disk mellett ez nem adható meg: %s", argv[i]);
+        }
+    }
+    const cpm_disk_format* format = cpm_disk_format_by_name(geometry);
+    if (!format)
+        return usage_error("ismeretlen lemezformátum: %s (brevan brevan640 brevan360 brevan320 brevan180 brevan160)",
+                           geometry);
+    if (!cpm_disk_make(file, *format, 0)) {
+        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", diskimg_error());
+        return EXIT_OUTPUT;
+    }
+    return EXIT_DONE;
+}
+
 } // namespace
 
 const char* headless_usage() { return usage_text; }
@@ -395,7 +445,7 @@ int headless_wanted(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!argv[i]) continue;
         if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--help") == 0 ||
-            std::strcmp(argv[i], "--ptp-to-wav") == 0)
+            std::strcmp(argv[i], "--ptp-to-wav") == 0 || std::strcmp(argv[i], "--make-cpm-disk") == 0)
             return 1;
     }
     return 0;
@@ -410,6 +460,7 @@ int headless_main(int argc, char** argv)
             return EXIT_DONE;
         }
         if (std::strcmp(argv[i], "--ptp-to-wav") == 0) return convert_ptp_to_wav(argc, argv, i);
+        if (std::strcmp(argv[i], "--make-cpm-disk") == 0) return make_cpm_disk(argc, argv);
     }
 
     headless_options options;
@@ -420,6 +471,15 @@ int headless_main(int argc, char** argv)
     romfiles_load_at_start(emu_path);
 #endif
     start_machine(options, emu_path);
+    for (size_t d = 0; d < options.disks.size(); ++d) {
+        const std::string& disk = options.disks[d];
+        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
+            std::string reason = diskimg_error();
+            if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
+            std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
+            return EXIT_OUTPUT;
+        }
+    }
 
     if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
         std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
@@ -450,6 +510,7 @@ int headless_main(int argc, char** argv)
             std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
                          options.frames, options.break_address);
     }
+    if (!diskimg_save_all()) return EXIT_OUTPUT;
 
     if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());

@@ -135,6 +135,8 @@ constexpr item_record items[] = {
     {M_DISK_EJECT, ID_EJECT_A + 2, "&C: meghajtóból", nullptr, false},
     {M_DISK_EJECT, ID_EJECT_A + 3, "&D: meghajtóból", nullptr, false},
     {M_DISK_EJECT, ID_EJECT_ALL, "&Mind", nullptr, false},
+    {M_DISK, ID_MAKE_CPM_DISK, "CP/M &rendszerlemez készítése...", nullptr, false},
+    {M_DISK, 0, nullptr, nullptr, false},
     {M_DISK, ID_DRIVE_DIR, "C= d&rive könyvtára...", nullptr, false},
 
     {M_VIEW, ID_DOUBLE_SIZE, "&Dupla képernyő\tAlt+F2", "Alt+F2", true},
@@ -149,7 +151,7 @@ constexpr item_record items[] = {
     {M_HELP, ID_ABOUT, "&A programról...", nullptr, false},
 };
 
-constexpr int DRIVE_COUNT = 4;
+constexpr int DRIVE_COUNT = DISK_DRIVES;
 constexpr int RESET_BUTTON_MS = 200;
 constexpr int DROP_FRAMES = 15;
 
@@ -401,16 +403,35 @@ void set_drive_item_empty(int drive)
 void main_disk_image_attach(int drive, const char* path)
 {
     if (!path || !*path) return;
-    diskimg_detach(drive, 1);
+    const int inserted = wd1793_insert_disk(drive, path);
+    if (inserted < 0) return;   // the disk in the drive could not be saved: it stays
     set_drive_item_empty(drive);
-    if (!diskimg_attach(drive, path)) {
-        QMessageBox::critical(window_, QStringLiteral("Error attaching disk"),
-                              QStringLiteral("Unrecognized disk format"));
+    if (!inserted) {
+        host_message_box("Error attaching disk", diskimg_error());
         return;
     }
-    wd1793_reset();
     if (QAction* a = actions_[ID_INSERT_A + drive])
         a->setText(QString::fromUtf8("&%1: meghajtó - %2").arg(QChar('A' + drive)).arg(QString::fromLocal8Bit(path)));
+}
+
+// False when the disk could not be written back and stays in the drive.
+bool eject_disk(int drive)
+{
+    if (!wd1793_eject_disk(drive)) return false;
+    set_drive_item_empty(drive);
+    return true;
+}
+
+void make_cpm_disk()
+{
+    char name[260];
+    const int format = ui_select_cpm_disk(window_, name);
+    if (format < 0) return;
+    if (!cpm_disk_make(name, cpm_disk_formats[format], 1)) {
+        host_message_box("Hiba a lemez készítésekor", diskimg_error());
+        return;
+    }
+    StatusBarText("CP/M rendszerlemez kész: %s", name);
 }
 
 void toggle_pause()
@@ -522,8 +543,7 @@ void run_command(int command)
         return;
     }
     if (command >= ID_EJECT_A && command < ID_EJECT_A + DRIVE_COUNT) {
-        diskimg_detach(command - ID_EJECT_A, 1);
-        set_drive_item_empty(command - ID_EJECT_A);
+        eject_disk(command - ID_EJECT_A);
         return;
     }
     if (command >= ID_INSERT_A && command < ID_INSERT_A + DRIVE_COUNT) {
@@ -652,13 +672,13 @@ void run_command(int command)
         tape_set_remote_enable(static_cast<int>(g_DisableTapeRemote));
         menu_check(ID_TAPE_REMOTE, static_cast<int>(g_DisableTapeRemote));
         break;
-    case ID_EJECT_ALL:
-        for (int d = 0; d < DRIVE_COUNT; ++d) {
-            diskimg_detach(d, 1);
-            set_drive_item_empty(d);
-        }
-        StatusBarText("Minden lemez kidobva.");
+    case ID_EJECT_ALL: {
+        bool all = true;
+        for (int d = 0; d < DRIVE_COUNT; ++d) all = eject_disk(d) && all;
+        if (all) StatusBarText("Minden lemez kidobva.");
         break;
+    }
+    case ID_MAKE_CPM_DISK: make_cpm_disk(); break;
     case ID_SOUND_SAVE: toggle_sound_recording(); break;
     case ID_PASTE:
         input_place_bas_trap(rom_pointer(), g_bColor);

@@ -43,6 +43,7 @@ enum : int {
     ID_FULLSCREEN = 40052, ID_MODEL_FIRST = 40053, ID_MODEL_LAST = 40060,
     ID_TAPE_REMOTE = 40061, ID_EJECT_A = 40080, ID_EJECT_ALL = 40084,
     ID_INSERT_A = 40085, ID_SOUND_SAVE = 40089, ID_PASTE = 40090,
+    ID_MAKE_CPM_DISK = 40095,
 };
 
 // Window-side operations (implemented by the main window).

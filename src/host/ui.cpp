@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "emu/diskimg.h"
 #include "emu/snapshot.h"
 #include "emu/tape.h"
 #include "host/ui_seam.h"
@@ -203,6 +204,29 @@ int ui_select_file(QWidget* owner, int purpose, char* buffer)
     if (extension) append_extension(name, extension);
     copy_name(buffer, name);
     return 1;
+}
+
+int ui_select_cpm_disk(QWidget* owner, char* buffer)
+{
+    if (!buffer) return -1;
+    buffer[0] = '\0';
+    // One filter per format, in the table's order: the filter picks the format.
+    std::vector<std::string> texts;
+    for (const cpm_disk_format& f : cpm_disk_formats) {
+        const disk_geometry& g = f.geometry;
+        char text[128];
+        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - %s (*.dsk)",
+                      g.sides * g.tracks * g.sectors / 2, g.sides, g.tracks, g.sectors, f.name);
+        texts.emplace_back(text);
+    }
+    chooser c{"CP/M rendszerlemez készítése...", {}, chooser_kind::save_asking};
+    for (const std::string& t : texts) c.filters.push_back(t.c_str());
+    std::string name;
+    const int filter = run_chooser(owner, c, name);
+    if (filter < 0 || filter >= static_cast<int>(texts.size())) return -1;
+    append_extension(name, ".dsk");
+    copy_name(buffer, name);
+    return filter;
 }
 
 void ui_attach_ptp_file(QWidget* owner, char* name_out)

@@ -15,6 +15,10 @@ void ui_install_translations();
 // in buffer (260 bytes); returns nonzero when a name was chosen.
 int ui_select_file(QWidget* owner, int purpose, char* buffer);
 void ui_attach_ptp_file(QWidget* owner, char* name_out);      // 260 bytes
+// Asks where to write a blank CP/M disk and in which format: the name goes
+// to buffer (260 bytes), the index into cpm_disk_formats is returned, -1
+// when cancelled.
+int ui_select_cpm_disk(QWidget* owner, char* buffer);
 void ui_load_pss(QWidget* owner, uint8_t* ram);
 void ui_save_pss(QWidget* owner, uint8_t* ram);
 void ui_create_wav(QWidget* owner);

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "emu/diskimg.h"
 #include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "emu/romfiles.h"
 #include "emu/screen.h"
+#include "emu/wd1793.h"
 #include "gui_app.h"
 #include "host/emu.h"
 #include "host/main_window.h"
@@ -165,6 +167,22 @@ TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
     EXPECT_TRUE(stored("DrivePath").isValid());
     g_bDoubleScan = 0;
     g_ColorPaper = 0;
+}
+
+TEST_F(EmuInit, ExitWritesChangedDisksBack)
+{
+    const auto disk = std::filesystem::temp_directory_path() / ("brevan_emu_init_" + std::to_string(::getpid()) + ".dsk");
+    { std::ofstream(disk, std::ios::binary) << std::string(163840, '\xE5'); }
+    start({});
+    ASSERT_EQ(wd1793_insert_disk(0, disk.c_str()), 1);
+    const std::vector<uint8_t> ones(512, 0x11);
+    disk_img_write_sector(diskimg_drive(0), 0, 39, 8, ones.data());
+    emu_close();
+    diskimg_detach(diskimg_drive(0), 0);
+    std::ifstream in(disk, std::ios::binary);
+    in.seekg(163840 - 512);
+    EXPECT_EQ(in.get(), 0x11);
+    std::filesystem::remove(disk);
 }
 
 TEST_F(EmuInit, AnySwitchLeavesTheStoredSettingsUntouched)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/headless.h"
+#include "support/disk_files.h"
 
 namespace fs = std::filesystem;
 
@@ -107,11 +108,54 @@ TEST_F(Headless, PtpToWavConvertsAWellFormedImageAndRefusesOthers)
     EXPECT_EQ(run({"--ptp-to-wav", in}), 2);
 }
 
+TEST_F(Headless, DiskWrittenDuringTheRunIsOnTheFileWhenItEnds)
+{
+    // A boot sector that writes itself over sector 2 of track 0 of A:.
+    const uint8_t boot[] = {
+        0x3E, 0x04, 0xD3, 0xB7,         // LD A,4; OUT (B7),A   drive A:, side 0, motor
+        0x3E, 0x02, 0xD3, 0xB2,         // LD A,2; OUT (B2),A   sector 2
+        0x3E, 0xA0, 0xD3, 0xB0,         // LD A,A0; OUT (B0),A  write sector
+        0x21, 0x00, 0x80, 0x0E, 0xB3,   // LD HL,8000; LD C,B3
+        0x16, 0x02, 0x06, 0x00,         // LD D,2; outer: LD B,0
+        0xDB, 0xB0, 0xE6, 0x02,         // loop: IN A,(B0); AND 2
+        0x28, 0xFA, 0xED, 0xA3,         // JR Z,loop; OUTI
+        0x20, 0xF6, 0x15, 0x20, 0xF1,   // JR NZ,loop; DEC D; JR NZ,outer
+        0x18, 0xFE,                     // JR $
+    };
+    std::vector<uint8_t> image(368640, 0xE5);
+    std::copy(std::begin(boot), std::end(boot), image.begin());
+    const std::string disk = file("a.dsk");
+    { std::ofstream(disk, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 368640); }
+    ASSERT_EQ(run({"--headless", "--frames", "50", "--disk", disk}), 0);   // the CP/M model, as a disk was given
+    drives_empty();
+    const auto after = scratch_disks::read(disk);
+    ASSERT_EQ(after.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 512, after.begin() + 512));
+    EXPECT_TRUE(std::equal(image.begin() + 1024, image.end(), after.begin() + 1024));
+}
+
+TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
+{
+    const std::string disk = file("new.dsk");
+    ASSERT_EQ(run({"--make-cpm-disk", disk, "--geometry", "brevan180"}), 0);
+    EXPECT_EQ(fs::file_size(disk), 184320u);
+    EXPECT_EQ(run({"--make-cpm-disk", disk}), 1) << "an existing file is kept";
+    EXPECT_EQ(run({"--make-cpm-disk", file("x.dsk"), "--geometry", "brevan999"}), 2);
+    EXPECT_EQ(run({"--make-cpm-disk"}), 2);
+
+    const std::string junk = file("junk.dsk");
+    { std::ofstream(junk) << "not a disk"; }
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", junk}), 1);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", file("missing.dsk")}), 1);
+    EXPECT_EQ(run({"--headless", "--disk", disk, "--disk", disk, "--disk", disk, "--disk", disk, "--disk", disk}), 2);
+    drives_empty();
+}
+
 TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
     for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
-                             "--wav", "--ptp-to-wav", "--help", "/a", "/b", "/d", "/h", "/i:",
+                             "--wav", "--ptp-to-wav", "--disk", "--make-cpm-disk", "--geometry", "--help", "/a", "/b", "/d", "/h", "/i:",
                              "/p:", "/m", "/t", "/w", "a32", "cpm"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(run({"--help"}), 0);

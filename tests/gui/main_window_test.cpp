@@ -10,10 +10,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
 #include "emu/cpu.h"
+#include "emu/diskimg.h"
 #include "emu/hooks.h"
 #include "emu/machine.h"
 #include "emu/screen.h"
@@ -488,6 +490,51 @@ TEST_F(ScratchFolder, SoundRecordingIsMarkedOnlyWhenTheFileOpened)
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
     EXPECT_FALSE(std::filesystem::exists(path("other.wav"))) << "the second click only closes";
     EXPECT_TRUE(std::filesystem::exists(path("out.wav")));
+}
+
+std::string boxed;
+
+TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
+{
+    const auto saved_hook = host_hooks.message_box;
+    host_hooks.message_box = [](const char* title, const char* text) { boxed = std::string(title) + ": " + text; };
+    const std::string disk = path("b.dsk");
+    { std::ofstream(disk, std::ios::binary) << std::string(368640, '\xE5'); }
+    ui_set_scripted_answer(disk.c_str());
+    main_window_action(ID_INSERT_A + 1)->trigger();
+    EXPECT_EQ(main_window_action(ID_INSERT_A + 1)->text(), QString::fromStdString("&B: meghajtó - " + disk));
+    EXPECT_STREQ(status_bar_text(2), "Lemez: 1 oldal, 80 sáv, 9 szektor, 360 kb.");
+    const std::vector<uint8_t> ones(512, 0x11);
+    ASSERT_EQ(disk_img_write_sector(diskimg_drive(1), 0, 0, 1, ones.data()), 1);
+    main_window_action(ID_EJECT_A + 1)->trigger();
+    EXPECT_EQ(main_window_action(ID_INSERT_A + 1)->text(), QString::fromUtf8("&B: meghajtó - <üres>"));
+    EXPECT_EQ(diskimg_inserted(diskimg_drive(1)), 0);
+    std::ifstream written(disk, std::ios::binary);
+    EXPECT_EQ(written.get(), 0x11) << "ejecting writes the changes back";
+
+    const std::string junk = path("junk.dsk");
+    { std::ofstream(junk) << "not a disk"; }
+    ui_set_scripted_answer(junk.c_str());
+    main_window_action(ID_INSERT_A)->trigger();
+    EXPECT_EQ(boxed, "Error attaching disk: Unrecognized disk format");
+    EXPECT_EQ(main_window_action(ID_INSERT_A)->text(), QString::fromUtf8("&A: meghajtó - <üres>"));
+    ui_set_scripted_answer(path("missing.dsk").c_str());
+    main_window_action(ID_INSERT_A)->trigger();
+    EXPECT_NE(boxed.find(path("missing.dsk")), std::string::npos) << boxed;
+    main_window_action(ID_EJECT_ALL)->trigger();
+    EXPECT_STREQ(status_bar_text(2), "Minden lemez kidobva.");
+    host_hooks.message_box = saved_hook;
+}
+
+TEST_F(ScratchFolder, MakeCpmDiskWritesTheFormatOfTheChosenFilter)
+{
+    ui_set_scripted_answer(path("system").c_str());
+    ui_set_scripted_filter(2);
+    main_window_action(ID_MAKE_CPM_DISK)->trigger();
+    ui_set_scripted_filter(0);
+    ASSERT_TRUE(std::filesystem::exists(path("system.dsk")));
+    EXPECT_EQ(std::filesystem::file_size(path("system.dsk")), 368640u) << cpm_disk_formats[2].name;
+    EXPECT_NE(std::string(status_bar_text(2)).find("system.dsk"), std::string::npos);
 }
 
 }  // namespace

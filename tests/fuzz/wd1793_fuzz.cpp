@@ -1,0 +1,118 @@
+// Disk images and the floppy controller: the first bytes give an image size
+// (one of the real ones when the top bit of the first byte is set), the
+// image holds the input, and the rest is a program of register accesses,
+// drive latch writes, waits and disk changes run against it.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "emu/cpu.h"
+#include "emu/diskimg.h"
+#include "emu/event.h"
+#include "emu/wd1793.h"
+
+namespace {
+
+std::vector<uint8_t> big_image;
+
+constexpr uint32_t real_sizes[] = {163840, 184320, 327680, 368640, 368641, 655360, 737280, 4608, 4096};
+
+int image_file(const uint8_t* data, size_t size, uint32_t length)
+{
+    const int fd = static_cast<int>(::memfd_create("disk", 0));
+    if (fd < 0) return -1;
+    if (::ftruncate(fd, length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const size_t n = size < length ? size : length;
+    if (n && ::pwrite(fd, data, n, 0) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool ready = false;
+    if (!ready) {
+        // The attach messages go nowhere; libFuzzer and the sanitizers keep
+        // the handle and descriptor they took at start.
+        if (std::FILE* quiet = std::fopen("/dev/null", "w")) stderr = quiet;
+        event_init();
+        ready = true;
+    }
+    if (size < 3) return 0;
+    z80_state.clock = 2500000;
+    z80_state.tcount = 0;
+    wd1793_init();
+    wd1793_reset();
+
+    uint32_t length = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16) & 0xFFFFF;
+    if (data[0] & 0x80) length = real_sizes[data[1] % (sizeof real_sizes / sizeof real_sizes[0])];
+    disk_geometry g{};
+    diskimg_geometry(length, &g);
+    diskimg_geometry((static_cast<uint64_t>(data[2]) << 40) | length, &g);
+
+    // Small images come through the file loader; a big one is laid into the
+    // drive as the loader would, which spares the search a file per run.
+    const int drive = data[2] & 3;
+    int fd = -1;
+    char path[64] = "";
+    if (length <= 65536) {
+        fd = image_file(data, size, length);
+        if (fd < 0) return 0;
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        diskimg_attach(diskimg_drive(drive), path);
+    } else if (diskimg_geometry(length, &g)) {
+        disk_image& image = diskimg_drive(drive);
+        image.sides = g.sides;
+        image.tracks = g.tracks;
+        image.sectors = g.sectors;
+        image.sector_size = DISK_SECTOR_SIZE;
+        image.length = length;
+        if (big_image.capacity() < (1u << 20)) big_image.reserve(1u << 20);
+        image.data = std::move(big_image);   // its pages are mapped already
+        image.data.assign(length, 0);
+        std::copy_n(data, size < length ? size : length, image.data.begin());
+        image.read_only = data[1] & 1;
+        image.path = "fuzz.dsk";
+    }
+    wd1793_write_select(static_cast<uint8_t>(drive | FDC_SELECT_MOTOR));
+    wd1793_reset();
+
+    // A few thousand accesses reach every state; longer programs only slow the search.
+    const size_t end = size < 4096 ? size : 4096;
+    for (size_t i = 3; i + 1 < end; i += 2) {
+        const uint8_t op = data[i], arg = data[i + 1];
+        switch (op & 7) {
+        case 0: wd1793_write_reg((op >> 3) & 3, arg); break;
+        case 1: wd1793_read_reg((op >> 3) & 3); break;
+        case 2: wd1793_write_select(arg); break;
+        case 3: z80_state.tcount += static_cast<int64_t>(arg) << ((op >> 3) & 15); break;
+        case 4: for (int k = 0; k < 520; ++k) wd1793_read_reg(3); break;
+        case 5: for (int k = 0; k < 520; ++k) wd1793_write_reg(3, static_cast<uint8_t>(arg + ((op & 0x80) ? k : 0))); break;
+        case 6:
+            if ((op & 0x08) || fd < 0) diskimg_detach(diskimg_drive(arg & 3), 0);
+            else diskimg_attach(diskimg_drive(arg & 3), path);
+            break;
+        default:
+            wd1793_read_status(arg & 3);
+            wd1793_is_active();
+            if (op & 0x08) wd1793_reset();
+            break;
+        }
+    }
+    if (fd < 0 && diskimg_drive(drive).data.capacity() >= length) big_image = std::move(diskimg_drive(drive).data);
+    for (int d = 0; d < DISK_DRIVES; ++d) diskimg_detach(diskimg_drive(d), 0);
+    if (fd >= 0) ::close(fd);
+    return 0;
+}
