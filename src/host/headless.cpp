@@ -16,10 +16,12 @@
 
 #include "emu/autostart.h"
 #include "emu/cpu.h"
+#include "emu/diskfs.h"
 #include "emu/event.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/printer.h"
 #include "emu/screen.h"
 #include "host/emu.h"
 #include "host/shell.h"
@@ -49,7 +51,8 @@ const char usage_text[] =
     "Használat:\n"
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
-    "         [--screenshot FÁJL] [--wav FÁJL] [programállományok...]\n"
+    "         [--screenshot FÁJL] [--wav FÁJL] [--drive MAPPA] [--printer FÁJL]\n"
+    "         [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --help\n"
     "\n"
@@ -61,6 +64,9 @@ const char usage_text[] =
     "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
     "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
     "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
+    "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
+    "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Átalakítás:\n"
@@ -89,6 +95,8 @@ struct headless_options {
     std::string type_text;      // CP1250, Enter as '\r'
     std::string screenshot;
     std::string wav;
+    std::string drive;
+    std::string printer;
     std::vector<std::string> programs;
 };
 
@@ -273,6 +281,14 @@ int parse_options(int argc, char** argv, headless_options& options)
             if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
             (arg == "--wav" ? options.wav : options.screenshot) = argv[i + 1];
             ++i;
+        } else if (arg == "--drive") {
+            std::error_code ec;
+            if (!has_value || !std::filesystem::is_directory(argv[i + 1], ec))
+                return usage_error("a --drive után egy létező mappa kell (kapott: %s)", has_value ? argv[i + 1] : "semmi");
+            options.drive = argv[++i];
+        } else if (arg == "--printer") {
+            if (!has_value) return usage_error("%s", "a --printer után egy állománynév kell");
+            options.printer = argv[++i];
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -304,6 +320,8 @@ void start_machine(const headless_options& options, const char* folder)
     }
     keyboard_change_mapping(1);
     keyboard_change_model(options.model >= MODEL_B32 && options.model <= MODEL_B64 ? 1 : 0);
+    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
 
 bool ends_with_png(const std::string& name)
