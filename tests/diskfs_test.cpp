@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "emu/diskfs.h"
+#include "support/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -18,13 +18,9 @@ class Drive : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        base = fs::temp_directory_path() / ("brevan-diskfs-" + std::to_string(::getpid()));
-        fs::remove_all(base);
-        folder = base / "disk";
         fs::create_directories(folder);
         iec_init(folder.c_str());
     }
-    void TearDown() override { fs::remove_all(base); }
 
     static void put(const fs::path& path, const std::string& bytes)
     {
@@ -57,6 +53,12 @@ protected:
         }
         return out;
     }
+    // What a read of the whole file gives, or the status of a failed open.
+    static std::string opened(int channel, const std::string& name)
+    {
+        const uint8_t status = open(channel, name);
+        return status ? "status " + std::to_string(status) : read_all(channel);
+    }
     static std::string message() { return read_all(15); }
     static std::string command(const std::string& text)
     {
@@ -71,7 +73,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path base, folder;
+    scratch_folder base{"diskfs"};
+    fs::path folder = base / "disk";
 };
 
 TEST_F(Drive, ChannelSuffixesPickTypeAndMode)
@@ -89,13 +92,10 @@ TEST_F(Drive, ChannelSuffixesPickTypeAndMode)
         Close(s.channel);
         EXPECT_EQ(get(folder / s.file), s.content) << s.name;
     }
-    ASSERT_EQ(open(0, "GAME"), 0);
-    EXPECT_EQ(read_all(0), "abc");
-    ASSERT_EQ(open(3, "DATA,S"), 0);
-    EXPECT_EQ(read_all(3), "1234");
-    ASSERT_EQ(open(4, "LOG"), 0);
-    EXPECT_EQ(read_all(4), "x");
-    EXPECT_EQ(open(5, "DATA,P"), 0x80);
+    EXPECT_EQ(opened(0, "GAME"), "abc");
+    EXPECT_EQ(opened(3, "DATA,S"), "1234");
+    EXPECT_EQ(opened(4, "LOG"), "x");
+    EXPECT_EQ(opened(5, "DATA,P"), "status 128");
     EXPECT_EQ(message(), "62,FILE NOT FOUND,00,00\r");
 }
 
@@ -107,10 +107,7 @@ TEST_F(Drive, NamesMatchHostFilesInAnyLetterCasePreferringTheExactOne)
     const struct { const char* name; const char* content; } reads[] = {
         {"MIXED", "m"}, {"mixed", "m"}, {"TWIN", "upper"}, {"twin", "lower"}, {"Twin", "upper"},
     };
-    for (const auto& r : reads) {
-        ASSERT_EQ(open(0, r.name), 0) << r.name;
-        EXPECT_EQ(read_all(0), r.content) << r.name;
-    }
+    for (const auto& r : reads) EXPECT_EQ(opened(0, r.name), r.content) << r.name;
     // Saving over a file of another case replaces it instead of adding a twin.
     ASSERT_EQ(open(1, "MIXED"), 0);
     write(1, "new");
@@ -125,14 +122,10 @@ TEST_F(Drive, WildcardsReadTheFirstMatchAndRefuseWriting)
     put(folder / "GAMMA.PRI", "g1");
     put(folder / "GOLF.PRI", "g2");
     put(folder / "GIANT.SEQ", "s");
-    ASSERT_EQ(open(0, "G*"), 0);
-    EXPECT_EQ(read_all(0), "g1");
-    ASSERT_EQ(open(2, "G?LF"), 0);
-    EXPECT_EQ(read_all(2), "g2");
-    ASSERT_EQ(open(2, "G*,S"), 0);
-    EXPECT_EQ(read_all(2), "s");
-    EXPECT_EQ(open(2, "G*,W"), 0);
-    EXPECT_EQ(read_all(2), "");
+    EXPECT_EQ(opened(0, "G*"), "g1");
+    EXPECT_EQ(opened(2, "G?LF"), "g2");
+    EXPECT_EQ(opened(2, "G*,S"), "s");
+    EXPECT_EQ(opened(2, "G*,W"), "");
     EXPECT_EQ(message(), "33,SYNTAX ERROR,00,00\r");
 }
 
@@ -190,8 +183,7 @@ TEST_F(Drive, ScratchRenameAndSubfolders)
     EXPECT_EQ(command("S:T*"), "01,FILES SCRATCHED,02,00\r");
     EXPECT_EQ(files_of(folder), (std::vector<std::string>{"KEEP.TXT", "Sub"}));
     EXPECT_EQ(command("G:sub"), "00, OK,00,00\r");
-    ASSERT_EQ(open(0, "INNER"), 0);
-    EXPECT_EQ(read_all(0), "i");
+    EXPECT_EQ(opened(0, "INNER"), "i");
     char dir[260];
     get_drive_dir(dir, sizeof dir);
     EXPECT_EQ(fs::path(dir), folder / "Sub");
@@ -244,7 +236,7 @@ TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
         }
         EXPECT_EQ(get(base / "SECRET.PRI"), "secret") << a.what;
         EXPECT_EQ(get(base / "victim.PRI"), "keep") << a.what;
-        EXPECT_EQ(files_of(base), (std::vector<std::string>{"SECRET.PRI", "disk", "other", "victim.PRI"})) << a.what;
+        EXPECT_EQ(files_of(base.path()), (std::vector<std::string>{"SECRET.PRI", "disk", "other", "victim.PRI"})) << a.what;
         EXPECT_TRUE(fs::is_empty(base / "other")) << a.what;
         char dir[260];
         get_drive_dir(dir, sizeof dir);

@@ -6,14 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
-#include <vector>
 
 #include "emu/diskfs.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "emu/printer.h"
 #include "support/firmware_driver.h"
+#include "support/paths.h"
 #include "support/screen_text.h"
 
 namespace fs = std::filesystem;
@@ -28,17 +27,7 @@ std::string file_text(const fs::path& path)
 
 class FirmwareBus : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("brevan-bus-" + std::to_string(::getpid()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override
-    {
-        printer_set_path(nullptr);
-        fs::remove_all(folder);
-    }
+    void TearDown() override { printer_set_path(nullptr); }
     void boot(int model, int clock = 2500000)
     {
         firmware_boot(model);
@@ -47,7 +36,7 @@ protected:
             machine_hard_reset();
             firmware_run_frames(30);
         }
-        ASSERT_EQ(change_dir(folder.c_str()), 1);
+        ASSERT_EQ(change_dir(folder.path().c_str()), 1);
         printer_set_path((folder / "printer.txt").c_str());
     }
     // Types a command line and runs the machine until the prompt is back.
@@ -62,7 +51,7 @@ protected:
         }
         ADD_FAILURE() << "no prompt after " << line << "\n" << screen_text_dump();
     }
-    fs::path folder;
+    scratch_folder folder{"bus"};
 };
 
 struct bus_case {

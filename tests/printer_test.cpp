@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "emu/printer.h"
+#include "support/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -16,17 +16,8 @@ namespace {
 
 class Printer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("brevan-printer-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        printer_set_path((dir / "out" / "printer.txt").c_str());
-    }
-    void TearDown() override
-    {
-        printer_set_path(nullptr);
-        fs::remove_all(dir);
-    }
+    void SetUp() override { printer_set_path((dir / "out" / "printer.txt").c_str()); }
+    void TearDown() override { printer_set_path(nullptr); }
     std::string printed()
     {
         printer_set_path((dir / "out" / "printer.txt").c_str());   // closes, so everything is written
@@ -39,7 +30,7 @@ protected:
         for (size_t i = 0; i < bytes.size(); ++i)
             printer_send_byte(static_cast<uint8_t>(bytes[i]), end && i + 1 == bytes.size());
     }
-    fs::path dir;
+    scratch_folder dir{"printer"};
 };
 
 TEST_F(Printer, PortTranslatesNationalLettersAndEndsLines)
@@ -76,7 +67,7 @@ TEST_F(Printer, BothRoutesKeepTheirOrderAndAnEndedJobTakesNoMore)
 TEST_F(Printer, TheUsersDataFolderHoldsTheFileUnlessOneIsNamed)
 {
     const char* saved = std::getenv("XDG_DATA_HOME");
-    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
     EXPECT_EQ(printer_user_folder(), (dir / "brevan").string());
     printer_set_filename(printer_user_folder().c_str());
     print_byte('z');

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "emu/diskfs.h"
 #include "emu/printer.h"
 #include "emu/serial.h"
 #include "support/iec_host.h"
+#include "support/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -20,18 +20,11 @@ class SerialBus : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("brevan-serial-" + std::to_string(::getpid()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
         serial_init();
-        iec_init(folder.c_str());
+        iec_init(folder.path().c_str());
         printer_set_path((folder / "printer.txt").c_str());
     }
-    void TearDown() override
-    {
-        printer_set_path(nullptr);
-        fs::remove_all(folder);
-    }
+    void TearDown() override { printer_set_path(nullptr); }
     std::string message()
     {
         EXPECT_TRUE(host.talk(8, 0x6F));
@@ -40,7 +33,7 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     iec_host host;
-    fs::path folder;
+    scratch_folder folder{"serial"};
 };
 
 TEST_F(SerialBus, TalkAgainAfterAnEndAcknowledgedOnlyByAtn)
