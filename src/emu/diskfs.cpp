@@ -184,20 +184,19 @@ bool pattern_matches(const std::string& pattern, const std::string& name)
 
 std::string base_name(const std::string& host_name) { return host_name.substr(0, host_name.size() - 4); }
 
-// The entries of the drive folder, sorted by name so that listings and
-// wildcard opens do not depend on the order the file system keeps.
-std::vector<fs::directory_entry> folder_entries(const std::string& folder)
-{
-    std::vector<fs::directory_entry> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
-    return entries;
-}
-
 fs::path folder_path() { return fs::path(dir_path.empty() ? "." : dir_path); }
+
+// The names in the drive folder, sorted so that listings and wildcard
+// opens do not depend on the order the file system keeps.
+std::vector<std::string> folder_names()
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder_path(), ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Whether path, symbolic links followed, lies inside folder.
 bool resolves_inside(const fs::path& path, const fs::path& folder, bool folder_itself_too = false)
@@ -219,13 +218,12 @@ bool find_host_file(const std::string& wanted, fs::path* out)
     const size_t dot = wanted.rfind('.');
     const std::string_view stem = std::string_view(wanted).substr(0, dot);
     int best = -1;
-    for (const auto& e : folder_entries(dir_path)) {
-        const std::string name = e.path().filename().string();
+    for (const std::string& name : folder_names()) {
         if (!iequals(name, wanted)) continue;
         const int score = name == wanted ? 2 : std::string_view(name).substr(0, dot) == stem ? 1 : 0;
         if (score > best) {
             best = score;
-            *out = e.path();
+            *out = folder_path() / name;
         }
     }
     return best >= 0;
@@ -261,10 +259,10 @@ uint8_t open_failed(error_row row)
 
 bool find_by_pattern(const std::string& pattern, file_type type, fs::path* out)
 {
-    for (const auto& e : folder_entries(dir_path)) {
-        const std::string name = e.path().filename().string();
-        if (has_extension(name, type) && pattern_matches(pattern, base_name(name)) && usable_for_reading(e.path())) {
-            *out = e.path();
+    for (const std::string& name : folder_names()) {
+        if (has_extension(name, type) && pattern_matches(pattern, base_name(name)) &&
+            usable_for_reading(folder_path() / name)) {
+            *out = folder_path() / name;
             return true;
         }
     }
@@ -354,16 +352,16 @@ std::vector<uint8_t> build_listing(const std::string& pattern)
     std::vector<uint8_t> out = {0x01, 0x04, 0x01, 0x01, 0x00, 0x00, 0x12, 0x22};
     out.insert(out.end(), dir_title.begin(), dir_title.end());
     for (uint8_t c : {0x22, 0x20, 0x30, 0x30, 0x20, 0x32, 0x41, 0x00}) out.push_back(c);
-    const auto entries = folder_entries(dir_path);
+    const auto names = folder_names();
     for (file_type type : {TYPE_PRI, TYPE_SEQ}) {
-        for (const auto& e : entries) {
-            const std::string name = e.path().filename().string();
+        for (const std::string& name : names) {
             if (!has_extension(name, type)) continue;
             const std::string base = base_name(name);
             if (!pattern.empty() && !pattern_matches(pattern, base)) continue;
+            const fs::path path = folder_path() / name;
             std::error_code ec;
-            if (!fs::is_regular_file(e.path(), ec)) continue;
-            const uint64_t size = fs::file_size(e.path(), ec);
+            if (!fs::is_regular_file(path, ec)) continue;
+            const uint64_t size = fs::file_size(path, ec);
             put_file_line(out, base, ec ? 0 : size, type);
         }
     }
@@ -438,13 +436,13 @@ void scratch(const std::string& names)
             set_error(E_BAD_NAME);
             return;
         }
-        for (const auto& e : folder_entries(dir_path)) {
-            const std::string name = e.path().filename().string();
-            std::error_code ec;
-            const auto status = e.symlink_status(ec);
-            if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status))) continue;
+        for (const std::string& name : folder_names()) {
             if (!is_drive_file(name) || !pattern_matches(pattern, base_name(name))) continue;
-            if (fs::remove(e.path(), ec)) ++count;
+            const fs::path path = folder_path() / name;
+            std::error_code ec;
+            const auto status = fs::symlink_status(path, ec);
+            if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status))) continue;
+            if (fs::remove(path, ec)) ++count;
         }
         start = comma + 1;
     }
