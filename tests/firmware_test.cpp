@@ -161,7 +161,9 @@ TEST_F(Firmware, HelpListsTheCommands)
     boot(MODEL_A64);
     firmware_type("?\r", 20);
     for (const char* c : {"D ADDR", "E ADDR", "G ADDR", "F FROM TO", "M FROM TO DEST", "H A B",
-                          "BEEP", "P TEXT", "S \"NAME\" FROM TO", "LOAD", "RUN LOADED"})
+                          "BEEP", "P TEXT", "S \"NAME\" FROM TO", "LOAD", "RUN LOADED",
+                          "S \"NAME\" FROM TO 8 DISK SAVE", "L \"NAME\" 8", "DISK DIRECTORY", "@ TEXT",
+                          "DISK STATUS", "P4 TEXT"})
         EXPECT_TRUE(screen_shows(c)) << c << "\n" << screen_text_dump();
 }
 

@@ -115,7 +115,7 @@ void machine_init(void* window, int model, const char* folder)
     drive_reset();
     ptp_place_traps();
     iec_init(folder);
-    printer_set_filename(folder);
+    printer_set_filename(printer_user_folder().c_str());   // the program's folder may not be writable
     z80_reset();
     sound_init();
     beeper_init();

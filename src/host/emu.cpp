@@ -278,11 +278,12 @@ void emu_init(int argc, char** argv)
     }
     if (setting_model > 7) setting_model = DEFAULT_MODEL;
     const int model = static_cast<int>(setting_model);
-    if (g_DrivePath[0]) change_dir(g_DrivePath);
     emu_program_folder(emu_path, sizeof emu_path);
     load_original_roms();
 
     machine_init(get_hwndMain(), model, emu_path);
+    // After the machine's own start-up, which gives the drive the program folder.
+    if (g_DrivePath[0]) change_dir(g_DrivePath);
     StatusBarPartText(0, "%s", model_table[model].name);
     event_init();
     machine_set_clock(static_cast<int>(setting_clock));

@@ -17,11 +17,13 @@
 #include "emu/autostart.h"
 #include "emu/cpu.h"
 #include "emu/diskimg.h"
+#include "emu/diskfs.h"
 #include "emu/event.h"
 #include "emu/hooks.h"
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/printer.h"
 #include "emu/screen.h"
 #include "emu/z80dis.h"
 #include "emu/wd1793.h"
@@ -56,6 +58,7 @@ const char usage_text[] =
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
     "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
+    "         [--drive MAPPA] [--printer FÁJL]\n"
     "         [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
@@ -77,6 +80,9 @@ const char usage_text[] =
     "                     az A:, a második a B: meghajtóba, legfeljebb négy; --model\n"
     "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
     "                     végén visszaíródnak\n"
+    "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
+    "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Átalakítás:\n"
@@ -114,6 +120,8 @@ struct headless_options {
     std::string screenshot;
     std::string wav;
     long break_address = -1;    // none
+    std::string drive;
+    std::string printer;
     std::vector<std::string> programs;
     std::vector<std::string> disks;
     bool model_given = false;
@@ -325,6 +333,14 @@ int parse_options(int argc, char** argv, headless_options& options)
                 return usage_error("legfeljebb négy lemezkép adható meg (ötödik: %s)", argv[i + 1]);
             options.disks.emplace_back(argv[i + 1]);
             ++i;
+        } else if (arg == "--drive") {
+            std::error_code ec;
+            if (!has_value || !std::filesystem::is_directory(argv[i + 1], ec))
+                return usage_error("a --drive után egy létező mappa kell (kapott: %s)", has_value ? argv[i + 1] : "semmi");
+            options.drive = argv[++i];
+        } else if (arg == "--printer") {
+            if (!has_value) return usage_error("%s", "a --printer után egy állománynév kell");
+            options.printer = argv[++i];
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -347,6 +363,8 @@ void start_machine(const headless_options& options, const char* folder)
     machine_set_clock(options.clock);
     machine_change_model(options.model);
     keyboard_change_mapping(1);
+    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
 
 // What the monitor shows at the stop: the register dump and the next

@@ -83,6 +83,8 @@ TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)
     EXPECT_EQ(run({"--headless", "--frobnicate"}), 2);
     EXPECT_EQ(run({"--headless", "--type", "\x01"}), 2);
     EXPECT_EQ(run({"--headless", file("missing.ptp")}), 2);
+    EXPECT_EQ(run({"--headless", "--drive", file("no-such-folder")}), 2);
+    EXPECT_EQ(run({"--headless", "--printer"}), 2);
 }
 
 TEST_F(Headless, UnwritableOutputIsReported)
@@ -155,7 +157,7 @@ TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
     for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
-                             "--wav", "--ptp-to-wav", "--disk", "--make-cpm-disk", "--geometry", "--help", "/a", "/b", "/d", "/h", "/i:",
+                             "--wav", "--ptp-to-wav", "--disk", "--drive", "--printer", "--make-cpm-disk", "--geometry", "--help", "/a", "/b", "/d", "/h", "/i:",
                              "/p:", "/m", "/t", "/w", "a32", "cpm"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(run({"--help"}), 0);
@@ -172,6 +174,16 @@ TEST_F(Headless, TypedTextReachesTheScreen)
     ASSERT_EQ(run({"--headless", "--frames", "200", "--type", "AB12", "--screenshot", typed}), 0);
     EXPECT_NE(QImage(QString::fromStdString(plain)), QImage(QString::fromStdString(typed)))
         << "typing leaves characters on the Primo screen";
+}
+
+TEST_F(Headless, TheDriveAndThePrinterServeTheirFolderAndFile)
+{
+    fs::create_directories(dir / "disk");
+    ASSERT_EQ(run({"--headless", "--frames", "400", "--drive", file("disk"), "--type", "s \"x\" 4200 42ff 8\n"}), 0);
+    EXPECT_EQ(fs::file_size(dir / "disk" / "x.PRI"), 5u + 256 + 1);
+    ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "p4 hi\n"}), 0);
+    std::ifstream printed(file("out.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nhi\n");
 }
 
 TEST_F(Headless, BuiltProgramRunsFromItsBuildFolder)

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -16,8 +20,10 @@
 
 #include "emu/cpu.h"
 #include "emu/diskimg.h"
+#include "emu/diskfs.h"
 #include "emu/hooks.h"
 #include "emu/machine.h"
+#include "emu/printer.h"
 #include "emu/screen.h"
 #include "gui_app.h"
 #include "program_environment.h"
@@ -28,6 +34,7 @@
 #include "host/statusbar.h"
 #include "host/ui.h"
 #include "host/ui_registry.h"
+#include "support/screen_text.h"
 
 namespace {
 
@@ -535,6 +542,95 @@ TEST_F(ScratchFolder, MakeCpmDiskWritesTheFormatOfTheChosenFilter)
     ASSERT_TRUE(std::filesystem::exists(path("system.dsk")));
     EXPECT_EQ(std::filesystem::file_size(path("system.dsk")), 368640u) << cpm_disk_formats[2].name;
     EXPECT_NE(std::string(status_bar_text(2)).find("system.dsk"), std::string::npos);
+}
+
+// Which of the four lamps the status bar shows lit (red) right now.
+std::string lamps_shown()
+{
+    const QImage picture = status_bar_widget()->grab().toImage();
+    std::string lit;
+    for (int i = 0; i < 4; ++i) lit += picture.pixelColor(status_bar_led_rect(i).center()) == QColor(255, 0, 0) ? '1' : '0';
+    return lit;
+}
+
+// Presses and releases a key the way a person types it, with the machine
+// running a few frames in between.
+void type_key(int qt_key, bool shift = false)
+{
+    const Qt::KeyboardModifiers mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
+    if (shift) key_press(Qt::Key_Shift, mods);
+    key_press(qt_key, mods);
+    for (int i = 0; i < 3; ++i) main_loop_pass();
+    key_release(qt_key, mods);
+    if (shift) key_release(Qt::Key_Shift);
+    for (int i = 0; i < 3; ++i) main_loop_pass();
+}
+
+// Runs frames until the firmware's prompt is back; calls watch after each.
+template <typename F>
+void run_to_prompt(F watch)
+{
+    for (int i = 0; i < 400; ++i) {
+        main_loop_pass();
+        watch();
+        const auto lines = screen_text_lines();
+        const int row = screen_cursor_row();
+        if (i > 2 && row >= 0 && row < static_cast<int>(lines.size()) && lines[row] == ">") return;
+    }
+    ADD_FAILURE() << "no prompt\n" << screen_text_dump();
+}
+
+class DriveFolder : public ScratchFolder {
+protected:
+    void SetUp() override
+    {
+        ScratchFolder::SetUp();
+        timer = g_Timer;
+        g_Timer = 0;
+        main_window_action(ID_COLD_RESET)->trigger();
+        for (int i = 0; i < 40; ++i) main_loop_pass();
+    }
+    void TearDown() override
+    {
+        g_Timer = timer;
+        printer_set_path(nullptr);
+        ScratchFolder::TearDown();
+    }
+    int timer = 1;
+};
+
+TEST_F(DriveFolder, TheDriveLampLightsWhileTheDriveReads)
+{
+    for (int i = 0; i < 20; ++i) std::ofstream(path(("FILE" + std::to_string(i) + ".PRI").c_str())) << i;
+    // The folder is chosen in the menu's own folder dialog.
+    QTimer::singleShot(0, [this] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(dir.path());
+        chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+    });
+    main_window_action(ID_DRIVE_DIR)->trigger();
+    char chosen[260];
+    get_drive_dir(chosen, sizeof chosen);
+    ASSERT_EQ(std::filesystem::path(chosen), std::filesystem::path(dir.path().toStdString()));
+
+    led_update(-1);
+    type_key(Qt::Key_4, true);   // $: the directory
+    key_press(Qt::Key_Return);
+    bool lit = false;
+    run_to_prompt([&] { lit = lit || lamps_shown() == "1000"; });
+    EXPECT_TRUE(lit);
+    EXPECT_EQ(lamps_shown(), "0000");
+    EXPECT_TRUE(screen_shows("0 BLOCKS FREE.")) << screen_text_dump();
+}
+
+TEST_F(DriveFolder, TheStatusBarNamesThePrinterFileWhenAJobStarts)
+{
+    printer_set_path(path("printer.txt").c_str());
+    for (int key : {Qt::Key_P, Qt::Key_4, Qt::Key_Space, Qt::Key_X}) type_key(key);
+    key_press(Qt::Key_Return);
+    run_to_prompt([] {});
+    EXPECT_EQ(status_bar_text(2), "Nyomtatás ide: " + path("printer.txt"));
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ key_stroke stroke_for(char c)
     case '-': return {VK_OEM_2, false};
     case '.': return {VK_OEM_PERIOD, false};
     case ',': return {VK_OEM_COMMA, false};
+    case '$': return {'4', true};
+    case '@': return {VK_OEM_1, true};   // the Primo's 0x40
     default: return {0, false};
     }
 }

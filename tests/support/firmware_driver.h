@@ -7,7 +7,7 @@
 void firmware_boot(int model, int frames = 30);
 void firmware_run_frames(int frames);
 // Types text key by key (letters, digits, space, '\r', '\b', '"', '?',
-// '-', '.', ','; upper case with the Primo shift). After each '\r' the
+// '-', '.', ',', '$', '@'; upper case with the Primo shift). After each '\r' the
 // command gets `settle` frames to finish.
 void firmware_type(const std::string& text, int settle = 12);
 // Holds one host key (VK code) for `frames` frames, then lets it go.

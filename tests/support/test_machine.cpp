@@ -5,6 +5,7 @@
 
 #include "emu/event.h"
 #include "emu/machine.h"
+#include "emu/printer.h"
 
 void test_machine_select(int model)
 {
@@ -12,6 +13,7 @@ void test_machine_select(int model)
     if (!initialised) {
         static const std::string folder = std::filesystem::temp_directory_path().string();
         machine_init(nullptr, model, folder.c_str());
+        printer_set_filename(folder.c_str());   // never the user's own printer file
         event_init();
         initialised = true;
     }
