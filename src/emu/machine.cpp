@@ -10,6 +10,7 @@
 #include "memory.h"
 #include "printer.h"
 #include "ptp.h"
+#include "tape.h"
 #include "screen.h"
 #include "serial.h"
 #include "sound/sound.h"
@@ -113,6 +114,7 @@ void machine_hard_reset()
 
 void machine_change_model(int model)
 {
+    tape_finish_recording();
     machine_set_type(model);
     screen_set_model(model);
     keyboard_change_model(model == MODEL_C64 ? 0 : (model > MODEL_A64 ? 1 : 0));

@@ -20,7 +20,10 @@
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/ptp.h"
 #include "emu/screen.h"
+#include "emu/snapshot.h"
+#include "emu/tape.h"
 #include "host/emu.h"
 #include "host/shell.h"
 #include "sound/sound.h"
@@ -38,6 +41,8 @@ namespace {
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_OUTPUT = 1;
 constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_INPUT = 3;
+constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
 // The ROM is given a second to come up before typing starts; each key is
 // held for a few frames and released for as many, so every scan sees it.
@@ -49,7 +54,8 @@ const char usage_text[] =
     "Használat:\n"
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
-    "         [--screenshot FÁJL] [--wav FÁJL] [programállományok...]\n"
+    "         [--screenshot FÁJL] [--wav FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --help\n"
     "\n"
@@ -61,7 +67,16 @@ const char usage_text[] =
     "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
     "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
     "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
+    "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
+    "                     a WAV lenyomott Play gombbal áll, a gép motorvezérlése görgeti\n"
+    "  --record-tape FÁJL.wav  a magnó kimenetének felvétele (8 bit, mono, 44100 Hz),\n"
+    "                     lenyomott Record gombbal\n"
+    "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
+    "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
+    "\n"
+    "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
+    "3 egy program vagy szalag nem tölthető be.\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
@@ -89,6 +104,10 @@ struct headless_options {
     std::string type_text;      // CP1250, Enter as '\r'
     std::string screenshot;
     std::string wav;
+    std::string tape;
+    std::string record_tape;
+    std::string save_snapshot;
+    int autostart = 1;
     std::vector<std::string> programs;
 };
 
@@ -269,10 +288,17 @@ int parse_options(int argc, char** argv, headless_options& options)
             if (!text_for_typing(argv[i + 1], options.type_text))
                 return usage_error("a szövegben olyan karakter van, ami a Primón nem gépelhető: %s", argv[i + 1]);
             ++i;
-        } else if (arg == "--screenshot" || arg == "--wav") {
+        } else if (std::string* name = arg == "--screenshot" ? &options.screenshot
+                                       : arg == "--wav" ? &options.wav
+                                       : arg == "--tape" ? &options.tape
+                                       : arg == "--record-tape" ? &options.record_tape
+                                       : arg == "--save-snapshot" ? &options.save_snapshot
+                                       : nullptr) {
             if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
-            (arg == "--wav" ? options.wav : options.screenshot) = argv[i + 1];
+            *name = argv[i + 1];
             ++i;
+        } else if (arg == "--no-autostart") {
+            options.autostart = 0;
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -282,6 +308,8 @@ int parse_options(int argc, char** argv, headless_options& options)
             options.programs.push_back(arg);
         }
     }
+    if (!options.tape.empty() && !options.record_tape.empty())
+        return usage_error("%s", "a --tape és a --record-tape együtt nem adható meg: egyszerre egy szalag van a magnóban");
     return -1;
 }
 
@@ -304,19 +332,44 @@ void start_machine(const headless_options& options, const char* folder)
     }
     keyboard_change_mapping(1);
     keyboard_change_model(options.model >= MODEL_B32 && options.model <= MODEL_B64 ? 1 : 0);
+    ptp_place_traps();
 }
 
-bool ends_with_png(const std::string& name)
+// Whether the name ends in the extension, in any case.
+bool ends_with(const std::string& name, const char* extension)
 {
-    if (name.size() < 4) return false;
-    std::string tail = name.substr(name.size() - 4);
+    const size_t n = std::strlen(extension);
+    if (name.size() < n) return false;
+    std::string tail = name.substr(name.size() - n);
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".png";
+    return tail == extension;
+}
+
+// The tapes of the run: -1, or the exit code after a message.
+int set_up_tapes(const headless_options& options)
+{
+    if (!options.record_tape.empty()) {
+        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) return EXIT_OUTPUT;
+        tape_set_play_key(1);
+    }
+    if (options.tape.empty()) return -1;
+    const char* name = options.tape.c_str();
+    if (!(ends_with(options.tape, ".wav") ? tape_open_wav(name) : tape_init(name))) return EXIT_INPUT;
+    if (tape_wav_open()) tape_set_play_key(1);
+    return -1;
+}
+
+// Closes what the run recorded; the exit code passes through.
+int finish_run(int code)
+{
+    tape_close();
+    sound_close_wav();
+    return code;
 }
 
 bool write_screenshot(const std::string& name)
 {
-    if (!ends_with_png(name)) return save_bitmap(name.c_str()) == 1;
+    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
     const int width = screen_width();
     const int height = screen_height();
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
@@ -331,6 +384,8 @@ bool write_screenshot(const std::string& name)
 int convert_ptp_to_wav(int argc, char** argv, int at)
 {
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
+    for (int i = 1; i < argc; ++i)
+        if (i < at || i > at + 2) return usage_error("fölösleges argumentum a --ptp-to-wav mellett: %s", argv[i]);
 #ifdef BREVAN_HAVE_PTPWAV
     return ptp_to_wav(argv[at + 1], argv[at + 2]) ? EXIT_DONE : EXIT_OUTPUT;
 #else
@@ -382,9 +437,9 @@ int headless_main(int argc, char** argv)
         std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
         return EXIT_OUTPUT;
     }
+    if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
-        if (!autostart_file(program.c_str(), 1))
-            std::fprintf(stderr, "brevan: a program nem tölthető be: %s\n", program.c_str());
+        if (!autostart_file(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
 
     for (long frame = 0; frame < options.frames; ++frame) {
         held_key = key_at_frame(options.type_text, frame);
@@ -392,11 +447,15 @@ int headless_main(int argc, char** argv)
         sound_flush(z80_state.tcount);
     }
     held_key = -1;
-    sound_close_wav();
 
+    std::string why;
+    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
+        std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
     if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
-        return EXIT_OUTPUT;
+        return finish_run(EXIT_OUTPUT);
     }
-    return EXIT_DONE;
+    return finish_run(EXIT_DONE);
 }

@@ -84,6 +84,10 @@ void tape_signal_stop()
 
 namespace {
 
+// Between a 1 cycle (624 us) and a 0 cycle (1872 us); longer than any bit.
+constexpr double SPLIT_US = 1248;
+constexpr double GAP_US = 4000;
+
 struct bit_reader {
     std::vector<double> cycles;   // microseconds, rising edge to rising edge
     size_t pos = 0;
@@ -94,8 +98,8 @@ struct bit_reader {
         if (done()) return -1;
         const double c = cycles[pos++];
         if (length) *length = c;
-        if (c > 2000) return -1;
-        return c < 624 ? 1 : 0;
+        if (c > GAP_US) return -1;
+        return c < SPLIT_US ? 1 : 0;
     }
 };
 
@@ -117,14 +121,14 @@ decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate)
         int run = 0, best = 0, prev = -1;
         for (size_t i = 0; i < r.cycles.size(); ++i) {
             const double c = r.cycles[i];
-            const int bit = c > 2000 ? -1 : c < 624 ? 1 : 0;
+            const int bit = c > GAP_US ? -1 : c < SPLIT_US ? 1 : 0;
             if (bit >= 0 && prev >= 0 && bit != prev) ++run;
             else run = bit >= 0 ? 1 : 0;
             if (run > best) best = run;
             prev = bit;
             if (bit == 1 && i + 16 < r.cycles.size()) {
                 bool ones = true;
-                for (int k = 0; k < 16 && ones; ++k) ones = r.cycles[i + k] < 624;
+                for (int k = 0; k < 16 && ones; ++k) ones = r.cycles[i + k] < SPLIT_US;
                 if (ones) break;
             }
         }

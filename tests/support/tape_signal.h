@@ -22,5 +22,5 @@ struct decoded_tape {
     std::vector<double> one_us, zero_us;      // cycle lengths seen inside blocks
     std::string error;
 };
-// Cycles are split at 624 us; block lengths follow from each type byte.
+// Cycles are split at 1248 us; block lengths follow from each type byte.
 decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate);
