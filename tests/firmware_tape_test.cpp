@@ -33,11 +33,7 @@ void remove_tape_traps()
 
 bool run_until_shown(const char* text, int max_frames)
 {
-    for (int i = 0; i < max_frames; ++i) {
-        if (screen_shows(text)) return true;
-        firmware_run_frames(1);
-    }
-    return screen_shows(text);
+    return !firmware_run_until_shown({text}, max_frames).empty();
 }
 
 // Boots, fills the area and saves it with S, recording the output.

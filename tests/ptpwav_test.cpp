@@ -36,8 +36,8 @@ TEST(PtpWav, SignalCarriesEveryBlockOfEveryProgram)
                                       ptp_data_block(0xF9, 2, 0x6100, pattern_bytes(3, 2)), ptp_end_block(0xE9, 3)};
     const std::vector<bytes> second = {ptp_name_block("TWO"), ptp_data_block(0xF1, 1, 0, pattern_bytes(10, 3)),
                                        ptp_end_block(0xB1, 2)};
-    bytes ptp = ptp_program(first);
-    const bytes more = ptp_program(second);
+    bytes ptp = ptp_image_of(first);
+    const bytes more = ptp_image_of(second);
     ptp.insert(ptp.end(), more.begin(), more.end());
     const decoded_tape tape = tape_signal_decode(convert(ptp), PTPWAV_RATE);
     ASSERT_EQ(tape.error, "");
@@ -49,7 +49,7 @@ TEST(PtpWav, SignalCarriesEveryBlockOfEveryProgram)
 
 TEST(PtpWav, BitsAreHalfWavesOfTheirLengthBetweenSilences)
 {
-    const bytes samples = convert(ptp_program({ptp_name_block("A"), ptp_end_block(0xE9, 1)}));
+    const bytes samples = convert(ptp_image_of({ptp_name_block("A"), ptp_end_block(0xE9, 1)}));
     // 0.25 s at the midline first, then the leader's first 1: high 312 us.
     const size_t quiet = PTPWAV_RATE / 4;
     for (size_t i = 0; i < quiet - 1; ++i) ASSERT_EQ(samples[i], PTPWAV_MID) << i;
@@ -74,7 +74,7 @@ TEST(PtpWav, BitsAreHalfWavesOfTheirLengthBetweenSilences)
 
 TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
 {
-    const bytes good = ptp_program({ptp_name_block("X"), ptp_data_block(0xF9, 1, 0x7000, pattern_bytes(5, 0)), ptp_end_block(0xE9, 2)});
+    const bytes good = ptp_image_of({ptp_name_block("X"), ptp_data_block(0xF9, 1, 0x7000, pattern_bytes(5, 0)), ptp_end_block(0xE9, 2)});
     struct broken {
         const char* what;
         bytes image;
@@ -113,7 +113,7 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     std::filesystem::create_directories(dir);
     const auto ptp_path = (dir / "game.ptp").string();
     const auto wav_path = (dir / "game.wav").string();
-    const bytes ptp = ptp_program({ptp_name_block("G"), ptp_end_block(0xE9, 1)});
+    const bytes ptp = ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)});
     std::ofstream(ptp_path, std::ios::binary).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
     std::string error;
     ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 1) << error;
@@ -157,7 +157,7 @@ TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
     std::filesystem::create_directories(dir);
     const std::string ptp = (dir / "g.ptp").string(), wav = (dir / "g.wav").string();
     const std::string fifo = (dir / "pipe").string(), folder = (dir / "sub").string();
-    ASSERT_TRUE(write_bytes(ptp, ptp_program({ptp_name_block("G"), ptp_end_block(0xE9, 1)})));
+    ASSERT_TRUE(write_bytes(ptp, ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)})));
     ASSERT_TRUE(write_bytes(wav, {'o', 'l', 'd'}));
     std::filesystem::create_directories(folder);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -209,7 +209,7 @@ TEST_P(PtpWavLoad, FirmwareLoadsTheConvertedSignal)
     mem_write_word(0x4039, 0x7000);   // base of the x5 blocks
     const bytes program = {0x3E, 0x5C, 0x32, 0x00, 0x53, 0xC9};   // LD A,5C ; LD (5300),A ; RET
     const bytes big = pattern_bytes(300, 7), rel = pattern_bytes(20, 9);
-    const bytes ptp = ptp_program({ptp_name_block("GAME"), ptp_data_block(0xF1, 1, 0x0000, program),
+    const bytes ptp = ptp_image_of({ptp_name_block("GAME"), ptp_data_block(0xF1, 1, 0x0000, program),
                                    ptp_data_block(0xF9, 2, 0x6000, bytes(big.begin(), big.begin() + 256)),
                                    ptp_data_block(0xF9, 3, 0x6100, bytes(big.begin() + 256, big.end())),
                                    ptp_data_block(0xF5, 4, 0x0010, rel), ptp_end_block(0xE9, 5)});

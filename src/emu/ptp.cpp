@@ -287,8 +287,11 @@ bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& bloc
 
 int place_program(const uint8_t* data, const ptp_program& blocks, uint16_t* start, std::string* error)
 {
-    // Contents are checked before the first byte is stored.
-    for (const ptp_block& b : blocks) {
+    // Contents are checked before the first byte is stored. The last block
+    // (marked 0xAA) ends the program; only 0xB9 there carries anything.
+    const ptp_block& last = blocks.back();
+    for (size_t i = 0; i + 1 < blocks.size(); ++i) {
+        const ptp_block& b = blocks[i];
         const uint8_t* c = data + b.start;
         const int kind = c[0] & 0xF0;
         if (kind == 0xB0 || kind == 0xF0) {
@@ -297,12 +300,11 @@ int place_program(const uint8_t* data, const ptp_program& blocks, uint16_t* star
                 return refuse(error, at_offset("az adatblokk rövidebb a tartalmánál", b.start - 3));
         }
     }
-    const ptp_block& last = blocks.back();
     if (data[last.start] == END_WITH_START && last.length < 4)
         return refuse(error, at_offset("a záróblokkból hiányzik a kezdőcím", last.start - 3));
     *start = 0;
     uint8_t* ram = memory_get_ram();
-    for (size_t i = 0; i < blocks.size(); ++i) {
+    for (size_t i = 0; i + 1 < blocks.size(); ++i) {
         const uint8_t* c = data + blocks[i].start;
         const int kind = c[0] & 0xF0;
         if (kind == 0x80 && i > 0 && c[1] != 0) return 1;   // a second program begins

@@ -42,7 +42,7 @@ bytes ptp_end_block(uint8_t type, int number, uint16_t start)
     return with_checksum(b);
 }
 
-bytes ptp_program(const std::vector<bytes>& blocks)
+bytes ptp_image_of(const std::vector<bytes>& blocks)
 {
     bytes p = {0xFF, 0, 0};
     for (size_t i = 0; i < blocks.size(); ++i) {
@@ -66,7 +66,7 @@ bytes ptp_program_at(const std::string& name, uint16_t address, const bytes& dat
                                         bytes(data.begin() + at, data.begin() + at + n)));
     }
     blocks.push_back(start ? ptp_end_block(0xB9, number, start) : ptp_end_block(0xE9, number));
-    return ptp_program(blocks);
+    return ptp_image_of(blocks);
 }
 
 bytes pattern_bytes(size_t n, int seed)

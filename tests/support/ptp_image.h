@@ -12,7 +12,7 @@ bytes ptp_data_block(uint8_t type, int number, uint16_t address, const bytes& da
 // An end block; type 0xB9 carries the start address.
 bytes ptp_end_block(uint8_t type, int number, uint16_t start = 0);
 // One program: header, blocks marked 0x55, the last 0xAA.
-bytes ptp_program(const std::vector<bytes>& blocks);
+bytes ptp_image_of(const std::vector<bytes>& blocks);
 // A named program of absolute (0xF9) blocks of 256 bytes from `address`,
 // ended by 0xB9 with `start`, or by 0xE9 when start is 0.
 bytes ptp_program_at(const std::string& name, uint16_t address, const bytes& data, uint16_t start = 0);
