@@ -363,6 +363,7 @@ int set_up_tapes(const headless_options& options)
 int finish_run(int code)
 {
     tape_close();
+    ptp_close();
     sound_close_wav();
     return code;
 }
