@@ -80,7 +80,9 @@ TEST_F(Autostart, EachKindPlacesItsBytesAndStartsAsItSays)
         else
             EXPECT_LT(z80_state.pc, 0x4000);   // still in the firmware
         for (int i = 0; i < 3; ++i) EXPECT_EQ(mem_read(static_cast<uint16_t>(c.at + i)), code[i]);
-        if (c.pc == 0x1B5D) EXPECT_EQ(mem_read_word(z80_state.sp), 0x1D1E);
+        if (c.pc == 0x1B5D) {
+            EXPECT_EQ(mem_read_word(z80_state.sp), 0x1D1E);
+        }
     }
     // The BASIC end pointers of a 0xD1 record: low byte of the end, high byte one more.
     put("g.pri", {0xD1, 0x00, 0x00, 3, 0, 1, 2, 3, 0xC9});

@@ -199,13 +199,19 @@ TEST_F(Ptp, SaveTrapsWriteTheRealBlockFormat)
         std::string error;
         ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, error), 1);
         const ptp_program& blocks = programs[0];
-        if (std::string(c.file) == "noname.ptp") EXPECT_EQ(image[blocks[0].start + 2], 6);
+        if (std::string(c.file) == "noname.ptp") {
+            EXPECT_EQ(image[blocks[0].start + 2], 6);
+        }
         for (size_t i = 0; i < c.addresses.size(); ++i) {
             const size_t at = blocks[1 + i].start;
             EXPECT_EQ(image[at + 2] | image[at + 3] << 8, c.addresses[i]);
-            if (c.to - c.from == 600) EXPECT_EQ(image[at + 4], i < 2 ? 0x00 : 0x58);
+            if (c.to - c.from == 600) {
+                EXPECT_EQ(image[at + 4], i < 2 ? 0x00 : 0x58);
+            }
         }
-        if (c.type == 0x42) EXPECT_EQ(blocks[1].length, 16u + 4);   // no address field
+        if (c.type == 0x42) {
+            EXPECT_EQ(blocks[1].length, 16u + 4);   // no address field
+        }
         if (c.blocks == 131) {
             EXPECT_EQ(image[blocks[100].start + 1], 0x00);   // BCD modulo 100
             EXPECT_EQ(image[blocks[130].start + 1], 0x30);   // the end block

@@ -81,7 +81,9 @@ class WavTape : public Tape, public ::testing::WithParamInterface<wav_case> {};
 TEST_P(WavTape, SignalLoaderGivesTheMemoryOfTheFastLoader)
 {
     const bytes ptp = test_program(GetParam().big);
-    if (GetParam().big) ASSERT_GE(ptp.size(), 130u * 256);
+    if (GetParam().big) {
+        ASSERT_GE(ptp.size(), 130u * 256);
+    }
     const std::string ptp_path = file("t.ptp"), wav_path = file("t.wav");
     ASSERT_TRUE(write_bytes(ptp_path, ptp));
     ASSERT_TRUE(write_bytes(wav_path, tape_signal_wav(ptp, GetParam().spec)));
@@ -112,17 +114,16 @@ INSTANTIATE_TEST_SUITE_P(
 bytes wav_file(uint16_t format, uint16_t channels, uint32_t rate, uint16_t bits, bool with_data = true,
                bool data_first = false)
 {
-    bytes fmt = {'f', 'm', 't', ' ', 16, 0, 0, 0};
-    const uint16_t frame = static_cast<uint16_t>(channels * bits / 8);
-    auto u16 = [&](uint32_t v) { fmt.push_back(static_cast<uint8_t>(v)); fmt.push_back(static_cast<uint8_t>(v >> 8)); };
+    std::string w("RIFF\0\0\0\0WAVE", 12);
+    auto u16 = [&](uint32_t v) { w += static_cast<char>(v & 0xFF); w += static_cast<char>((v >> 8) & 0xFF); };
+    const std::string data("data\4\0\0\0\x80\x80\x80\x80", 12);
+    if (data_first) w += data;
+    const uint32_t frame = channels * bits / 8u;
+    w += std::string("fmt \x10\0\0\0", 8);
     u16(format), u16(channels), u16(rate & 0xFFFF), u16(rate >> 16);
     u16((rate * frame) & 0xFFFF), u16((rate * frame) >> 16), u16(frame), u16(bits);
-    const bytes data = {'d', 'a', 't', 'a', 4, 0, 0, 0, 128, 128, 128, 128};
-    bytes w = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    if (data_first) w.insert(w.end(), data.begin(), data.end());
-    w.insert(w.end(), fmt.begin(), fmt.end());
-    if (with_data && !data_first) w.insert(w.end(), data.begin(), data.end());
-    return w;
+    if (with_data && !data_first) w += data;
+    return bytes(w.begin(), w.end());
 }
 
 TEST_F(Tape, FilesThatAreNotPcmWavAreRefusedNamingFileAndReason)

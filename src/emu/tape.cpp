@@ -262,16 +262,24 @@ int tape_open_wav(const char* path)
 {
     tape_close();
     if (!path || !*path) return 0;
-    std::string why = file_unreadable_reason(path);
-    file_ptr file;
-    if (why.empty()) {
-        file.reset(std::fopen(path, "rb"));
-        if (!file) why = "nem nyitható meg";
+    const std::string why = file_unreadable_reason(path);
+    std::FILE* file = why.empty() ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        host_message_box("WAV betöltés",
+                         (quoted(path) + "nem játszható le: " + (why.empty() ? "nem nyitható meg" : why)).c_str());
+        return 0;
     }
+    return tape_open_wav_stream(file, path);
+}
+
+int tape_open_wav_stream(std::FILE* stream, const char* name)
+{
+    tape_close();
+    file_ptr file(stream);
     wav_format format;
-    if (why.empty()) tape_wav_read_format(file.get(), format, why);
-    if (!why.empty()) {
-        host_message_box("WAV betöltés", (quoted(path) + "nem játszható le: " + why).c_str());
+    std::string why;
+    if (!tape_wav_read_format(file.get(), format, why)) {
+        host_message_box("WAV betöltés", (quoted(name ? name : "") + "nem játszható le: " + why).c_str());
         return 0;
     }
     tape_read_in = 0;

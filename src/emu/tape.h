@@ -15,6 +15,8 @@ constexpr uint8_t WAV_COMP_DEFAULT = 16;
 // as the tape to play. Returns 1, or 0 after a message naming the file and
 // the reason (an empty path, a cancelled chooser, is refused quietly).
 int tape_open_wav(const char* path);
+// The same for a stream already open (taken over and closed in the end).
+int tape_open_wav_stream(std::FILE* stream, const char* name);
 // Reads the format of an open WAV file and leaves it at its first sample.
 struct wav_format {
     uint32_t rate = 0;
