@@ -79,6 +79,8 @@ inline void put_le32(uint8_t* p, uint32_t v)
 }
 
 constexpr int WAV_HEADER_BYTES = 44;
+// The most data a WAV file can hold: its RIFF size field is 32 bits.
+constexpr uint64_t WAV_DATA_MAX = 0xFFFFFFFFull - 36;
 
 // Fills the 44-byte header of a mono PCM file holding data_bytes of
 // samples of the given width (8 or 16 bits).

@@ -430,6 +430,14 @@ void tape_ptp_attach_from(std::FILE* file)
 
 int ptp_attached() { return fp ? 1 : 0; }
 
+int ptp_serving()
+{
+    if (!fp || memory_get_machine_type() == MODEL_CPM) return 0;
+    const uint8_t* rom = rom_pointer();
+    const uint32_t header = rom[ID_OFFSET] == '9' ? ttp_traps_c[0].offset : ttp_traps_ab[3].offset;
+    return rom[header] == 0xED ? 1 : 0;
+}
+
 void tape_reset()
 {
     ptp_place_traps();
@@ -444,12 +452,14 @@ void ptp_place_traps()
         traps_set(ttp_traps_c, rom);
     else if (rom[ID_OFFSET] == '4')
         traps_set(ttp_traps_ab, rom);
+    tape_lamp_changed();
 }
 
 void tape_remove_traps()
 {
     if (memory_get_machine_type() == MODEL_CPM) return;   // its boot ROM is smaller and has none
     std::memcpy(rom_pointer(), source_rom_pointer(), 0x4000);
+    tape_lamp_changed();
 }
 
 void ptp_rewind()

@@ -32,6 +32,8 @@ uint8_t conv_to_bcd(int n);
 int tape_init(const char* path);
 void tape_ptp_attach_from(std::FILE* file);
 int ptp_attached();
+// A PTP file is attached and the ROM's loader reaches it through the traps.
+int ptp_serving();
 void tape_reset();
 void ptp_place_traps();
 void tape_remove_traps();

@@ -15,7 +15,6 @@ constexpr int64_t SILENCE_US = 250000;
 constexpr int LEADER_BYTES = 512;
 constexpr int SYNC_ONES = 96;
 constexpr int SYNC_MARKS = 3;
-constexpr uint64_t WAV_DATA_MAX = 0xFFFFFFFFull - 36;   // the RIFF size field is 32 bits
 constexpr size_t PTP_LIMIT = 16 << 20;
 
 // Where samples go: counted, kept, or written out in chunks.

@@ -26,7 +26,6 @@ constexpr uint32_t RATE_MIN = 8000;
 constexpr uint32_t RATE_MAX = 192000;
 constexpr uint16_t FORMAT_PCM = 1;
 constexpr uint16_t FORMAT_EXTENSIBLE = 0xFFFE;
-constexpr uint64_t WAV_DATA_MAX = 0xFFFFFFFFull - 36;   // the RIFF size must fit 32 bits
 constexpr size_t READ_CHUNK = 1 << 16;
 
 // The tape being played.
@@ -393,7 +392,7 @@ void do_tape_event(int64_t*)
 
 void tape_lamp_changed()
 {
-    const int on = (tape_wav_open() && rolling()) || (ptp_attached() && motor_on) ? 1 : 0;
+    const int on = (tape_wav_open() && rolling()) || (ptp_serving() && motor_on) ? 1 : 0;
     if (on == lamp) return;
     lamp = on;
     tape_lamp_update(on);

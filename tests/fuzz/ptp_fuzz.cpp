@@ -21,17 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > 0) {
         if (std::FILE* f = fmemopen(copy.data(), copy.size(), "rb")) {
             tape_ptp_attach_from(f);
-            for (int program = 0; program < 8; ++program) {
+            for (int program = 0; program < 3; ++program) {
                 trap_handle(3);
-                for (int block = 0; block < 8; ++block) {
+                for (int block = 0; block < 4; ++block) {
                     trap_handle(4);
-                    for (int b = 0; b < 300; ++b) trap_handle(5);
+                    for (int b = 0; b < 40; ++b) trap_handle(5);
                 }
             }
             ptp_close();
         }
     }
-    if (size < 4096) {
+    if (size < 512) {
         std::vector<uint8_t> samples;
         ptpwav_convert(data, size, 8000, samples, error);
     }

@@ -182,11 +182,9 @@ bytes snapshot_ram(const std::string& pss)
 
 TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
 {
-    bytes pri = {0xD0, 0x00, 0x42, static_cast<uint8_t>(fill_routine.size()), 0};
-    pri.insert(pri.end(), fill_routine.begin(), fill_routine.end());
-    pri.insert(pri.end(), {0xC3, 0x00, 0x42});
-    bytes pp = {0x00, 0x42, 0x00, 0x42};
-    pp.insert(pp.end(), fill_routine.begin(), fill_routine.end());
+    const bytes pri = concat({{0xD0, 0x00, 0x42, static_cast<uint8_t>(fill_routine.size()), 0}, fill_routine,
+                              {0xC3, 0x00, 0x42}});
+    const bytes pp = concat({{0x00, 0x42, 0x00, 0x42}, fill_routine});
     const std::string text = hex_line(fill_routine) + "\nE 40F9 20 42\n";
     const struct { const char* name; bytes content; } files[] = {
         {"f.ptp", ptp_program_at("FILL", 0x4200, fill_routine, 0x4200)},

@@ -69,6 +69,16 @@ bytes ptp_program_at(const std::string& name, uint16_t address, const bytes& dat
     return ptp_image_of(blocks);
 }
 
+bytes concat(std::initializer_list<bytes> pieces)
+{
+    size_t total = 0;
+    for (const bytes& p : pieces) total += p.size();
+    bytes out;
+    out.reserve(total);
+    for (const bytes& p : pieces) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 bytes pattern_bytes(size_t n, int seed)
 {
     bytes d(n);

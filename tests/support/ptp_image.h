@@ -2,6 +2,7 @@
 // between the type and the checksum, block numbers in BCD modulo 100.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ bytes ptp_image_of(const std::vector<bytes>& blocks);
 // A named program of absolute (0xF9) blocks of 256 bytes from `address`,
 // ended by 0xB9 with `start`, or by 0xE9 when start is 0.
 bytes ptp_program_at(const std::string& name, uint16_t address, const bytes& data, uint16_t start = 0);
+// The pieces one after another.
+bytes concat(std::initializer_list<bytes> pieces);
 // n bytes of a pattern that differs with the seed.
 bytes pattern_bytes(size_t n, int seed);
 
