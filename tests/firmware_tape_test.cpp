@@ -33,11 +33,7 @@ void remove_tape_traps()
 
 bool run_until_shown(const char* text, int max_frames)
 {
-    for (int i = 0; i < max_frames; ++i) {
-        if (screen_shows(text)) return true;
-        firmware_run_frames(1);
-    }
-    return screen_shows(text);
+    return !firmware_run_until_shown({text}, max_frames).empty();
 }
 
 // Boots, fills the area and saves it with S, recording the output.
@@ -55,11 +51,49 @@ std::vector<uint8_t> save_demo(int model)
     return samples;
 }
 
-uint8_t checksum(const std::vector<uint8_t>& block, size_t from, size_t to, int number)
+// The sum of the bytes between the type and the checksum, as stored.
+uint8_t checksum(const std::vector<uint8_t>& block)
 {
-    int sum = number;
-    for (size_t i = from; i < to; ++i) sum += block[i];
+    int sum = 0;
+    for (size_t i = 1; i + 1 < block.size(); ++i) sum += block[i];
     return static_cast<uint8_t>(sum);
+}
+
+// Each bit is a high and a low half wave of the same length: 312 us for a
+// 1, 936 us for a 0; silence sits at the midline.
+void expect_half_waves(const std::vector<uint8_t>& samples)
+{
+    std::vector<double> highs[2], lows[2];
+    // Silence before the first and after the last edge.
+    auto quiet_run = [&](size_t from, int step) {
+        size_t n = 0;
+        for (size_t i = from; i < samples.size() && samples[i] == 128; i += step) ++n;
+        return n;
+    };
+    size_t at = 0, last = samples.size() - 1;
+    while (at < samples.size() && samples[at] != 248) ++at;
+    while (last > 0 && samples[last] == 8) --last;   // the motor is off after this
+    ASSERT_GE(quiet_run(at - 1, -1), static_cast<size_t>(RATE / 5));
+    ASSERT_GE(quiet_run(last, -1), static_cast<size_t>(RATE / 5));
+    while (at < samples.size()) {
+        size_t high = 0, low = 0;
+        while (at < samples.size() && samples[at] == 248) ++at, ++high;
+        while (at < samples.size() && samples[at] == 8) ++at, ++low;
+        if (at < samples.size() && samples[at] == 128) break;
+        const double us = 1e6 / RATE;
+        const int bit = high * us < 624 ? 1 : 0;
+        highs[bit].push_back(high * us);
+        if (low * us < 2500) lows[bit].push_back(low * us);   // not the gaps between blocks
+    }
+    const double want[2] = {936, 312};
+    for (int bit = 0; bit < 2; ++bit) {
+        ASSERT_FALSE(highs[bit].empty());
+        double h = 0, l = 0;
+        for (double v : highs[bit]) h += v;
+        for (double v : lows[bit]) l += v;
+        EXPECT_NEAR(h / highs[bit].size(), want[bit], want[bit] * 0.06) << bit;
+        EXPECT_NEAR(l / lows[bit].size(), want[bit], want[bit] * 0.06) << bit;
+    }
 }
 
 class FirmwareTape : public ::testing::Test {
@@ -106,20 +140,13 @@ TEST_F(FirmwareTape, SaveWritesThePrimoTapeFormat)
         EXPECT_EQ(block[2] | block[3] << 8, FROM + offset);   // absolute address
         EXPECT_EQ(block[4], counts[b] & 0xFF);
         for (int i = 0; i < counts[b]; ++i) ASSERT_EQ(block[5 + i], pattern(offset + i)) << b << ":" << i;
-        EXPECT_EQ(block.back(), checksum(block, 4, block.size() - 1, b + 1)) << b;
+        EXPECT_EQ(block.back(), checksum(block)) << b;
         offset += counts[b];
     }
     const std::vector<uint8_t> end = {0xE9, 0x04, 0x04};
     EXPECT_EQ(tape.blocks[4], end);
 
-    // Cycle lengths near 312 and 936 us.
-    ASSERT_FALSE(tape.one_us.empty());
-    ASSERT_FALSE(tape.zero_us.empty());
-    double ones = 0, zeros = 0;
-    for (double c : tape.one_us) ones += c;
-    for (double c : tape.zero_us) zeros += c;
-    EXPECT_NEAR(ones / tape.one_us.size(), 312, 25);
-    EXPECT_NEAR(zeros / tape.zero_us.size(), 936, 40);
+    expect_half_waves(samples);
 }
 
 class FirmwareTapeModels : public FirmwareTape, public ::testing::WithParamInterface<int> {};
@@ -157,13 +184,10 @@ TEST_F(FirmwareTape, SaveAtTheFastClockKeepsTheTiming)
     tape_signal_record_start(RATE);
     firmware_type("\r", 1);
     ASSERT_TRUE(run_until_shown("SAVED", 2000));
-    const decoded_tape tape = tape_signal_decode(tape_signal_record_stop(), RATE);
+    const auto samples = tape_signal_record_stop();
+    const decoded_tape tape = tape_signal_decode(samples, RATE);
     ASSERT_EQ(tape.blocks.size(), 3u);
-    double ones = 0, zeros = 0;
-    for (double c : tape.one_us) ones += c;
-    for (double c : tape.zero_us) zeros += c;
-    EXPECT_NEAR(ones / tape.one_us.size(), 312, 25);
-    EXPECT_NEAR(zeros / tape.zero_us.size(), 936, 40);
+    expect_half_waves(samples);
 }
 
 TEST_F(FirmwareTape, CorruptedBitGivesChecksumError)
@@ -181,11 +205,11 @@ TEST_F(FirmwareTape, CorruptedBitGivesChecksumError)
         while (samples[fall] >= 128) ++fall;
         rise = fall;
         while (samples[rise] < 128) ++rise;
-        if (rise - at < 20) break;   // a short cycle: a 1
+        if (rise - at < 40) break;   // a short cycle: a 1
     }
     std::vector<uint8_t> longer(samples.begin(), samples.begin() + at);
-    longer.insert(longer.end(), 21, 248);
-    longer.insert(longer.end(), 21, 8);
+    longer.insert(longer.end(), 41, 248);
+    longer.insert(longer.end(), 41, 8);
     longer.insert(longer.end(), samples.begin() + rise, samples.end());
     firmware_type("\r");
     load(longer);
@@ -288,7 +312,7 @@ TEST_F(FirmwareTape, LoaderWorksWithItsEntryPointsTrapped)
         block.push_back(static_cast<uint8_t>(sum));
         served_blocks = {{0x83, 0x00, 0x03, 'R', 'U', 'N', uint8_t(3 + 'R' + 'U' + 'N')},
                          block,
-                         {0xB9, 0x02, 0x06, 0x42, 0x02}};
+                         {0xB9, 0x02, 0x06, 0x42, 0x4A}};
         header_calls = 0;
         firmware_type("L\r", 10);
         EXPECT_EQ(header_calls, 1) << model;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,61 +16,11 @@
 #include "emu/memory.h"
 #include "emu/ptpwav.h"
 #include "support/firmware_driver.h"
+#include "support/ptp_image.h"
 #include "support/screen_text.h"
 #include "support/tape_signal.h"
 
 namespace {
-
-using bytes = std::vector<uint8_t>;
-
-bytes name_block(const std::string& name)
-{
-    bytes b = {0x83, 0x00, static_cast<uint8_t>(name.size())};
-    int sum = static_cast<int>(name.size());
-    for (char c : name) {
-        b.push_back(static_cast<uint8_t>(c));
-        sum += static_cast<uint8_t>(c);
-    }
-    b.push_back(static_cast<uint8_t>(sum));
-    return b;
-}
-
-bytes data_block(uint8_t type, int number, uint16_t address, const bytes& data)
-{
-    bytes b = {type, static_cast<uint8_t>(number / 10 * 16 + number % 10), static_cast<uint8_t>(address),
-               static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(data.size())};
-    int sum = number + static_cast<uint8_t>(data.size());
-    for (uint8_t d : data) {
-        sum += d;
-        b.push_back(d);
-    }
-    b.push_back(static_cast<uint8_t>(sum));
-    return b;
-}
-
-bytes end_block(uint8_t type, int number) { return {type, static_cast<uint8_t>(number), static_cast<uint8_t>(number)}; }
-
-// One PTP program: header, blocks marked 0x55, the last 0xAA.
-bytes ptp_program(const std::vector<bytes>& blocks)
-{
-    bytes p = {0xFF, 0, 0};
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        p.push_back(i + 1 == blocks.size() ? 0xAA : 0x55);
-        p.push_back(static_cast<uint8_t>(blocks[i].size()));
-        p.push_back(static_cast<uint8_t>(blocks[i].size() >> 8));
-        p.insert(p.end(), blocks[i].begin(), blocks[i].end());
-    }
-    p[1] = static_cast<uint8_t>(p.size());
-    p[2] = static_cast<uint8_t>(p.size() >> 8);
-    return p;
-}
-
-bytes filled(size_t n, int seed)
-{
-    bytes d(n);
-    for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(i * 13 + seed);
-    return d;
-}
 
 bytes convert(const bytes& ptp)
 {
@@ -81,12 +32,12 @@ bytes convert(const bytes& ptp)
 
 TEST(PtpWav, SignalCarriesEveryBlockOfEveryProgram)
 {
-    const std::vector<bytes> first = {name_block("ONE"), data_block(0xF9, 1, 0x6000, filled(256, 1)),
-                                      data_block(0xF9, 2, 0x6100, filled(3, 2)), end_block(0xE9, 3)};
-    const std::vector<bytes> second = {name_block("TWO"), data_block(0xF1, 1, 0, filled(10, 3)),
-                                       end_block(0xB1, 2)};
-    bytes ptp = ptp_program(first);
-    const bytes more = ptp_program(second);
+    const std::vector<bytes> first = {ptp_name_block("ONE"), ptp_data_block(0xF9, 1, 0x6000, pattern_bytes(256, 1)),
+                                      ptp_data_block(0xF9, 2, 0x6100, pattern_bytes(3, 2)), ptp_end_block(0xE9, 3)};
+    const std::vector<bytes> second = {ptp_name_block("TWO"), ptp_data_block(0xF1, 1, 0, pattern_bytes(10, 3)),
+                                       ptp_end_block(0xB1, 2)};
+    bytes ptp = ptp_image_of(first);
+    const bytes more = ptp_image_of(second);
     ptp.insert(ptp.end(), more.begin(), more.end());
     const decoded_tape tape = tape_signal_decode(convert(ptp), PTPWAV_RATE);
     ASSERT_EQ(tape.error, "");
@@ -96,14 +47,14 @@ TEST(PtpWav, SignalCarriesEveryBlockOfEveryProgram)
     EXPECT_GE(tape.leader_bits, 512 * 8 - 2);
 }
 
-TEST(PtpWav, BitsAreFullCyclesOfTheirLength)
+TEST(PtpWav, BitsAreHalfWavesOfTheirLengthBetweenSilences)
 {
-    const bytes samples = convert(ptp_program({name_block("A"), end_block(0xE9, 1)}));
-    // 0.25 s of low level first, then the leader's first 1: high 156 us.
+    const bytes samples = convert(ptp_image_of({ptp_name_block("A"), ptp_end_block(0xE9, 1)}));
+    // 0.25 s at the midline first, then the leader's first 1: high 312 us.
     const size_t quiet = PTPWAV_RATE / 4;
-    for (size_t i = 0; i < quiet - 1; ++i) ASSERT_EQ(samples[i], PTPWAV_LOW) << i;
+    for (size_t i = 0; i < quiet - 1; ++i) ASSERT_EQ(samples[i], PTPWAV_MID) << i;
     size_t at = quiet;
-    while (samples[at] == PTPWAV_LOW) ++at;
+    while (samples[at] == PTPWAV_MID) ++at;
     auto run = [&](uint8_t level) {
         size_t n = 0;
         while (at < samples.size() && samples[at] == level) ++at, ++n;
@@ -111,17 +62,19 @@ TEST(PtpWav, BitsAreFullCyclesOfTheirLength)
     };
     const size_t h1 = run(PTPWAV_HIGH), l1 = run(PTPWAV_LOW);
     const size_t h0 = run(PTPWAV_HIGH), l0 = run(PTPWAV_LOW);
-    EXPECT_NEAR(static_cast<double>(h1 + l1), 312e-6 * PTPWAV_RATE, 1.0);
-    EXPECT_NEAR(static_cast<double>(h0 + l0), 936e-6 * PTPWAV_RATE, 1.0);
-    EXPECT_NEAR(static_cast<double>(h0), static_cast<double>(l0), 1.0);
+    EXPECT_NEAR(static_cast<double>(h1), 312e-6 * PTPWAV_RATE, 1.0);
+    EXPECT_NEAR(static_cast<double>(l1), 312e-6 * PTPWAV_RATE, 1.0);
+    EXPECT_NEAR(static_cast<double>(h0), 936e-6 * PTPWAV_RATE, 1.0);
+    EXPECT_NEAR(static_cast<double>(l0), 936e-6 * PTPWAV_RATE, 1.0);
     // The whole leader keeps exact time: 512 bytes of 4 ones and 4 zeros.
-    const double leader_us = 512 * 4 * (312 + 936);
+    const double leader_us = 512 * 4 * 2 * (312 + 936);
     EXPECT_GT(samples.size(), static_cast<size_t>((0.5 + leader_us * 1e-6) * PTPWAV_RATE));
+    for (size_t i = samples.size() - quiet; i < samples.size(); ++i) ASSERT_EQ(samples[i], PTPWAV_MID) << i;
 }
 
 TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
 {
-    const bytes good = ptp_program({name_block("X"), data_block(0xF9, 1, 0x7000, filled(5, 0)), end_block(0xE9, 2)});
+    const bytes good = ptp_image_of({ptp_name_block("X"), ptp_data_block(0xF9, 1, 0x7000, pattern_bytes(5, 0)), ptp_end_block(0xE9, 2)});
     struct broken {
         const char* what;
         bytes image;
@@ -134,6 +87,7 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
         {"program length below 3", [&] { bytes b = good; b[1] = 2; b[2] = 0; return b; }()},
         {"unknown block marker", [&] { bytes b = good; b[3] = 0x12; return b; }()},
         {"block past the end", [&] { bytes b = good; b[4] = 0xF0; return b; }()},
+        {"empty block", [&] { bytes b = good; b[4] = 0; b[5] = 0; return b; }()},
         {"cut inside the last block", bytes(good.begin(), good.end() - 2)},
         {"no last block", [&] { bytes b = good; b[b.size() - 6] = 0x55; return b; }()},
     };
@@ -143,6 +97,9 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
         EXPECT_EQ(ptpwav_convert(c.image.data(), c.image.size(), PTPWAV_RATE, samples, error), 0) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
         EXPECT_TRUE(samples.empty()) << c.what;
+        if (std::string(c.what) == "empty block") {
+            EXPECT_NE(error.find("0 hosszú"), std::string::npos) << error;
+        }
     }
     bytes samples;
     std::string error;
@@ -156,7 +113,7 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     std::filesystem::create_directories(dir);
     const auto ptp_path = (dir / "game.ptp").string();
     const auto wav_path = (dir / "game.wav").string();
-    const bytes ptp = ptp_program({name_block("G"), end_block(0xE9, 1)});
+    const bytes ptp = ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)});
     std::ofstream(ptp_path, std::ios::binary).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
     std::string error;
     ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 1) << error;
@@ -194,6 +151,49 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     std::filesystem::remove_all(dir);
 }
 
+TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "brevan_ptpwav_refuse";
+    std::filesystem::create_directories(dir);
+    const std::string ptp = (dir / "g.ptp").string(), wav = (dir / "g.wav").string();
+    const std::string fifo = (dir / "pipe").string(), folder = (dir / "sub").string();
+    ASSERT_TRUE(write_bytes(ptp, ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)})));
+    ASSERT_TRUE(write_bytes(wav, {'o', 'l', 'd'}));
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string in, out, says;
+    } cases[] = {
+        {folder, wav, "mappa"},
+        {fifo, wav, "nem közönséges"},
+        {ptp, ptp, "maga a bemeneti"},
+        {ptp, folder, "nem írható felül"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(ptpwav_write_file(c.in.c_str(), c.out.c_str(), error), 0) << c.in << " " << c.out;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+    EXPECT_EQ(read_bytes(wav), (bytes{'o', 'l', 'd'}));   // untouched by the failures
+    EXPECT_EQ(read_bytes(ptp).size(), 17u);
+
+    // A recording past the 4 GB a WAV size field holds: refused, not wrapped.
+    bytes huge;
+    for (int p = 0; p < 100; ++p) {
+        bytes block(65000, 0x00);
+        bytes program = {0xFF, 0, 0, 0xAA, static_cast<uint8_t>(block.size()), static_cast<uint8_t>(block.size() >> 8)};
+        program.insert(program.end(), block.begin(), block.end());
+        program[1] = static_cast<uint8_t>(program.size());
+        program[2] = static_cast<uint8_t>(program.size() >> 8);
+        huge.insert(huge.end(), program.begin(), program.end());
+    }
+    bytes samples;
+    std::string error;
+    EXPECT_EQ(ptpwav_convert(huge.data(), huge.size(), PTPWAV_RATE, samples, error), 0);
+    EXPECT_NE(error.find("4 GB"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
+}
+
 class PtpWavLoad : public ::testing::TestWithParam<int> {
 protected:
     void TearDown() override { tape_signal_stop(); }
@@ -208,11 +208,11 @@ TEST_P(PtpWavLoad, FirmwareLoadsTheConvertedSignal)
     std::memcpy(rom_pointer(), source_rom_pointer(), 0x4000);
     mem_write_word(0x4039, 0x7000);   // base of the x5 blocks
     const bytes program = {0x3E, 0x5C, 0x32, 0x00, 0x53, 0xC9};   // LD A,5C ; LD (5300),A ; RET
-    const bytes big = filled(300, 7), rel = filled(20, 9);
-    const bytes ptp = ptp_program({name_block("GAME"), data_block(0xF1, 1, 0x0000, program),
-                                   data_block(0xF9, 2, 0x6000, bytes(big.begin(), big.begin() + 256)),
-                                   data_block(0xF9, 3, 0x6100, bytes(big.begin() + 256, big.end())),
-                                   data_block(0xF5, 4, 0x0010, rel), end_block(0xE9, 5)});
+    const bytes big = pattern_bytes(300, 7), rel = pattern_bytes(20, 9);
+    const bytes ptp = ptp_image_of({ptp_name_block("GAME"), ptp_data_block(0xF1, 1, 0x0000, program),
+                                   ptp_data_block(0xF9, 2, 0x6000, bytes(big.begin(), big.begin() + 256)),
+                                   ptp_data_block(0xF9, 3, 0x6100, bytes(big.begin() + 256, big.end())),
+                                   ptp_data_block(0xF5, 4, 0x0010, rel), ptp_end_block(0xE9, 5)});
     const bytes samples = convert(ptp);
     firmware_type("L\r", 1);
     tape_signal_play(samples, PTPWAV_RATE);

@@ -1008,6 +1008,9 @@ epilogue:
         ++rc;
         --SP;
         z80_state.iff1 = z80_state.iff2 = 0;
+        // A bus whose interrupt source is a latch clears it on the acknowledge cycle.
+        if constexpr (requires { Bus::acknowledge_interrupt(); })
+            Bus::acknowledge_interrupt();
         ADD_T(7);
         Z80_PASS();
         WR(SP, PC >> 8);

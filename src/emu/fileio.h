@@ -1,15 +1,70 @@
-// Small helpers shared by the modules that write binary files: C files
-// closed by RAII, little-endian fields, and the header of a mono PCM WAV.
+// Small helpers shared by the modules that read and write binary files: C
+// files closed by RAII, whole-file reading, little-endian fields, and the
+// header of a mono PCM WAV.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
 
 struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+inline uint16_t get_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+inline uint32_t get_le32(const uint8_t* p)
+{
+    return get_le16(p) | static_cast<uint32_t>(get_le16(p + 2)) << 16;
+}
+
+// Why a file cannot be read, in the words of the user interface; empty when
+// it is a regular file.
+inline std::string file_unreadable_reason(const char* path)
+{
+    if (!path || !*path) return "nincs megadva állomány";
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return "nem található";
+    if (std::filesystem::is_directory(status)) return "mappa, nem állomány";
+    if (!std::filesystem::is_regular_file(status)) return "nem közönséges állomány";
+    return {};
+}
+
+// Reads a whole regular file of at most `limit` bytes. Returns 1, or 0 with
+// the reason in `error`.
+inline int read_file(const char* path, size_t limit, std::vector<uint8_t>& out, std::string& error)
+{
+    out.clear();
+    error = file_unreadable_reason(path);
+    if (!error.empty()) return 0;
+    file_ptr f(std::fopen(path, "rb"));
+    if (!f) {
+        error = "nem nyitható meg";
+        return 0;
+    }
+    uint8_t chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) {
+        if (out.size() + n > limit) {
+            error = "túl nagy (legfeljebb " + std::to_string(limit) + " bájt lehet)";
+            out.clear();
+            return 0;
+        }
+        out.insert(out.end(), chunk, chunk + n);
+    }
+    if (std::ferror(f.get())) {
+        error = "nem olvasható";
+        out.clear();
+        return 0;
+    }
+    return 1;
+}
 
 inline void put_le16(uint8_t* p, uint16_t v)
 {
@@ -24,6 +79,8 @@ inline void put_le32(uint8_t* p, uint32_t v)
 }
 
 constexpr int WAV_HEADER_BYTES = 44;
+// The most data a WAV file can hold: its RIFF size field is 32 bits.
+constexpr uint64_t WAV_DATA_MAX = 0xFFFFFFFFull - 36;
 
 // Fills the 44-byte header of a mono PCM file holding data_bytes of
 // samples of the given width (8 or 16 bits).

@@ -53,3 +53,8 @@ void host_message_box(const char* title, const char* text)
     else
         std::fprintf(stderr, "%s: %s\n", title, text);
 }
+
+void tape_lamp_update(int on)
+{
+    if (host_hooks.tape_lamp) host_hooks.tape_lamp(on);
+}

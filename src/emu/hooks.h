@@ -9,6 +9,7 @@ struct host_hooks_t {
     void (*led_update)(int lamp);           // -1 for none
     void (*status_text)(int part, const char* text);
     void (*message_box)(const char* title, const char* text);
+    void (*tape_lamp)(int on);              // the tape moves
 };
 
 extern host_hooks_t host_hooks;
@@ -20,3 +21,4 @@ void ui_set_led(int on);
 void StatusBarPartText(int part, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void StatusBarText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void host_message_box(const char* title, const char* text);
+void tape_lamp_update(int on);

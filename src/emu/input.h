@@ -71,8 +71,15 @@ void set_joy_buttons_state(int row, int column, int value);
 // 0 (the minimum is not added): left/up below low, right/down above high.
 void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* high);
 
-// Text typing through the ROM's keyboard routine.
+// Is the host key (VK code) down now? 0 without a host keyboard.
+int keyboard_host_key_down(int vk);
+
+// Text typing through the ROM's keyboard routine. is_c is non-zero for the
+// C64 ROM (the shell passes g_bColor).
 void input_place_bas_trap(uint8_t* rom, int is_c);
+// Takes a copy of the text (CP1250) to type; replaces any text left.
 int keyboard_open_from_buffer(const char* text);
 int keyboard_type_one_byte(int* n);
 void input_remove_bas_trap();
+// Characters still waiting to be typed.
+int keyboard_text_left();

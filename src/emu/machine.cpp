@@ -11,6 +11,7 @@
 #include "memory.h"
 #include "printer.h"
 #include "ptp.h"
+#include "tape.h"
 #include "screen.h"
 #include "serial.h"
 #include "sound/sound.h"
@@ -145,6 +146,7 @@ void machine_hard_reset()
 void machine_change_model(int model)
 {
     diskimg_save_all();
+    tape_finish_recording();
     machine_set_type(model);
     screen_set_model(model);
     keyboard_change_model(keyboard_layout_of_model(model));

@@ -74,12 +74,18 @@ enum : uint8_t {
 };
 uint8_t control_register_changes(uint8_t previous, uint8_t value);
 
+// The maskable interrupt line (machine.cpp).
+void memory_trigger_im1(int level);
+
 // How the processor reaches the machine.
 struct machine_bus {
     static uint8_t read(uint16_t a) { return mem_read(a); }
     static void write(uint16_t a, uint8_t v) { mem_write(a, v); }
     static uint8_t in(uint8_t port) { return z80_in(port); }
     static void out(uint8_t port, uint8_t v) { z80_out(port, v); }
+    // The machine's one maskable source is the tape input's falling-edge
+    // latch (tape.cpp); acknowledging the interrupt clears it.
+    static void acknowledge_interrupt() { memory_trigger_im1(0); }
 };
 
 // Where each ROM image comes from: the built-in firmware unless an original

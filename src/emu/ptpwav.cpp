@@ -1,34 +1,59 @@
 // PTP to WAV in the Primo's tape format.
 #include "ptpwav.h"
 
-#include "fileio.h"
-
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "fileio.h"
+#include "ptp.h"
 
 namespace {
 
-constexpr int64_t HALF_ZERO_US = 468;
-constexpr int64_t HALF_ONE_US = 156;
+constexpr int64_t HALF_ZERO_US = 936;
+constexpr int64_t HALF_ONE_US = 312;
 constexpr int64_t SILENCE_US = 250000;
 constexpr int LEADER_BYTES = 512;
 constexpr int SYNC_ONES = 96;
 constexpr int SYNC_MARKS = 3;
+constexpr size_t PTP_LIMIT = 16 << 20;
+
+// Where samples go: counted, kept, or written out in chunks.
+struct sample_sink {
+    std::vector<uint8_t>* keep = nullptr;
+    std::FILE* file = nullptr;
+    uint64_t count = 0;
+    std::vector<uint8_t> chunk;
+    bool failed = false;
+
+    void put(uint8_t value, uint64_t n)
+    {
+        count += n;
+        if (keep) keep->insert(keep->end(), n, value);
+        if (!file) return;
+        chunk.insert(chunk.end(), n, value);
+        if (chunk.size() >= (1 << 16)) flush();
+    }
+    void flush()
+    {
+        if (file && !chunk.empty() && std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) failed = true;
+        chunk.clear();
+    }
+};
 
 // Appends levels by their duration; sample n covers [n, n + 1) / rate
 // seconds and takes the level in force at its start.
 struct signal_writer {
-    std::vector<uint8_t>& out;
+    sample_sink& out;
     int64_t rate;
     int64_t now_us = 0;
+    uint64_t written = 0;
 
     void level(uint8_t value, int64_t duration_us)
     {
         now_us += duration_us;
-        const int64_t end = (now_us * rate + 999999) / 1000000;
-        while (static_cast<int64_t>(out.size()) < end) out.push_back(value);
+        const uint64_t end = static_cast<uint64_t>((now_us * rate + 999999) / 1000000);
+        if (end > written) out.put(value, end - written);
+        written = end;
     }
     void byte(uint8_t b)
     {
@@ -44,68 +69,45 @@ struct signal_writer {
     }
 };
 
-struct block_span {
-    size_t start;
-    size_t length;
-};
-
-uint16_t word_at(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-std::string at_offset(const char* what, size_t offset)
+void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs, int rate, sample_sink& sink)
 {
-    return std::string(what) + " at offset " + std::to_string(offset);
+    signal_writer w{sink, rate};
+    for (const ptp_program& program : programs) {
+        w.level(PTPWAV_MID, SILENCE_US);
+        w.repeat(0xAA, LEADER_BYTES);
+        for (const ptp_block& block : program) {
+            w.repeat(0xFF, SYNC_ONES);
+            w.repeat(0xD3, SYNC_MARKS);
+            for (size_t i = 0; i < block.length; ++i) w.byte(data[block.start + i]);
+            w.byte(0xFF);
+        }
+    }
+    w.level(PTPWAV_MID, SILENCE_US);
 }
 
-// Splits the image into programs of blocks, checking every length.
-bool parse_programs(const uint8_t* data, size_t size, std::vector<std::vector<block_span>>& programs,
-                    std::string& error)
+// Parses the image and counts its samples. Returns 1, or 0 with `error`.
+int prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
+            std::string& error)
 {
-    size_t pos = 0;
-    while (pos < size) {
-        if (data[pos] != 0xFF) {
-            error = at_offset("No PTP program header", pos);
-            return false;
-        }
-        if (size - pos < 3) {
-            error = at_offset("Truncated program header", pos);
-            return false;
-        }
-        const size_t length = word_at(data + pos + 1);
-        if (length < 3 || length > size - pos) {
-            error = at_offset("Program length runs past the end of the file", pos);
-            return false;
-        }
-        const size_t end = pos + length;
-        std::vector<block_span> blocks;
-        size_t at = pos + 3;
-        bool last = false;
-        while (!last) {
-            if (end - at < 3) {
-                error = at_offset("Program ends without its last block", at);
-                return false;
-            }
-            const uint8_t marker = data[at];
-            if (marker != 0x55 && marker != 0xAA) {
-                error = at_offset("Unknown block marker", at);
-                return false;
-            }
-            const size_t block_length = word_at(data + at + 1);
-            if (block_length == 0 || block_length > end - at - 3) {
-                error = at_offset("Block runs past the end of its program", at);
-                return false;
-            }
-            blocks.push_back({at + 3, block_length});
-            at += 3 + block_length;
-            last = marker == 0xAA;
-        }
-        programs.push_back(std::move(blocks));
-        pos = end;
+    if (rate < 8000 || rate > 192000) {
+        error = "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz";
+        return 0;
     }
-    if (programs.empty()) {
-        error = "Empty PTP file";
-        return false;
+    if (!ptp_parse(data, size, programs, error)) return 0;
+    sample_sink counter;
+    write_signal(data, programs, rate, counter);
+    samples = counter.count;
+    if (samples > WAV_DATA_MAX) {
+        error = "a felvétel " + std::to_string(samples) + " bájt lenne, több, mint amennyit egy WAV állomány tárolhat (4 GB)";
+        return 0;
     }
-    return true;
+    return 1;
+}
+
+bool same_file(const char* a, const char* b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 }  // namespace
@@ -114,28 +116,13 @@ int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8
                    std::string& error)
 {
     samples.clear();
-    if (rate < 8000 || rate > 192000) {
-        error = "Unsupported sample rate " + std::to_string(rate);
-        return 0;
-    }
-    if (!data || size == 0) {
-        error = "Empty PTP file";
-        return 0;
-    }
-    std::vector<std::vector<block_span>> programs;
-    if (!parse_programs(data, size, programs, error)) return 0;
-    signal_writer w{samples, rate};
-    for (const auto& program : programs) {
-        w.level(PTPWAV_LOW, SILENCE_US);
-        w.repeat(0xAA, LEADER_BYTES);
-        for (const block_span& block : program) {
-            w.repeat(0xFF, SYNC_ONES);
-            w.repeat(0xD3, SYNC_MARKS);
-            for (size_t i = 0; i < block.length; ++i) w.byte(data[block.start + i]);
-            w.byte(0xFF);
-        }
-    }
-    w.level(PTPWAV_LOW, SILENCE_US);
+    std::vector<ptp_program> programs;
+    uint64_t count = 0;
+    if (!prepare(data, size, rate, programs, count, error)) return 0;
+    samples.reserve(static_cast<size_t>(count));
+    sample_sink keep;
+    keep.keep = &samples;
+    write_signal(data, programs, rate, keep);
     return 1;
 }
 
@@ -148,31 +135,53 @@ std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
 
 int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& error)
 {
-    if (!ptp_path || !wav_path) {
-        error = "No file name";
+    if (!ptp_path || !wav_path || !*ptp_path || !*wav_path) {
+        error = "hiányzik az állomány neve";
         return 0;
     }
-    std::ifstream in(ptp_path, std::ios::binary);
-    if (!in) {
-        error = std::string("Cannot open ") + ptp_path;
+    std::vector<uint8_t> ptp;
+    if (!read_file(ptp_path, PTP_LIMIT, ptp, error)) {
+        error = std::string(ptp_path) + ": " + error;
         return 0;
     }
-    const std::vector<uint8_t> ptp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<uint8_t> samples;
-    if (!ptpwav_convert(ptp.data(), ptp.size(), PTPWAV_RATE, samples, error)) return 0;
-    const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(samples.size()));
-    std::ofstream out(wav_path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = std::string("Cannot create ") + wav_path;
+    std::vector<ptp_program> programs;
+    uint64_t count = 0;
+    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, error)) {
+        error = std::string(ptp_path) + ": " + error;
         return 0;
     }
-    out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size()));
-    out.close();
-    if (!out) {
-        std::error_code ec;
-        std::filesystem::remove(wav_path, ec);
-        error = std::string("Cannot write ") + wav_path;
+    std::error_code ec;
+    if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec)) {
+        error = std::string(wav_path) + ": " + file_unreadable_reason(wav_path) + ", nem írható felül";
+        return 0;
+    }
+    if (same_file(ptp_path, wav_path)) {
+        error = std::string(wav_path) + ": a kimenet nem lehet maga a bemeneti állomány";
+        return 0;
+    }
+    // Written beside the output and renamed at the end, so a failure leaves
+    // an earlier file of that name untouched.
+    const std::string partial = std::string(wav_path) + ".part";
+    bool ok = false;
+    {
+        file_ptr out(std::fopen(partial.c_str(), "wb"));
+        if (out) {
+            const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(count));
+            sample_sink sink;
+            sink.file = out.get();
+            ok = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
+            write_signal(ptp.data(), programs, PTPWAV_RATE, sink);
+            sink.flush();
+            ok = ok && !sink.failed && std::fflush(out.get()) == 0;
+        }
+    }
+    if (ok) {
+        std::filesystem::rename(partial, wav_path, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        std::filesystem::remove(partial, ec);
+        error = std::string(wav_path) + ": nem írható";
         return 0;
     }
     return 1;
@@ -182,6 +191,6 @@ int ptp_to_wav(const char* ptp_path, const char* wav_path)
 {
     std::string error;
     if (ptpwav_write_file(ptp_path, wav_path, error)) return 1;
-    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fprintf(stderr, "brevan: %s\n", error.c_str());
     return 0;
 }

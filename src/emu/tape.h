@@ -1,17 +1,53 @@
-// Tape signal: WAV tape playback and recording, transport, remote control.
+// Tape signal: WAV tapes played into the tape input and recorded from the
+// tape output, the transport and its motor remote control.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 extern uint8_t tape_read_in;        // 0 or 4, input port bit 2
-extern uint8_t wav_comp_level;      // 0..127
+// Half-width of the band around the midline inside which a sample keeps
+// the previous level (0..127).
+extern uint8_t wav_comp_level;
+constexpr uint8_t WAV_COMP_DEFAULT = 16;
 
-void tape_open_wav(const char* path);
-void tape_create_wav(const char* path, int rate);
+// Opens a WAV file (PCM, 8 or 16 bits, any channel count, 8000-192000 Hz)
+// as the tape to play. Returns 1, or 0 after a message naming the file and
+// the reason (an empty path, a cancelled chooser, is refused quietly).
+int tape_open_wav(const char* path);
+// The same for a stream already open (taken over and closed in the end).
+int tape_open_wav_stream(std::FILE* stream, const char* name);
+// Reads the format of an open WAV file and leaves it at its first sample.
+struct wav_format {
+    uint32_t rate = 0;
+    uint16_t channels = 0;
+    uint16_t bits = 0;
+    uint16_t frame_bytes = 0;
+    long data_start = 0;
+    uint64_t data_bytes = 0;
+};
+int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error);
+
+// Starts recording the tape output into a new 8-bit mono file at `rate`.
+// Returns 1, or 0 after a message.
+int tape_create_wav(const char* path, int rate);
+// Closes the WAV tape; a recording gets its last samples and its sizes.
 void tape_close_wav();
 void tape_close();
+// Writes what a recording still owes and its sizes, keeping it open (the
+// model changes, the program ends).
+void tape_finish_recording();
+// 1 playing a file, 2 recording one, 0 none.
+int tape_wav_open();
+
 void tape_save_wav(int64_t now, int previous_bits);
 void tape_remote_control(int value);
 void tape_set_remote_enable(int flag);
+// Toggles the Play/Record key; returns whether it is now down.
 int tape_press_play();
+void tape_set_play_key(int down);
+int tape_rolling();
 void tape_rewind();
 void do_tape_event(int64_t* cycles);
+// Recomputes the tape lamp: lit while the tape moves.
+void tape_lamp_changed();

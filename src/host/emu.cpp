@@ -20,6 +20,7 @@
 #include "emu/input.h"
 #include "emu/machine.h"
 #include "emu/memory.h"
+#include "emu/ptp.h"
 #include "emu/screen.h"
 #include "emu/tape.h"
 #include "host/pacing.h"
@@ -55,6 +56,7 @@ void select_memory_of_model(int model)
     memory_set_active_setup(model_table[model].configuration);
     memory_get_video_ram(&screenptr);
     memory_reset();
+    ptp_place_traps();
 }
 
 int model_from_switch(const char* text)
@@ -309,6 +311,7 @@ void emu_close()
     const auto model = static_cast<uint32_t>(machine_get_type());
     get_drive_dir(g_DrivePath, sizeof g_DrivePath);
     diskimg_save_all();
+    tape_close();
     sound_close();
     if (g_bSaveSettingsOnExit) write_settings(model, clock);
     prefs_done();

@@ -24,9 +24,12 @@
 #include "emu/machine.h"
 #include "emu/memory.h"
 #include "emu/printer.h"
+#include "emu/ptp.h"
 #include "emu/screen.h"
-#include "emu/z80dis.h"
+#include "emu/snapshot.h"
+#include "emu/tape.h"
 #include "emu/wd1793.h"
+#include "emu/z80dis.h"
 #include "host/emu.h"
 #include "host/shell.h"
 #include "sound/sound.h"
@@ -44,8 +47,10 @@ namespace {
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_OUTPUT = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_NO_BREAK = 3;   // --break: the frames ran out first
+constexpr int EXIT_INPUT = 3;     // a program file, tape or disk could not be loaded
+constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
 constexpr int LISTED_INSTRUCTIONS = 10;
+constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
 // The ROM is given a second to come up before typing starts; each key is
 // held for a few frames and released for as many, so every scan sees it.
@@ -58,8 +63,8 @@ const char usage_text[] =
     "  brevan [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
     "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
-    "         [--drive MAPPA] [--printer FÁJL]\n"
-    "         [programállományok...]\n"
+    "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
     "  brevan --help\n"
@@ -75,7 +80,7 @@ const char usage_text[] =
     "  --break CÍM        töréspont a hexadecimális címen (pl. 4000): a futás ott\n"
     "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
     "                     utasítás a szabványos kimenetre kerül; ha a képkockák\n"
-    "                     előbb elfogynak, a kilépési kód 3\n"
+    "                     előbb elfogynak, a kilépési kód 4\n"
     "  --disk LEMEZ       lemezkép (.dsk, .img) a következő üres meghajtóba: az első\n"
     "                     az A:, a második a B: meghajtóba, legfeljebb négy; --model\n"
     "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
@@ -83,7 +88,16 @@ const char usage_text[] =
     "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
     "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
     "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
+    "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
+    "                     a WAV lenyomott Play gombbal áll, a gép motorvezérlése görgeti\n"
+    "  --record-tape FÁJL.wav  a magnó kimenetének felvétele (8 bit, mono, 44100 Hz),\n"
+    "                     lenyomott Record gombbal\n"
+    "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
+    "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
+    "\n"
+    "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
+    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el.\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
@@ -122,6 +136,10 @@ struct headless_options {
     long break_address = -1;    // none
     std::string drive;
     std::string printer;
+    std::string tape;
+    std::string record_tape;
+    std::string save_snapshot;
+    int autostart = 1;
     std::vector<std::string> programs;
     std::vector<std::string> disks;
     bool model_given = false;
@@ -323,9 +341,14 @@ int parse_options(int argc, char** argv, headless_options& options)
                 return usage_error("a --break után egy hexadecimális cím kell, 0 és FFFF között (kapott: %s)",
                                    has_value ? argv[i + 1] : "semmi");
             ++i;
-        } else if (arg == "--screenshot" || arg == "--wav") {
+        } else if (std::string* name = arg == "--screenshot" ? &options.screenshot
+                                       : arg == "--wav" ? &options.wav
+                                       : arg == "--tape" ? &options.tape
+                                       : arg == "--record-tape" ? &options.record_tape
+                                       : arg == "--save-snapshot" ? &options.save_snapshot
+                                       : nullptr) {
             if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
-            (arg == "--wav" ? options.wav : options.screenshot) = argv[i + 1];
+            *name = argv[i + 1];
             ++i;
         } else if (arg == "--disk") {
             if (!has_value) return usage_error("%s", "a --disk után egy lemezkép neve kell");
@@ -341,6 +364,8 @@ int parse_options(int argc, char** argv, headless_options& options)
         } else if (arg == "--printer") {
             if (!has_value) return usage_error("%s", "a --printer után egy állománynév kell");
             options.printer = argv[++i];
+        } else if (arg == "--no-autostart") {
+            options.autostart = 0;
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -351,6 +376,8 @@ int parse_options(int argc, char** argv, headless_options& options)
         }
     }
     if (!options.disks.empty() && !options.model_given) options.model = MODEL_CPM;
+    if (!options.tape.empty() && !options.record_tape.empty())
+        return usage_error("%s", "a --tape és a --record-tape együtt nem adható meg: egyszerre egy szalag van a magnóban");
     return -1;
 }
 
@@ -363,6 +390,7 @@ void start_machine(const headless_options& options, const char* folder)
     machine_set_clock(options.clock);
     machine_change_model(options.model);
     keyboard_change_mapping(1);
+    ptp_place_traps();
     if (!options.drive.empty()) change_dir(options.drive.c_str());
     if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
@@ -384,17 +412,43 @@ void print_monitor_view()
     std::fflush(stdout);
 }
 
-bool ends_with_png(const std::string& name)
+// Whether the name ends in the extension, in any case.
+bool ends_with(const std::string& name, const char* extension)
 {
-    if (name.size() < 4) return false;
-    std::string tail = name.substr(name.size() - 4);
+    const size_t n = std::strlen(extension);
+    if (name.size() < n) return false;
+    std::string tail = name.substr(name.size() - n);
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".png";
+    return tail == extension;
+}
+
+// The tapes of the run: -1, or the exit code after a message.
+int set_up_tapes(const headless_options& options)
+{
+    if (!options.record_tape.empty()) {
+        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) return EXIT_OUTPUT;
+        tape_set_play_key(1);
+    }
+    if (options.tape.empty()) return -1;
+    const char* name = options.tape.c_str();
+    if (!(ends_with(options.tape, ".wav") ? tape_open_wav(name) : tape_init(name))) return EXIT_INPUT;
+    if (tape_wav_open()) tape_set_play_key(1);
+    return -1;
+}
+
+// Closes what the run recorded; the exit code passes through.
+int finish_run(int code)
+{
+    tape_close();
+    ptp_close();
+    sound_close_wav();
+    if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
+    return code;
 }
 
 bool write_screenshot(const std::string& name)
 {
-    if (!ends_with_png(name)) return save_bitmap(name.c_str()) == 1;
+    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
     const int width = screen_width();
     const int height = screen_height();
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
@@ -409,6 +463,8 @@ bool write_screenshot(const std::string& name)
 int convert_ptp_to_wav(int argc, char** argv, int at)
 {
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
+    for (int i = 1; i < argc; ++i)
+        if (i < at || i > at + 2) return usage_error("fölösleges argumentum a --ptp-to-wav mellett: %s", argv[i]);
 #ifdef BREVAN_HAVE_PTPWAV
     return ptp_to_wav(argv[at + 1], argv[at + 2]) ? EXIT_DONE : EXIT_OUTPUT;
 #else
@@ -495,17 +551,17 @@ int headless_main(int argc, char** argv)
             std::string reason = diskimg_error();
             if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
             std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
-            return EXIT_OUTPUT;
+            return finish_run(EXIT_INPUT);
         }
     }
 
     if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
         std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
-        return EXIT_OUTPUT;
+        return finish_run(EXIT_OUTPUT);
     }
+    if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
-        if (!autostart_file(program.c_str(), 1))
-            std::fprintf(stderr, "brevan: a program nem tölthető be: %s\n", program.c_str());
+        if (!autostart_file(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
 
     if (options.break_address >= 0) {
         z80_state.bp_address = static_cast<uint16_t>(options.break_address);
@@ -521,18 +577,21 @@ int headless_main(int argc, char** argv)
         stopped = machine_at_breakpoint() != 0;
     }
     held_key = -1;
-    sound_close_wav();
     if (options.break_address >= 0) {
         print_monitor_view();
         if (!stopped)
             std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
                          options.frames, options.break_address);
     }
-    if (!diskimg_save_all()) return EXIT_OUTPUT;
 
+    std::string why;
+    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
+        std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
     if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
-        return EXIT_OUTPUT;
+        return finish_run(EXIT_OUTPUT);
     }
-    return options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE;
+    return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);
 }

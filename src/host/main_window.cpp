@@ -832,6 +832,7 @@ QWidget* main_window_create()
     host_hooks.led_update = status_bar_led_update;
     host_hooks.status_text = status_bar_set_text;
     host_hooks.message_box = hook_message_box;
+    host_hooks.tape_lamp = status_bar_tape_lamp;
     keyboard_set_host(host_keyboard());
     host_joystick_open();
     return window_;

@@ -15,10 +15,12 @@ namespace {
 
 // Right edges of parts 0 and 1; part 2 takes the rest.
 constexpr int PART0_RIGHT = 64;
-constexpr int PART1_RIGHT = 160;
+constexpr int PART1_RIGHT = 180;   // four drive lamps and the tape lamp
+constexpr int TAPE_LAMP = 4;
 constexpr int led_rows = 24;
 const QColor led_off_colour(0, 0, 0);
 const QColor led_on_colour(255, 0, 0);
+const QColor tape_on_colour(0, 200, 0);
 
 class StatusBar : public QWidget {
 public:
@@ -40,6 +42,7 @@ protected:
 
 StatusBar* sWnd = nullptr;
 int led_state = 0;
+bool tape_lamp_on = false;   // follows the tape, not the bar's life
 std::array<std::string, 3> part_text;
 
 int part_at(int x)
@@ -86,6 +89,9 @@ void StatusBar::paintEvent(QPaintEvent*)
         draw_sunken(p, lamp, pal);
         p.fillRect(lamp, i == led_state ? led_on_colour : led_off_colour);
     }
+    const QRect tape = status_bar_led_rect(TAPE_LAMP);
+    draw_sunken(p, tape, pal);
+    p.fillRect(tape, tape_lamp_on ? tape_on_colour : led_off_colour);
 }
 
 bool StatusBar::event(QEvent* e)
@@ -148,6 +154,14 @@ void status_bar_led_update(int n)
     if (sWnd) sWnd->update(QRect(PART0_RIGHT, 0, PART1_RIGHT - PART0_RIGHT, led_rows));
 }
 
+void status_bar_tape_lamp(int on)
+{
+    tape_lamp_on = on != 0;
+    if (sWnd) sWnd->update(QRect(PART0_RIGHT, 0, PART1_RIGHT - PART0_RIGHT, led_rows));
+}
+
+int status_bar_tape_lamp_state() { return tape_lamp_on ? 1 : 0; }
+
 QWidget* status_bar_widget() { return sWnd; }
 int status_bar_led_state() { return led_state; }
 
@@ -158,5 +172,6 @@ const char* status_bar_text(int part)
 
 QRect status_bar_led_rect(int lamp)
 {
-    return QRect(74 + 20 * lamp, led_rows / 3 + 2, 13, led_rows / 3);
+    const int gap = lamp == TAPE_LAMP ? 4 : 0;   // set apart from the drives
+    return QRect(74 + 20 * lamp + gap, led_rows / 3 + 2, 13, led_rows / 3);
 }

@@ -15,9 +15,11 @@ void StatusBarRedraw();
 // Hook targets: the text of part 0 or 2 (also its tooltip) and the lamps.
 void status_bar_set_text(int part, const char* text);
 void status_bar_led_update(int n);   // lamp n lit, the others dark; -1 none
+void status_bar_tape_lamp(int on);   // the tape lamp (green) beside the drive lamps
 
 // For the window and its tests.
 QWidget* status_bar_widget();
 int status_bar_led_state();
+int status_bar_tape_lamp_state();
 const char* status_bar_text(int part);
-QRect status_bar_led_rect(int lamp);   // in the bar's coordinates
+QRect status_bar_led_rect(int lamp);   // in the bar's coordinates; 4 is the tape lamp

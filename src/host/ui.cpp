@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "emu/diskimg.h"
+#include "emu/hooks.h"
 #include "emu/snapshot.h"
 #include "emu/tape.h"
 #include "host/ui_seam.h"
@@ -238,17 +239,19 @@ void ui_attach_ptp_file(QWidget* owner, char* name_out)
 
 void ui_load_pss(QWidget* owner, uint8_t* ram)
 {
-    std::string name;
-    run_chooser(owner, pss_load_chooser, name);
-    snapshot_load(name.c_str(), ram);   // rejects an empty name itself
+    std::string name, why;
+    if (run_chooser(owner, pss_load_chooser, name) < 0) return;
+    if (!snapshot_load(name.c_str(), ram, &why))
+        host_message_box("PSS betöltés", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
 }
 
 void ui_save_pss(QWidget* owner, uint8_t* ram)
 {
-    std::string name;
+    std::string name, why;
     if (run_chooser(owner, pss_save_chooser, name) < 0) return;
     append_extension(name, ".pss");
-    snapshot_save(name.c_str(), ram);
+    if (!snapshot_save(name.c_str(), ram, &why))
+        host_message_box("PSS mentés", ("A(z) \"" + name + "\" nem menthető: " + why).c_str());
 }
 
 void ui_create_wav(QWidget* owner)

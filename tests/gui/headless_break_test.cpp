@@ -45,7 +45,7 @@ TEST(HeadlessBreak, StopsAtTheAddressAndPrintsTheDumpAndTenInstructions)
 TEST(HeadlessBreak, FramesRunningOutFirstAndBadAddressesAreReported)
 {
     const result missed = run({"--headless", "--frames", "3", "--break", "0xFFF0"});
-    EXPECT_EQ(missed.code, 3);
+    EXPECT_EQ(missed.code, 4);
     ASSERT_EQ(missed.lines.size(), 13u);   // the view where the run ended
     EXPECT_EQ(missed.lines[0].find("IP:FFF0"), std::string::npos);
     for (const char* bad : {"12345", "xyz", "", "-1"})

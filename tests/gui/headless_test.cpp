@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "emu/snapshot.h"
 #include "host/headless.h"
 #include "support/disk_files.h"
+#include "support/ptp_image.h"
+#include "support/tape_signal.h"
 
 namespace fs = std::filesystem;
 
@@ -108,6 +111,8 @@ TEST_F(Headless, PtpToWavConvertsAWellFormedImageAndRefusesOthers)
     EXPECT_EQ(run({"--ptp-to-wav", junk, junk_out}), 1);
     EXPECT_FALSE(fs::exists(junk_out));
     EXPECT_EQ(run({"--ptp-to-wav", in}), 2);
+    EXPECT_EQ(run({"--ptp-to-wav", in, out, "more"}), 2);
+    EXPECT_EQ(run({"--ptp-to-wav", dir.string(), out}), 1);
 }
 
 TEST_F(Headless, DiskWrittenDuringTheRunIsOnTheFileWhenItEnds)
@@ -147,8 +152,8 @@ TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
 
     const std::string junk = file("junk.dsk");
     { std::ofstream(junk) << "not a disk"; }
-    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", junk}), 1);
-    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", file("missing.dsk")}), 1);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", junk}), 3);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", file("missing.dsk")}), 3);
     EXPECT_EQ(run({"--headless", "--disk", disk, "--disk", disk, "--disk", disk, "--disk", disk, "--disk", disk}), 2);
     drives_empty();
 }
@@ -157,7 +162,8 @@ TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
     for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
-                             "--wav", "--ptp-to-wav", "--disk", "--drive", "--printer", "--make-cpm-disk", "--geometry", "--help", "/a", "/b", "/d", "/h", "/i:",
+                             "--wav", "--ptp-to-wav", "--disk", "--drive", "--printer", "--make-cpm-disk", "--geometry", "--help", "--tape", "--record-tape",
+                             "--save-snapshot", "--no-autostart", "/a", "/b", "/d", "/h", "/i:",
                              "/p:", "/m", "/t", "/w", "a32", "cpm"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(run({"--help"}), 0);
@@ -198,6 +204,105 @@ TEST_F(Headless, BuiltProgramRunsFromItsBuildFolder)
     const std::string bad = "cd '" + program.parent_path().string() + "' && ./brevan --headless --nonsense 2>/dev/null";
     const int status = std::system(bad.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+// Fills the A64's display page with ink, then waits.
+const bytes fill_routine = {0x21, 0x00, 0xE8, 0x11, 0x01, 0xE8, 0x01, 0xFF, 0x17,
+                            0x36, 0xFF, 0xED, 0xB0, 0x18, 0xFE};
+
+std::string hex_line(const bytes& code)
+{
+    std::string s = "E 4200";
+    char b[4];
+    for (uint8_t c : code) {
+        std::snprintf(b, sizeof b, " %02X", c);
+        s += b;
+    }
+    return s;
+}
+
+// The display area of a screenshot is all ink.
+bool display_filled(const QImage& image)
+{
+    for (int y = 24; y < 216; y += 7)
+        for (int x = 28; x < 284; x += 5)
+            if (image.pixelColor(x, y) != QColor(255, 255, 255)) return false;
+    return true;
+}
+
+bytes snapshot_ram(const std::string& pss)
+{
+    const bytes file = read_bytes(pss);
+    return file.size() == PSS_SIZE ? bytes(file.begin() + 0x26, file.begin() + 0x26 + 0xC000) : bytes{};
+}
+
+TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
+{
+    const bytes pri = concat({{0xD0, 0x00, 0x42, static_cast<uint8_t>(fill_routine.size()), 0}, fill_routine,
+                              {0xC3, 0x00, 0x42}});
+    const bytes pp = concat({{0x00, 0x42, 0x00, 0x42}, fill_routine});
+    const std::string text = hex_line(fill_routine) + "\nE 40F9 20 42\n";
+    const struct { const char* name; bytes content; } files[] = {
+        {"f.ptp", ptp_program_at("FILL", 0x4200, fill_routine, 0x4200)},
+        {"f.pri", pri}, {"f.prg", pri}, {"f.pp", pp},
+        {"f.bas", bytes(text.begin(), text.end())}, {"f.txt", bytes(text.begin(), text.end())},
+    };
+    // The snapshot of a machine that ran one of them.
+    ASSERT_TRUE(write_bytes(file("f.pp"), pp));
+    ASSERT_EQ(run({"--headless", "--frames", "20", "--save-snapshot", file("f.pss"), file("f.pp")}), 0);
+    std::vector<std::pair<std::string, bytes>> all;
+    for (const auto& f : files) all.push_back({f.name, f.content});
+    all.push_back({"f.pss", read_bytes(file("f.pss"))});
+    for (const auto& [name, content] : all) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(write_bytes(file(name.c_str()), content));
+        for (bool autostart : {true, false}) {
+            std::vector<std::string> args = {"--headless", "--frames", "60", "--screenshot", file("s.png"),
+                                             "--save-snapshot", file("s.pss"), file(name.c_str())};
+            if (!autostart) args.insert(args.begin() + 1, "--no-autostart");
+            ASSERT_EQ(run(args), 0);
+            const bytes ram = snapshot_ram(file("s.pss"));
+            ASSERT_EQ(ram.size(), 0xC000u);
+            EXPECT_TRUE(std::equal(fill_routine.begin(), fill_routine.end(), ram.begin() + 0x200)) << autostart;
+            // A snapshot brings its screen with it, started or not.
+            EXPECT_EQ(display_filled(QImage(QString::fromStdString(file("s.png")))), autostart || name == "f.pss")
+                << autostart;
+        }
+    }
+}
+
+TEST_F(Headless, TapesPlayRecordAndRefuseBadFiles)
+{
+    const bytes ptp = ptp_program_at("FILL", 0x4200, fill_routine, 0x4200);
+    ASSERT_TRUE(write_bytes(file("f.ptp"), ptp));
+    ASSERT_TRUE(write_bytes(file("f.wav"), tape_signal_wav(ptp, {})));
+    // A PTP tape through the loader traps, started by hand.
+    ASSERT_EQ(run({"--headless", "--frames", "150", "--tape", file("f.ptp"), "--type", "L\nR\n",
+                   "--screenshot", file("p.png")}), 0);
+    EXPECT_TRUE(display_filled(QImage(QString::fromStdString(file("p.png")))));
+    // A WAV tape rolled by the motor bit while the firmware loads.
+    ASSERT_EQ(run({"--headless", "--frames", "700", "--tape", file("f.wav"), "--type", "L\n",
+                   "--save-snapshot", file("w.pss")}), 0);
+    const bytes ram = snapshot_ram(file("w.pss"));
+    ASSERT_EQ(ram.size(), 0xC000u);
+    EXPECT_TRUE(std::equal(fill_routine.begin(), fill_routine.end(), ram.begin() + 0x200));
+    // The tape output recorded through the signal routines.
+    ASSERT_EQ(run({"--headless", "--frames", "800", "--record-tape", file("r.wav"), "--type",
+                   "S \"R\" 4200 420F\n"}), 0);
+    const bytes wav = read_bytes(file("r.wav"));
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(wav[40] | wav[41] << 8 | wav[42] << 16, static_cast<int>(wav.size() - 44));
+    const decoded_tape tape = tape_signal_decode(bytes(wav.begin() + 44, wav.end()), 44100);
+    ASSERT_EQ(tape.blocks.size(), 3u) << tape.error;
+    EXPECT_EQ(tape.blocks[1][0], 0xF9);
+
+    ASSERT_TRUE(write_bytes(file("bad.wav"), {'R', 'I', 'F', 'F'}));
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--tape", file("bad.wav")}), 3);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--tape", file("missing.ptp")}), 3);
+    ASSERT_TRUE(write_bytes(file("bad.pri"), {0x00, 0x00, 0x80, 0x10}));
+    EXPECT_EQ(run({"--headless", "--frames", "1", file("bad.pri")}), 3);
+    EXPECT_EQ(run({"--headless", "--tape", file("f.ptp"), "--record-tape", file("x.wav")}), 2);
+    EXPECT_EQ(run({"--headless", "--frames", "1", "--save-snapshot", file("no/such/x.pss")}), 1);
 }
 
 } // namespace

@@ -35,6 +35,16 @@
 #include "host/ui.h"
 #include "host/ui_registry.h"
 #include "support/screen_text.h"
+#include "emu/input.h"
+#include "emu/memory.h"
+#include "emu/ptp.h"
+#include "emu/snapshot.h"
+#include "emu/tape.h"
+#include "support/ptp_image.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
@@ -435,11 +445,26 @@ TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
     EXPECT_EQ(g_bActive, 1);
 }
 
+// The text of the next message box, which is then closed as a click would.
+std::string message_shown;
+void answer_next_message_box()
+{
+    message_shown.clear();
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message_shown = box->text().toStdString();
+            box->accept();
+        }
+    });
+}
+
 TEST_F(MainWindowTest, DroppedFilesRunFifteenFramesAfterAHardReset)
 {
     const int64_t before = z80_state.tcount;
+    answer_next_message_box();
     main_window_drop_files("/nonexistent/game.ptp");
     EXPECT_GE(z80_state.tcount - before, 15 * 312 * 160);
+    EXPECT_NE(message_shown.find("game.ptp"), std::string::npos) << message_shown;
 }
 
 class ScratchFolder : public MainWindowTest {
@@ -631,6 +656,76 @@ TEST_F(DriveFolder, TheStatusBarNamesThePrinterFileWhenAJobStarts)
     key_press(Qt::Key_Return);
     run_to_prompt([] {});
     EXPECT_EQ(status_bar_text(2), "Nyomtatás ide: " + path("printer.txt"));
+}
+
+void trigger(int command) { main_window_action(command)->trigger(); }
+
+void run_frames(int n)
+{
+    for (int i = 0; i < n; ++i) main_loop_pass();
+}
+
+TEST_F(ScratchFolder, PasteTypesTheClipboardAtThePrompt)
+{
+    main_window_command(ID_COLD_RESET);
+    run_frames(40);
+    QGuiApplication::clipboard()->setText(QStringLiteral("E 6000 12 34\nE 6002 56\n"));
+    trigger(ID_PASTE);
+    run_frames(30);
+    EXPECT_EQ(mem_read(0x6000), 0x12);
+    EXPECT_EQ(mem_read(0x6001), 0x34);
+    EXPECT_EQ(mem_read(0x6002), 0x56);
+}
+
+TEST_F(ScratchFolder, TapeCommandsAttachRecordPlayAndLightTheLamp)
+{
+    ASSERT_TRUE(write_bytes(path("m.ptp"), ptp_program_at("M", 0x6000, {0x42}, 0x6000)));
+    ui_set_scripted_answer(path("m.ptp").c_str());
+    trigger(ID_PTP_ATTACH);
+    EXPECT_EQ(ptp_attached(), 1);
+
+    ui_set_scripted_answer(path("rec").c_str());
+    ui_set_scripted_filter(3);
+    trigger(ID_WAV_SAVE);
+    ASSERT_EQ(tape_wav_open(), 2);
+    EXPECT_NE(mem_read(0x3B49), 0xED);   // the save goes through the signal
+    trigger(ID_PLAY);
+    EXPECT_EQ(main_window_checked(ID_PLAY), 1);
+    z80_out(0x00, 0x80);   // motor on
+    EXPECT_EQ(status_bar_tape_lamp_state(), 1);
+    z80_out(0x00, 0x84);
+    EXPECT_EQ(status_bar_tape_lamp_state(), 0);
+    trigger(ID_PLAY);
+    EXPECT_EQ(main_window_checked(ID_PLAY), 0);
+    trigger(ID_WAV_CLOSE);
+    EXPECT_EQ(mem_read(0x3B49), 0xED);   // the traps are back
+    const bytes wav = read_bytes(path("rec.wav"));
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(wav[24] | wav[25] << 8, 8000);
+}
+
+TEST_F(ScratchFolder, SnapshotsAndAutoloadGoThroughTheirChoosers)
+{
+    ui_set_scripted_answer(path("state").c_str());
+    z80_state.pc = 0x1234;
+    trigger(ID_PSS_SAVE);
+    EXPECT_EQ(std::filesystem::file_size(path("state.pss")), PSS_SIZE);
+    z80_state.pc = 0;
+    ui_set_scripted_answer(path("state.pss").c_str());
+    trigger(ID_PSS_LOAD);
+    EXPECT_EQ(z80_state.pc, 0x1234);
+
+    ASSERT_TRUE(write_bytes(path("short.pss"), {1, 2, 3}));
+    ui_set_scripted_answer(path("short.pss").c_str());
+    answer_next_message_box();
+    trigger(ID_PSS_LOAD);
+    EXPECT_NE(message_shown.find("short.pss"), std::string::npos) << message_shown;
+
+    ASSERT_TRUE(write_bytes(path("go.pp"), {0x00, 0x70, 0x00, 0x70, 0x18, 0xFE}));
+    ui_set_scripted_answer(path("go.pp").c_str());
+    trigger(ID_AUTOLOAD);
+    EXPECT_EQ(mem_read(0x7000), 0x18);
+    EXPECT_EQ(z80_state.pc, 0x7000);
 }
 
 }  // namespace

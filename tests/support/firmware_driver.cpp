@@ -10,6 +10,7 @@
 #include "emu/screen.h"
 #include "support/fake_keyboard.h"
 #include "support/paths.h"
+#include "support/screen_text.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -62,6 +63,16 @@ void firmware_boot(int model, int frames)
     machine_hard_reset();
     z80_state.bp_enabled = 0;
     firmware_run_frames(frames);
+}
+
+std::string firmware_run_until_shown(std::initializer_list<const char*> texts, int max_frames)
+{
+    for (int i = 0; i <= max_frames; ++i) {
+        for (const char* t : texts)
+            if (screen_shows(t)) return t;
+        if (i < max_frames) firmware_run_frames(1);
+    }
+    return {};
 }
 
 void firmware_hold_key(int vk, int frames)

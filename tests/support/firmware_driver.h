@@ -1,6 +1,7 @@
 // Drives the built-in firmware in tests: boots a model with a scripted host
 // keyboard (positional mapping) and types text through the key matrix.
 #pragma once
+#include <initializer_list>
 #include <string>
 
 // Selects the model, cold-starts it at 2.5 MHz and runs `frames` frames.
@@ -10,6 +11,9 @@ void firmware_run_frames(int frames);
 // '-', '.', ',', '$', '@'; upper case with the Primo shift). After each '\r' the
 // command gets `settle` frames to finish.
 void firmware_type(const std::string& text, int settle = 12);
+// Runs frames until the screen shows one of the texts (at most max_frames);
+// returns the text seen, or an empty string.
+std::string firmware_run_until_shown(std::initializer_list<const char*> texts, int max_frames);
 // Holds one host key (VK code) for `frames` frames, then lets it go.
 void firmware_hold_key(int vk, int frames);
 // The value of a label in the firmware's label file in the build folder

@@ -84,6 +84,10 @@ void tape_signal_stop()
 
 namespace {
 
+// Between a 1 cycle (624 us) and a 0 cycle (1872 us); longer than any bit.
+constexpr double SPLIT_US = 1248;
+constexpr double GAP_US = 4000;
+
 struct bit_reader {
     std::vector<double> cycles;   // microseconds, rising edge to rising edge
     size_t pos = 0;
@@ -94,8 +98,8 @@ struct bit_reader {
         if (done()) return -1;
         const double c = cycles[pos++];
         if (length) *length = c;
-        if (c > 2000) return -1;
-        return c < 624 ? 1 : 0;
+        if (c > GAP_US) return -1;
+        return c < SPLIT_US ? 1 : 0;
     }
 };
 
@@ -117,14 +121,14 @@ decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate)
         int run = 0, best = 0, prev = -1;
         for (size_t i = 0; i < r.cycles.size(); ++i) {
             const double c = r.cycles[i];
-            const int bit = c > 2000 ? -1 : c < 624 ? 1 : 0;
+            const int bit = c > GAP_US ? -1 : c < SPLIT_US ? 1 : 0;
             if (bit >= 0 && prev >= 0 && bit != prev) ++run;
             else run = bit >= 0 ? 1 : 0;
             if (run > best) best = run;
             prev = bit;
             if (bit == 1 && i + 16 < r.cycles.size()) {
                 bool ones = true;
-                for (int k = 0; k < 16 && ones; ++k) ones = r.cycles[i + k] < 624;
+                for (int k = 0; k < 16 && ones; ++k) ones = r.cycles[i + k] < SPLIT_US;
                 if (ones) break;
             }
         }
@@ -192,4 +196,93 @@ decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate)
         tape.blocks.push_back(block);
     }
     return tape;
+}
+
+std::vector<uint8_t> tape_signal_wav(const std::vector<uint8_t>& ptp, const tape_wav_spec& spec)
+{
+    // The levels of the signal, as (level, microseconds); level -1, 0, +1.
+    std::vector<std::pair<int, double>> levels;
+    auto byte = [&](uint8_t b) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const double half = (b >> bit & 1) ? spec.one_us : spec.zero_us;
+            levels.push_back({1, half});
+            levels.push_back({-1, half});
+        }
+    };
+    auto repeat = [&](uint8_t b, int n) {
+        for (int i = 0; i < n; ++i) byte(b);
+    };
+    size_t pos = 0;
+    while (pos + 3 <= ptp.size()) {
+        const size_t end = pos + (ptp[pos + 1] | ptp[pos + 2] << 8);
+        levels.push_back({0, 250000});
+        repeat(0xAA, 512);
+        for (size_t at = pos + 3; at + 3 <= end;) {
+            const size_t length = ptp[at + 1] | ptp[at + 2] << 8;
+            repeat(0xFF, 96);
+            repeat(0xD3, 3);
+            for (size_t i = 0; i < length; ++i) byte(ptp[at + 3 + i]);
+            byte(0xFF);
+            const bool last = ptp[at] == 0xAA;
+            at += 3 + length;
+            if (last) break;
+        }
+        pos = end;
+    }
+    levels.push_back({0, 250000});
+
+    const int frame = spec.channels * spec.bits / 8;
+    std::vector<uint8_t> data;
+    uint32_t noise_state = 12345;
+    auto noise = [&] {
+        noise_state = noise_state * 1103515245u + 12345u;
+        return spec.noise ? static_cast<int>((noise_state >> 16) % (2 * spec.noise + 1)) - spec.noise : 0;
+    };
+    auto put = [&](int level) {
+        for (int ch = 0; ch < spec.channels; ++ch) {
+            const int v8 = (ch == 0 ? level * 100 : 0) + noise();   // around 0, 8-bit steps
+            if (spec.bits == 8) {
+                data.push_back(static_cast<uint8_t>(128 + v8));
+            } else {
+                const int v16 = v8 * 256;
+                data.push_back(static_cast<uint8_t>(v16));
+                data.push_back(static_cast<uint8_t>(v16 >> 8));
+            }
+        }
+    };
+    double now = 0;
+    size_t written = 0;
+    for (const auto& [level, us] : levels) {
+        now += us;
+        const size_t end = static_cast<size_t>(now * spec.rate / 1e6 + 0.5);
+        for (; written < end; ++written) put(level);
+    }
+
+    std::vector<uint8_t> wav;
+    auto u16 = [&](uint32_t v) { wav.push_back(static_cast<uint8_t>(v)); wav.push_back(static_cast<uint8_t>(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    tag("RIFF");
+    u32(0);   // filled in below
+    tag("WAVE");
+    if (spec.list_chunk) {
+        tag("LIST");
+        u32(7);
+        tag("INFO");
+        wav.insert(wav.end(), {'a', 'b', 'c', 0});   // odd size: one pad byte
+    }
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(static_cast<uint32_t>(spec.channels));
+    u32(static_cast<uint32_t>(spec.rate));
+    u32(static_cast<uint32_t>(spec.rate * frame));
+    u16(static_cast<uint32_t>(frame));
+    u16(static_cast<uint32_t>(spec.bits));
+    tag("data");
+    u32(static_cast<uint32_t>(data.size()));
+    wav.insert(wav.end(), data.begin(), data.end());
+    const uint32_t riff = static_cast<uint32_t>(wav.size() - 8);
+    for (int i = 0; i < 4; ++i) wav[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
+    return wav;
 }

@@ -22,5 +22,19 @@ struct decoded_tape {
     std::vector<double> one_us, zero_us;      // cycle lengths seen inside blocks
     std::string error;
 };
-// Cycles are split at 624 us; block lengths follow from each type byte.
+// Cycles are split at 1248 us; block lengths follow from each type byte.
 decoded_tape tape_signal_decode(const std::vector<uint8_t>& samples, int rate);
+
+// A WAV file carrying a PTP image in the Primo's tape format, written the
+// way converters and recorders for the real machine do: each bit a high
+// then a low half wave of its own length, silence (0.25 s) at the midline.
+struct tape_wav_spec {
+    int rate = 44100;
+    int bits = 8;            // 8 unsigned or 16 signed
+    int channels = 1;        // the first carries the signal, others noise
+    double one_us = 312;     // half-wave lengths
+    double zero_us = 936;
+    int noise = 0;           // peak noise on every sample, in 8-bit steps
+    bool list_chunk = false; // a LIST chunk before "fmt "
+};
+std::vector<uint8_t> tape_signal_wav(const std::vector<uint8_t>& ptp, const tape_wav_spec& spec);

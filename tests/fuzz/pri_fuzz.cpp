@@ -1,0 +1,15 @@
+// The PRI/PRG and raw memory loaders on any bytes.
+#include <string>
+
+#include "emu/memory.h"
+#include "emu/pri.h"
+#include "fuzz_machine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz_machine_ready();
+    std::string error;
+    pri_load_pri_data(data, size, memory_get_ram(), &error);
+    pri_load_pp_data(data, size, memory_get_ram(), &error);
+    return 0;
+}
