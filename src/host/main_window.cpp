@@ -34,7 +34,6 @@
 #include "emu/cpu.h"
 #include "emu/diskfs.h"
 #include "emu/diskimg.h"
-#include "emu/event.h"
 #include "emu/hooks.h"
 #include "emu/input.h"
 #include "emu/machine.h"
@@ -182,7 +181,6 @@ void remember_presented_page()
 }
 bool quit_ = false;
 int menus_open_ = 0;            // an open menu stalls the machine
-int loading = 0;                // a WAV tape is loaded
 std::map<int, QAction*> actions_;
 
 QString text_of(const char* s) { return QString::fromUtf8(s); }
@@ -618,21 +616,13 @@ void run_command(int command)
     case ID_WAV_CLOSE:
         tape_close_wav();
         ptp_place_traps();
-        loading = 0;
         break;
-    case ID_PLAY:
-        if (tape_press_play()) {
-            menu_check(ID_PLAY, 1);
-            if (loading) event_setup(EVENT_TAPE, z80_state.tcount, do_tape_event);
-        } else {
-            menu_check(ID_PLAY, 0);
-            event_remove_id(EVENT_TAPE);
-        }
+    case ID_PLAY:   // the tape runs its own sampling event while it rolls
+        menu_check(ID_PLAY, tape_press_play());
         break;
     case ID_HELP: ui_show_help(owner, emu_help_file().c_str()); break;
     case ID_WAV_LOAD:
         ui_load_wav(owner);
-        loading = 1;
         break;
     case ID_REWIND:
         tape_rewind();
@@ -980,7 +970,6 @@ void gui_paste_from_clipboard(void*)
 void main_window_load_wav_tape(const char* path)
 {
     tape_open_wav(path);
-    loading = 1;
 }
 
 int main_window_quit_requested() { return quit_ ? 1 : 0; }

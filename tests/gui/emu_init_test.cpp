@@ -14,6 +14,7 @@
 #include "emu/memory.h"
 #include "emu/romfiles.h"
 #include "emu/screen.h"
+#include "emu/tape.h"
 #include "emu/wd1793.h"
 #include "gui_app.h"
 #include "host/emu.h"
@@ -22,6 +23,7 @@
 #include "host/shell.h"
 #include "host/statusbar.h"
 #include "host/ui_registry.h"
+#include "support/tape_signal.h"
 
 namespace {
 
@@ -217,14 +219,21 @@ TEST_F(EmuInit, InkSwitchReadsSixDigitsAndNeedsItsColon)
 
 TEST_F(EmuInit, AutostartSwitchAffectsOnlyLaterFiles)
 {
-    start({"first.ptp", "/a", "second.pri", "-t", "tape.WAV"});
+    const std::string tape = path.string() + ".WAV";
+    {
+        const std::vector<uint8_t> wav = tape_signal_wav({}, {});
+        std::ofstream(tape, std::ios::binary).write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
+    }
+    start({"first.ptp", "/a", "second.pri", "-t", tape});
     ASSERT_EQ(loaded.size(), 2u) << "a WAV goes to the tape player";
+    EXPECT_TRUE(tape_wav_open());
     EXPECT_EQ(loaded[0].path, "first.ptp");
     EXPECT_EQ(loaded[0].autostart, 1);
     EXPECT_EQ(loaded[1].path, "second.pri");
     EXPECT_EQ(loaded[1].autostart, 0);
     EXPECT_EQ(machine_get_clock(), 3750000);
     emu_close();
+    std::filesystem::remove(tape);
 }
 
 TEST_F(EmuInit, AbsolutePathsAreProgramFilesAndShortSlashWordsAreSwitches)
