@@ -53,7 +53,9 @@ constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
 // The ROM is given a second to come up before typing starts; each key is
-// held for a few frames and released for as many, so every scan sees it.
+// held for a few frames and released for as many, and longer until the
+// machine has looked at it both ways: software that reads no keys while it
+// works (a disk or tape transfer) loses none.
 constexpr int TYPE_START_FRAME = 50;
 constexpr int KEY_DOWN_FRAMES = 4;
 constexpr int KEY_UP_FRAMES = 4;
@@ -73,7 +75,8 @@ const char usage_text[] =
     "  --frames N         N képkocka futtatása (alapérték 100), a lehető leggyorsabban\n"
     "  --model M          gép: a32, a48, a64, b32, b48, b64, c64, cpm (alapérték a64)\n"
     "  --clock HZ         órajel: 2500000 vagy 3750000 (alapérték 2500000)\n"
-    "  --type SZÖVEG      a szöveg begépelése a billentyűzeten az 50. képkockától;\n"
+    "  --type SZÖVEG      a szöveg begépelése a billentyűzeten az 50. képkockától,\n"
+    "                     abban az ütemben, ahogy a gép a billentyűket olvassa;\n"
     "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
     "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
     "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
@@ -155,6 +158,8 @@ constexpr cp1250_letter hungarian_letters[] = {
 constexpr int SPARE_KEYS[] = {0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F, 0x97};
 
 int held_key = -1;   // VK | KEYMOD_* while a key is held, else -1
+int typed_key = -1;  // the key being typed, held or released
+bool typed_key_seen = false;   // the machine read it in its present state
 
 int us_punctuation(uint8_t ch)
 {
@@ -196,6 +201,7 @@ int scripted_char_key(uint8_t ch)
 
 int scripted_key_down(int vk)
 {
+    if (typed_key >= 0 && vk == (typed_key & 0xFF)) typed_key_seen = true;
     if (held_key < 0) return 0;
     if (vk == VK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
     return vk == (held_key & 0xFF) ? 1 : 0;
@@ -205,17 +211,39 @@ void scripted_release_all() { held_key = -1; }
 
 const host_keyboard_t scripted_keyboard{scripted_key_down, scripted_char_key, scripted_release_all};
 
-// The key to hold at a frame of the run, or -1.
-int key_at_frame(const std::string& text, long frame)
-{
-    if (frame < TYPE_START_FRAME) return -1;
-    const long step = frame - TYPE_START_FRAME;
-    const long index = step / (KEY_DOWN_FRAMES + KEY_UP_FRAMES);
-    if (index >= static_cast<long>(text.size())) return -1;
-    if (step % (KEY_DOWN_FRAMES + KEY_UP_FRAMES) >= KEY_DOWN_FRAMES) return -1;
-    const auto ch = static_cast<uint8_t>(text[static_cast<size_t>(index)]);
-    return ch == '\r' ? VK_RETURN : scripted_char_key(ch);
-}
+// Types the text a key at a time: sets held_key for the coming frame.
+struct typist {
+    const std::string& text;
+    size_t index = 0;
+    bool down = false;
+    int frames = 0;   // in the present state
+
+    void next_frame(long frame)
+    {
+        held_key = -1;
+        if (frame < TYPE_START_FRAME || index >= text.size()) return;
+        if (typed_key < 0) {
+            const auto ch = static_cast<uint8_t>(text[index]);
+            typed_key = ch == '\r' ? VK_RETURN : scripted_char_key(ch);
+            down = true;
+            frames = 0;
+            typed_key_seen = false;
+        } else if (frames >= (down ? KEY_DOWN_FRAMES : KEY_UP_FRAMES) && typed_key_seen) {
+            typed_key_seen = false;
+            frames = 0;
+            if (down) {
+                down = false;
+            } else {
+                typed_key = -1;
+                ++index;
+                next_frame(frame);
+                return;
+            }
+        }
+        ++frames;
+        if (down) held_key = typed_key;
+    }
+};
 
 // UTF-8 to CP1250 for the characters the Primo keyboard has; escapes \n,
 // \r, \t and \\. Returns false on a character that cannot be typed.
@@ -569,14 +597,16 @@ int headless_main(int argc, char** argv)
         z80_state.bp_reached = 0;
     }
     bool stopped = false;
+    typist keys{options.type_text};
+    typed_key = -1;
     for (long frame = 0; frame < options.frames && !stopped; ++frame) {
-        held_key = key_at_frame(options.type_text, frame);
+        keys.next_frame(frame);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
         stopped = machine_at_breakpoint() != 0;
     }
-    held_key = -1;
+    held_key = typed_key = -1;
     if (options.break_address >= 0) {
         print_monitor_view();
         if (!stopped)
