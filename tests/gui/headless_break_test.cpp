@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "headless_run.h"
 #include "host/headless.h"
 
 namespace {
@@ -16,12 +17,8 @@ struct result {
 
 result run(std::vector<std::string> args)
 {
-    args.insert(args.begin(), "brevan");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     testing::internal::CaptureStdout();
-    const int code = headless_main(static_cast<int>(args.size()), argv.data());
+    const int code = headless_run(std::move(args));
     std::istringstream out(testing::internal::GetCapturedStdout());
     result r{code, {}};
     for (std::string line; std::getline(out, line);) r.lines.push_back(line);

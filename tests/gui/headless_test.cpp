@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emu/snapshot.h"
+#include "headless_run.h"
 #include "host/headless.h"
 #include "support/disk_files.h"
 #include "support/ptp_image.h"
@@ -20,14 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int run(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "brevan");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return headless_main(static_cast<int>(args.size()), argv.data());
-}
+int run(std::vector<std::string> args) { return headless_run(std::move(args)); }
 
 bool single_colour(const QImage& image)
 {

@@ -70,6 +70,7 @@ glyph_key cell_key(const uint8_t* cell)
 std::string screen_text_image_for_model(int model)
 {
     if (model == MODEL_C64) return "rom_c64";
+    if (model == MODEL_CPM) return "pr_2732";
     if (model >= MODEL_B32 && model <= MODEL_B64) return "rom_b64";
     return "rom_a64";
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 // The firmware image whose font the current model shows: "rom_a64",
-// "rom_b64" or "rom_c64".
+// "rom_b64", "rom_c64" or, under CP/M, the boot ROM "pr_2732".
 std::string screen_text_image_for_model(int model);
 
 // The text rows of the current display page, trailing blanks removed.

@@ -1,0 +1,45 @@
+// Our CP/M on the whole machine, from the command line: disks made by the
+// program, filled with cpmtools, changed by the CCP and its programs, and
+// read back with cpmtools after the run.
+#include <gtest/gtest.h>
+
+#include "cpm_disks.h"
+#include "support/screen_text.h"
+
+namespace {
+
+TEST(CpmHeadless, SaveRenAndEraChangeTheImageAsCpmtoolsReadsItOnBothDrives)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk") && d.make("b.dsk"));
+    d.put("a.dsk", d.write("old.txt", {'o', 'l', 'd', '\r', '\n', 0x1A}), "old.txt");
+    // Two-sided disks: B:'s data starts on side 1.
+    d.put("b.dsk", d.write("note.txt", {'S', 'I', 'D', 'E', ' ', 'O', 'N', 'E', '\r', '\n', 0x1A}), "note.txt");
+
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--disk", d.path("b.dsk"), "--frames", "2500",
+                            "--type", "SAVE 1 X.COM\\nREN Y.COM=X.COM\\nERA OLD.TXT\\nSAVE 3 B:Z.COM\\nTYPE B:NOTE.TXT\\n"}),
+              0);
+    EXPECT_TRUE(screen_shows("SIDE ONE")) << screen_text_dump();
+    EXPECT_EQ(d.list("a.dsk"), "0:\ny.com\n");
+    EXPECT_EQ(d.list("b.dsk"), "0:\nnote.txt\nz.com\n");
+    EXPECT_EQ(d.get("a.dsk", "y.com").size(), 256u);
+    EXPECT_EQ(d.get("b.dsk", "z.com").size(), 768u);
+}
+
+TEST(CpmHeadless, AProgramWritingByRandomRecordsGivesTheBytesOfTheHostCopy)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    std::vector<uint8_t> in(300 * 128);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i * 13 + i / 128);
+    d.put("a.dsk", BREVAN_CPM_PROGRAMS "/randcopy.bin", "randcopy.com");
+    d.put("a.dsk", d.write("in.dat", in), "in.dat");
+
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--frames", "3000", "--type",
+                            "RANDCOPY IN.DAT OUT.DAT\\n"}),
+              0);
+    EXPECT_TRUE(screen_shows("COPIED")) << screen_text_dump();
+    EXPECT_EQ(d.get("a.dsk", "out.dat"), in);
+}
+
+}  // namespace
