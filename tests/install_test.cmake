@@ -23,6 +23,7 @@ set(share ${dest}${prefix}/share)
 set(installed
   ${dest}${prefix}/bin/brevan
   ${share}/brevan/Olvassel.txt
+  ${share}/brevan/diskdefs
   ${share}/applications/brevan.desktop
   ${share}/mime/packages/brevan.xml
   ${share}/icons/hicolor/scalable/apps/brevan.svg
