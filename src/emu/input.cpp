@@ -7,6 +7,7 @@
 
 #include "cpu.h"
 #include "memory.h"
+#include "sysvars.h"
 #include "trap.h"
 
 namespace {
@@ -262,7 +263,6 @@ struct typing_rom {
 constexpr typing_rom typing_ab{0x3866, 0x394F};
 constexpr typing_rom typing_c{0x09D0, 0x09B0};
 constexpr uint8_t OP_RET = 0xC9, OP_NOP = 0x00, OP_JR_NZ = 0x20, OP_JR = 0x18;
-constexpr uint16_t LASTKEY = 0x4042;
 
 trap_record ttp_traps_kybhnd[] = {
     {keyboard_type_one_byte, typing_ab.trap, 3, {0xED, 0x06, OP_RET}, {}},

@@ -7,6 +7,7 @@
 #include "cpu.h"
 #include "fileio.h"
 #include "memory.h"
+#include "sysvars.h"
 
 namespace {
 
@@ -18,9 +19,6 @@ constexpr uint8_t PRI_END = 0xC9;
 constexpr uint8_t PRI_START = 0xC3;
 constexpr uint8_t PRI_RELATIVE = 0xD5;
 constexpr uint8_t PRI_BASIC = 0xD1;
-constexpr uint16_t RELBASE = 0x4039;
-constexpr uint16_t PROGBASE = 0x40A4;
-constexpr uint16_t BASIC_END_POINTERS[] = {0x40F9, 0x40FB, 0x40FD};
 
 std::string at(const char* what, size_t offset)
 {
@@ -56,7 +54,7 @@ int walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
                 // The high byte is one more than the end's: the pointers as
                 // the ROM keeps them.
                 const uint32_t end = address + length;
-                for (uint16_t p : BASIC_END_POINTERS) {
+                for (uint16_t p : PROG_END_POINTERS) {
                     mem_write(p, static_cast<uint8_t>(end));
                     mem_write(static_cast<uint16_t>(p + 1), static_cast<uint8_t>((end + 0x100) >> 8));
                 }

@@ -10,6 +10,7 @@
 #include "hooks.h"
 #include "memory.h"
 #include "pri.h"
+#include "sysvars.h"
 #include "tape.h"
 #include "trap.h"
 
@@ -22,10 +23,6 @@ constexpr uint8_t MORE_BLOCKS = 0x55;
 constexpr uint8_t LAST_BLOCK = 0xAA;
 constexpr uint8_t END_WITH_START = 0xB9;
 constexpr uint16_t ID_OFFSET = 0x017E;
-constexpr uint16_t SAVETYPE = 0x405C;
-constexpr uint16_t RELBASE = 0x4039;
-constexpr uint16_t PROGBASE = 0x40A4;
-constexpr uint16_t PROG_END_POINTERS[] = {0x40F9, 0x40FB, 0x40FD};
 constexpr size_t TAPE_NAME_MAX = 16;
 
 // Reader state.
