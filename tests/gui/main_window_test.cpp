@@ -26,6 +26,7 @@
 #include "emu/printer.h"
 #include "emu/screen.h"
 #include "gui_app.h"
+#include "lamps_shown.h"
 #include "program_environment.h"
 #include "host/host_keyboard.h"
 #include "host/main_window.h"
@@ -567,15 +568,6 @@ TEST_F(ScratchFolder, MakeCpmDiskWritesTheFormatOfTheChosenFilter)
     ASSERT_TRUE(std::filesystem::exists(path("system.dsk")));
     EXPECT_EQ(std::filesystem::file_size(path("system.dsk")), 368640u) << cpm_disk_formats[2].name;
     EXPECT_NE(std::string(status_bar_text(2)).find("system.dsk"), std::string::npos);
-}
-
-// Which of the four lamps the status bar shows lit (red) right now.
-std::string lamps_shown()
-{
-    const QImage picture = status_bar_widget()->grab().toImage();
-    std::string lit;
-    for (int i = 0; i < 4; ++i) lit += picture.pixelColor(status_bar_led_rect(i).center()) == QColor(255, 0, 0) ? '1' : '0';
-    return lit;
 }
 
 // Presses and releases a key the way a person types it, with the machine

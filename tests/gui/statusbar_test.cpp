@@ -8,6 +8,7 @@
 
 #include "emu/hooks.h"
 #include "gui_app.h"
+#include "lamps_shown.h"
 #include "host/statusbar.h"
 
 namespace {
@@ -38,17 +39,6 @@ protected:
     }
 
     // Which lamps the bar shows lit (red) right now.
-    std::string lamps_shown()
-    {
-        const QImage picture = status_bar_widget()->grab().toImage();
-        std::string lit;
-        for (int i = 0; i < 4; ++i) {
-            const QColor c = picture.pixelColor(status_bar_led_rect(i).center());
-            lit += c == QColor(255, 0, 0) ? '1' : c == QColor(0, 0, 0) ? '0' : '?';
-        }
-        return lit;
-    }
-
     QWidget* window = nullptr;
 };
 
