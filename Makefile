@@ -63,7 +63,7 @@ run: build
 	@if [ -x $(BUILD)/src/host/brevan ]; then \
 	  $(BUILD)/src/host/brevan $(ARGS); \
 	else \
-	  $(BUILD)/src/emu/brevan-smoke $(ARGS); \
+	  $(BUILD)/src/core/brevan-smoke $(ARGS); \
 	fi
 
 # The whole suite (slow exercisers included), then the same suite built with

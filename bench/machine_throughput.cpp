@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "emu/cpu.h"
-#include "emu/event.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
+#include "core/event.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
 #include "sound/sound.h"
 
 namespace {

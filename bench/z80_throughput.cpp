@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "emu/event.h"
+#include "core/event.h"
 #include "support/cpm_shim.h"
 
 namespace {

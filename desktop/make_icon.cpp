@@ -4,7 +4,7 @@
 #include <QImage>
 #include <cstdio>
 
-#include "host/icon.h"
+#include "host/window/icon.h"
 
 int main(int argc, char** argv)
 {

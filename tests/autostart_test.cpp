@@ -6,12 +6,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "emu/autostart.h"
-#include "emu/cpu.h"
-#include "emu/hooks.h"
-#include "emu/input.h"
-#include "emu/memory.h"
-#include "emu/ptp.h"
+#include "core/hooks.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
+#include "media/autostart.h"
+#include "media/ptp.h"
 #include "support/fake_keyboard.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "emu/beeper.h"
+#include "devices/beeper.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "emu/color.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "devices/color.h"
 
 namespace {
 

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/cpu_core.h"
-#include "emu/diskimg.h"
-#include "emu/event.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/wd1793.h"
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "cpu/cpu_core.h"
+#include "devices/wd1793.h"
+#include "media/diskimg.h"
 #include "roms.h"
 #include "support/disk_files.h"
 #include "support/firmware_driver.h"

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/input.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
 #include "roms.h"
 #include "support/fake_keyboard.h"
 #include "support/firmware_driver.h"

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "emu/event.h"
+#include "core/event.h"
 #include "support/flat_bus.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "emu/diskfs.h"
+#include "devices/diskfs.h"
 #include "support/paths.h"
 
 namespace fs = std::filesystem;

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "emu/diskimg.h"
-#include "emu/hooks.h"
+#include "core/hooks.h"
+#include "media/diskimg.h"
 #include "roms.h"
 #include "support/disk_files.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "emu/event.h"
-#include "emu/wd1793.h"
+#include "core/event.h"
+#include "devices/wd1793.h"
 #include "support/flat_bus.h"
 
 namespace {

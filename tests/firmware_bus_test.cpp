@@ -7,10 +7,10 @@
 #include <fstream>
 #include <string>
 
-#include "emu/diskfs.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/printer.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "devices/diskfs.h"
+#include "devices/printer.h"
 #include "support/firmware_driver.h"
 #include "support/paths.h"
 #include "support/screen_text.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/input.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/trap.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/trap.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
 #include "support/firmware_driver.h"
 #include "support/screen_text.h"
 #include "support/tape_signal.h"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/input.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/screen.h"
-#include "emu/trap.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/trap.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
+#include "devices/screen.h"
 #include "roms.h"
 #include "support/fake_keyboard.h"
 #include "support/firmware_driver.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "emu/event.h"
+#include "core/event.h"
 #include "support/flat_bus.h"
 #include "support/paths.h"
 

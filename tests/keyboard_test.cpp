@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "emu/input.h"
+#include "devices/input.h"
 #include "support/fake_keyboard.h"
 
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/event.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/screen.h"
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/screen.h"
 #include "sound/sound.h"
 #include "support/test_machine.h"
 

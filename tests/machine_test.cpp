@@ -6,13 +6,13 @@
 #include <initializer_list>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/event.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/screen.h"
-#include "emu/wd1793.h"
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/screen.h"
+#include "devices/wd1793.h"
 #include "support/test_machine.h"
 
 namespace {

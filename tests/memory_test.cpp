@@ -8,12 +8,12 @@
 #include <iterator>
 #include <vector>
 
-#include "emu/beeper.h"
-#include "emu/cpu.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/tape.h"
-#include "emu/wd1793.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/beeper.h"
+#include "devices/tape.h"
+#include "devices/wd1793.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/memory.h"
-#include "emu/monitor.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "debug/monitor.h"
 #include "support/test_machine.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "emu/printer.h"
+#include "devices/printer.h"
 #include "support/paths.h"
 
 namespace fs = std::filesystem;

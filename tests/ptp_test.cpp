@@ -10,14 +10,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/ptp.h"
-#include "emu/ptpwav.h"
-#include "emu/tape.h"
-#include "emu/trap.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/trap.h"
+#include "cpu/cpu.h"
+#include "devices/tape.h"
+#include "media/ptp.h"
+#include "media/ptpwav.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"
 #include "support/screen_text.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/ptpwav.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "media/ptpwav.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"
 #include "support/screen_text.h"

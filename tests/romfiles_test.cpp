@@ -12,11 +12,11 @@
 
 #include <unistd.h>
 
-#include "emu/event.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/romfiles.h"
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/romfiles.h"
 #include "roms.h"
 #include "support/test_machine.h"
 

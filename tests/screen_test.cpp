@@ -9,10 +9,10 @@
 
 #include <unistd.h>
 
-#include "emu/color.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/screen.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "devices/color.h"
+#include "devices/screen.h"
 
 namespace {
 

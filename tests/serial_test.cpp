@@ -6,9 +6,9 @@
 #include <fstream>
 #include <string>
 
-#include "emu/diskfs.h"
-#include "emu/printer.h"
-#include "emu/serial.h"
+#include "devices/diskfs.h"
+#include "devices/printer.h"
+#include "devices/serial.h"
 #include "support/iec_host.h"
 #include "support/paths.h"
 

@@ -7,10 +7,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/snapshot.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "media/snapshot.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"
 

@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "emu/cpu.h"
+#include "cpu/cpu.h"
 #include "sound/filter.h"
 #include "sound/sound.h"
 #include "support/fake_sound_driver.h"

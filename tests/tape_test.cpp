@@ -10,12 +10,12 @@
 #include <vector>
 #include <unistd.h>
 
-#include "emu/cpu.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/ptp.h"
-#include "emu/tape.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/tape.h"
+#include "media/ptp.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"
 #include "support/screen_text.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "emu/event.h"
-#include "emu/trap.h"
+#include "core/event.h"
+#include "core/trap.h"
 #include "support/flat_bus.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "emu/cpu.h"
-#include "emu/input.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
 #include "support/firmware_driver.h"
 #include "support/screen_text.h"
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <unistd.h>
 
-#include "emu/cpu.h"
+#include "cpu/cpu.h"
 #include "sound/sound.h"
 #include "support/fake_sound_driver.h"
 

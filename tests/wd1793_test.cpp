@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/diskimg.h"
-#include "emu/memory.h"
-#include "emu/wd1793.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/wd1793.h"
+#include "media/diskimg.h"
 #include "support/disk_files.h"
 #include "support/test_machine.h"
 

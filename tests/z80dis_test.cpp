@@ -13,9 +13,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/memory.h"
-#include "emu/z80dis.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "cpu/z80dis.h"
 #include "support/test_machine.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "emu/hooks.h"
+#include "core/hooks.h"
 
 const sound_driver_t sdl_sound_driver{
     "SDL", sdl_sound_init, sdl_sound_close, sdl_sound_write,

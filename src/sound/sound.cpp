@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "emu/cpu.h"
-#include "emu/fileio.h"
+#include "cpu/cpu.h"
+#include "media/fileio.h"
 #include "sound/filter.h"
 
 namespace {

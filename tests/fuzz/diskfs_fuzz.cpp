@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "emu/diskfs.h"
+#include "devices/diskfs.h"
 #include "fuzz_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

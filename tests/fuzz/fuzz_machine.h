@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "emu/event.h"
-#include "emu/hooks.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
 
 inline void fuzz_machine_ready()
 {

@@ -1,9 +1,9 @@
 // The PRI/PRG and raw memory loaders on any bytes.
 #include <string>
 
-#include "emu/memory.h"
-#include "emu/pri.h"
+#include "core/memory.h"
 #include "fuzz_machine.h"
+#include "media/pri.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

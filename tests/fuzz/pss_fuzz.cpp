@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "emu/memory.h"
-#include "emu/snapshot.h"
+#include "core/memory.h"
 #include "fuzz_machine.h"
+#include "media/snapshot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/ptp.h"
-#include "emu/ptpwav.h"
-#include "emu/trap.h"
+#include "core/trap.h"
+#include "cpu/cpu.h"
 #include "fuzz_machine.h"
+#include "media/ptp.h"
+#include "media/ptpwav.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

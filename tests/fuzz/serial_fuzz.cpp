@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "emu/diskfs.h"
-#include "emu/printer.h"
-#include "emu/serial.h"
+#include "devices/diskfs.h"
+#include "devices/printer.h"
+#include "devices/serial.h"
 #include "fuzz_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

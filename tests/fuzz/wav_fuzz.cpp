@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "emu/event.h"
-#include "emu/tape.h"
+#include "core/event.h"
+#include "devices/tape.h"
 #include "fuzz_machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/diskimg.h"
-#include "emu/event.h"
-#include "emu/wd1793.h"
+#include "core/event.h"
+#include "cpu/cpu.h"
+#include "devices/wd1793.h"
+#include "media/diskimg.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "emu/screen.h"
+#include "devices/screen.h"
 #include "gui_app.h"
-#include "host/ui.h"
+#include "host/dialogs/ui.h"
 
 namespace {
 

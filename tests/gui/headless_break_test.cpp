@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "headless_run.h"
-#include "host/headless.h"
+#include "host/headless/headless.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/headless.h"
+#include "host/headless/headless.h"
 
 inline int headless_run(std::vector<std::string> args)
 {

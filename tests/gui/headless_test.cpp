@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "emu/snapshot.h"
 #include "headless_run.h"
-#include "host/headless.h"
+#include "host/headless/headless.h"
+#include "media/snapshot.h"
 #include "support/disk_files.h"
 #include "support/ptp_image.h"
 #include "support/tape_signal.h"

@@ -2,9 +2,9 @@
 
 #include <QKeyEvent>
 
-#include "emu/input.h"
+#include "devices/input.h"
 #include "gui_app.h"
-#include "host/host_keyboard.h"
+#include "host/platform/host_keyboard.h"
 
 namespace {
 

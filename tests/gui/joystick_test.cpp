@@ -10,14 +10,14 @@
 #include <SDL.h>
 #include <string>
 
-#include "emu/cpu.h"
-#include "emu/memory.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
 #include "gui_app.h"
+#include "host/app/shell.h"
+#include "host/dialogs/ui.h"
+#include "host/window/main_window.h"
+#include "host/window/statusbar.h"
 #include "program_environment.h"
-#include "host/main_window.h"
-#include "host/shell.h"
-#include "host/statusbar.h"
-#include "host/ui.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <string>
 
-#include "host/statusbar.h"
+#include "host/window/statusbar.h"
 
 inline std::string lamps_shown()
 {

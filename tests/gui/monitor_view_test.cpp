@@ -7,14 +7,14 @@
 #include <QWidget>
 #include <string>
 
-#include "emu/cpu.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/monitor.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "debug/monitor.h"
 #include "gui_app.h"
+#include "host/app/shell.h"
+#include "host/window/main_window.h"
 #include "program_environment.h"
-#include "host/main_window.h"
-#include "host/shell.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/pacing.h"
+#include "host/app/pacing.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "gui_app.h"
-#include "host/main_window.h"
-#include "host/shell.h"
-#include "host/ui_registry.h"
+#include "host/app/shell.h"
+#include "host/app/ui_registry.h"
+#include "host/window/main_window.h"
 
 class ProgramEnvironment : public ::testing::Environment {
 public:

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/ui_registry.h"
+#include "host/app/ui_registry.h"
 
 namespace {
 

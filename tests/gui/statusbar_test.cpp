@@ -6,10 +6,10 @@
 #include <QWidget>
 #include <string>
 
-#include "emu/hooks.h"
+#include "core/hooks.h"
 #include "gui_app.h"
+#include "host/window/statusbar.h"
 #include "lamps_shown.h"
-#include "host/statusbar.h"
 
 namespace {
 

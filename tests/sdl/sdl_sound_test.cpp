@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "emu/cpu.h"
-#include "emu/hooks.h"
+#include "core/hooks.h"
+#include "cpu/cpu.h"
 #include "sound/sdl_sound.h"
 #include "support/fake_sound_driver.h"
 

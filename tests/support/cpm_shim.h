@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "emu/event.h"
+#include "core/event.h"
 #include "support/flat_bus.h"
 
 namespace cpm_shim_state {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "emu/diskimg.h"
+#include "media/diskimg.h"
 
 namespace fs = std::filesystem;
 

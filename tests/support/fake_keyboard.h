@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "emu/input.h"
+#include "devices/input.h"
 
 // Installs the fake as the keyboard's host, with no keys down and the
 // test layout (see fake_keyboard_use_test_layout).

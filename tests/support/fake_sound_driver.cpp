@@ -1,6 +1,6 @@
 #include "support/fake_sound_driver.h"
 
-#include "emu/cpu.h"
+#include "cpu/cpu.h"
 
 #include <algorithm>
 

@@ -2,12 +2,12 @@
 
 #include <fstream>
 
-#include "emu/cpu.h"
-#include "emu/hooks.h"
-#include "emu/input.h"
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "emu/screen.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/input.h"
+#include "devices/screen.h"
 #include "support/fake_keyboard.h"
 #include "support/paths.h"
 #include "support/screen_text.h"

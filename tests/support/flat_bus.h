@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "emu/cpu_core.h"
+#include "cpu/cpu_core.h"
 
 namespace flat_bus_state {
 inline std::array<uint8_t, 0x10000> memory{};

@@ -1,6 +1,6 @@
 #include "support/iec_host.h"
 
-#include "emu/serial.h"
+#include "devices/serial.h"
 
 namespace {
 constexpr uint8_t CLK = 0x20, DATA = 0x10, ATN = 0x02;

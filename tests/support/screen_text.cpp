@@ -7,10 +7,10 @@
 #include <map>
 #include <sstream>
 
-#include "emu/machine.h"
-#include "emu/memory.h"
-#include "support/paths.h"
+#include "core/machine.h"
+#include "core/memory.h"
 #include "support/firmware_driver.h"
+#include "support/paths.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "emu/cpu.h"
-#include "emu/event.h"
-#include "emu/memory.h"
-#include "emu/tape.h"
+#include "core/event.h"
+#include "core/memory.h"
+#include "cpu/cpu.h"
+#include "devices/tape.h"
 
 namespace {
 

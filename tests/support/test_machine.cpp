@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "emu/event.h"
-#include "emu/machine.h"
-#include "emu/printer.h"
+#include "core/event.h"
+#include "core/machine.h"
+#include "devices/printer.h"
 
 void test_machine_select(int model)
 {

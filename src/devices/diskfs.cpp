@@ -1,0 +1,688 @@
+// Host-folder drive. Each channel holds a host file (or a built directory
+// listing) with one byte of look-ahead, so that the last byte can be
+// flagged; channel 15 takes commands and delivers the error message.
+//
+// Names from the emulated machine never leave the drive folder: they may
+// not hold "/", "\", ".." or NUL, and a symbolic link must resolve inside
+// the folder. Names match host files regardless of letter case.
+#include "devices/diskfs.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/hooks.h"
+#include "media/fileio.h"
+
+int drive_led_active = 0;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int CHANNELS = 16;
+constexpr int COMMAND_CHANNEL = 15;
+constexpr size_t CMD_MAX = 40;
+constexpr size_t MAX_NAME = 260;
+constexpr size_t RAM_SIZE = 2048;
+constexpr size_t LISTED_NAME = 16;
+constexpr size_t LINE_TEXT = 27;
+
+enum error_row {
+    E_OK, E_SCRATCHED, E_WRITE_ERROR, E_WRITE_PROTECT, E_SYNTAX, E_BAD_NAME,
+    E_WRITE_FILE_OPEN, E_FILE_NOT_OPEN, E_NOT_FOUND, E_EXISTS, E_NO_BLOCK,
+    E_ILLEGAL_TS, E_NO_CHANNEL, E_DISK_FULL, E_DOS, E_NOT_READY,
+};
+
+constexpr const char* Errors_1541[16] = {
+    "00, OK", "01,FILES SCRATCHED", "25,WRITE ERROR", "26,WRITE PROTECT ON",
+    "30,SYNTAX ERROR", "33,SYNTAX ERROR", "60,WRITE FILE OPEN", "61,FILE NOT OPEN",
+    "62,FILE NOT FOUND", "63,FILE EXISTS", "65,NO BLOCK", "67,ILLEGAL TRACK OR SECTOR",
+    "70,NO CHANNEL", "72,DISK FULL", "73,CBM DOS V2.6 1541", "74,DRIVE NOT READY",
+};
+
+enum file_type { TYPE_NONE, TYPE_PRI, TYPE_SEQ, TYPE_PRG };
+constexpr const char* extension_of[] = {"", ".PRI", ".SEQ", ".PRG"};
+
+struct channel_t {
+    file_ptr file;
+    bool is_listing = false;
+    std::vector<uint8_t> listing;
+    size_t listing_pos = 0;
+
+    bool open() const { return file || is_listing; }
+    void close()
+    {
+        file.reset();
+        is_listing = false;
+        listing.clear();
+        listing_pos = 0;
+    }
+    int next()
+    {
+        if (file) return std::fgetc(file.get());
+        if (is_listing && listing_pos < listing.size()) return listing[listing_pos++];
+        return EOF;
+    }
+};
+
+std::array<channel_t, CHANNELS> file;
+std::array<uint8_t, CHANNELS> read_char{};
+char current_error[80] = "";
+const uint8_t* error_ptr = nullptr;
+const uint8_t* error_end = nullptr;
+std::array<uint8_t, CMD_MAX + 1> cmd_buffer{};
+size_t cmd_len = 0;
+std::string dir_path;
+std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+std::array<char, LISTED_NAME> dir_title{};
+std::array<uint8_t, RAM_SIZE> ram{};
+
+// A Primo name after conversion: the name itself and its suffixes.
+struct primo_name {
+    std::string name;
+    char mode = 0;   // 'a', 'r', 'w' or 0
+    file_type type = TYPE_NONE;
+    bool wildcards = false;
+};
+
+void set_error(error_row row, int track = 0)
+{
+    std::snprintf(current_error, sizeof current_error, "%s,%02d,%02d\r", Errors_1541[row], track, 0);
+    error_ptr = reinterpret_cast<const uint8_t*>(current_error);
+    error_end = error_ptr + std::strlen(current_error);
+}
+
+void led(bool on)
+{
+    drive_led_active = on ? 1 : 0;
+    ui_set_led(on ? 1 : 0);
+}
+
+void empty_command_buffer() { cmd_len = 0; }
+
+void close_channels(int count)
+{
+    for (int i = 0; i < count; ++i) file[static_cast<size_t>(i)].close();
+}
+
+uint8_t upper(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 0x20) : c; }
+
+bool iequals(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return upper(static_cast<uint8_t>(x)) == upper(static_cast<uint8_t>(y));
+           });
+}
+
+bool has_extension(const std::string& host_name, file_type type)
+{
+    return host_name.size() > 4 && iequals(std::string_view(host_name).substr(host_name.size() - 4), extension_of[type]);
+}
+
+// The bytes of a name or folder as the drive takes them: at most 260,
+// bytes from 0x80 on reduced by 0x40.
+std::string primo_text(const uint8_t* text, size_t length)
+{
+    std::string out;
+    for (size_t i = 0; i < length && i < MAX_NAME; ++i)
+        out += static_cast<char>(text[i] >= 0x80 ? text[i] - 0x40 : text[i]);
+    return out;
+}
+
+primo_name convert_filename(const uint8_t* text, size_t length)
+{
+    const auto colon = static_cast<const uint8_t*>(std::memchr(text, ':', length));
+    if (colon) {
+        length -= static_cast<size_t>(colon + 1 - text);
+        text = colon + 1;
+    }
+    const std::string all = primo_text(text, length);
+    primo_name n;
+    const size_t comma = all.find(',');
+    n.name = all.substr(0, comma);
+    for (size_t at = comma; at != std::string::npos && at + 1 < all.size(); at = all.find(',', at + 1)) {
+        switch (upper(static_cast<uint8_t>(all[at + 1]))) {
+        case 'A': n.mode = 'a'; break;
+        case 'R': n.mode = 'r'; break;
+        case 'W': n.mode = 'w'; break;
+        case 'P': n.type = TYPE_PRI; break;
+        case 'S': n.type = TYPE_SEQ; break;
+        default: break;
+        }
+    }
+    n.wildcards = n.name.find_first_of("?*") != std::string::npos;
+    return n;
+}
+
+// A name that stays a plain name inside the folder.
+bool safe_name(const std::string& name)
+{
+    return !name.empty() && name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
+           name.find("..") == std::string::npos;
+}
+
+// "*" matches the rest, "?" any one character, others the upper-case
+// character; a pattern that ends matches only a name that ends there.
+bool pattern_matches(const std::string& pattern, const std::string& name)
+{
+    size_t i = 0;
+    for (; i < pattern.size(); ++i) {
+        const auto p = static_cast<uint8_t>(pattern[i]);
+        if (p == '*') return true;
+        if (i >= name.size()) return false;
+        if (p != '?' && upper(p) != upper(static_cast<uint8_t>(name[i]))) return false;
+    }
+    return i == name.size();
+}
+
+std::string base_name(const std::string& host_name) { return host_name.substr(0, host_name.size() - 4); }
+
+fs::path folder_path() { return fs::path(dir_path.empty() ? "." : dir_path); }
+
+// The names in the drive folder, sorted so that listings and wildcard
+// opens do not depend on the order the file system keeps.
+std::vector<std::string> folder_names()
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder_path(), ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Whether path, symbolic links followed, lies inside folder.
+bool resolves_inside(const fs::path& path, const fs::path& folder, bool folder_itself_too = false)
+{
+    std::error_code ec;
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec) return false;
+    const fs::path target = fs::weakly_canonical(path, ec);
+    if (ec) return false;
+    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    return r == root.end() && (t != target.end() || folder_itself_too);
+}
+
+// The host file for a name that differs from it at most in letter case:
+// the exact spelling first, then the one whose name before its extension
+// is spelt as asked, then the first.
+bool find_host_file(const std::string& wanted, fs::path* out)
+{
+    const size_t dot = wanted.rfind('.');
+    const std::string_view stem = std::string_view(wanted).substr(0, dot);
+    int best = -1;
+    for (const std::string& name : folder_names()) {
+        if (!iequals(name, wanted)) continue;
+        const int score = name == wanted ? 2 : std::string_view(name).substr(0, dot) == stem ? 1 : 0;
+        if (score > best) {
+            best = score;
+            *out = folder_path() / name;
+        }
+    }
+    return best >= 0;
+}
+
+bool usable_for_reading(const fs::path& path)
+{
+    std::error_code ec;
+    return fs::is_regular_file(path, ec) && resolves_inside(path, folder_path());
+}
+
+// A new name, or a regular file inside the folder; a link whose target
+// is missing is refused, as writing would create the target elsewhere.
+bool usable_for_writing(const fs::path& path)
+{
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return resolves_inside(path, folder_path());
+    return usable_for_reading(path);
+}
+
+void read_ahead(int channel)
+{
+    const int c = file[static_cast<size_t>(channel)].next();
+    read_char[static_cast<size_t>(channel)] = static_cast<uint8_t>(c);
+}
+
+uint8_t open_failed(error_row row)
+{
+    set_error(row);
+    led(false);
+    return 0x80;
+}
+
+bool find_by_pattern(const std::string& pattern, file_type type, fs::path* out)
+{
+    for (const std::string& name : folder_names()) {
+        if (has_extension(name, type) && pattern_matches(pattern, base_name(name)) &&
+            usable_for_reading(folder_path() / name)) {
+            *out = folder_path() / name;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint8_t open_file(int channel, const uint8_t* text, size_t length)
+{
+    primo_name n = convert_filename(text, length);
+    file_type type = n.type;
+    char mode = n.mode;
+    if (channel == 0 || channel == 1) {
+        type = TYPE_PRI;
+        mode = channel == 0 ? 'r' : 'w';
+    } else {
+        if (mode == 0) mode = 'r';
+    }
+    if (!safe_name(n.name)) return open_failed(E_BAD_NAME);
+    fs::path path;
+    if (n.wildcards) {
+        if (mode != 'r') {
+            set_error(E_BAD_NAME);
+            led(false);
+            return 0;
+        }
+        if (!find_by_pattern(n.name, type == TYPE_NONE ? TYPE_PRI : type, &path)) return open_failed(E_NOT_FOUND);
+    } else {
+        if (type == TYPE_NONE) type = TYPE_PRG;
+        const std::string wanted = n.name + extension_of[type];
+        const bool found = find_host_file(wanted, &path);
+        if (mode == 'r') {
+            if (!found || !usable_for_reading(path)) return open_failed(E_NOT_FOUND);
+        } else {
+            if (!found) path = folder_path() / wanted;
+            if (!usable_for_writing(path)) return open_failed(E_NOT_FOUND);
+        }
+    }
+    channel_t& ch = file[static_cast<size_t>(channel)];
+    ch.file.reset(std::fopen(path.c_str(), mode == 'r' ? "rb" : mode == 'w' ? "wb" : "ab"));
+    if (!ch.file) return open_failed(E_NOT_FOUND);
+    led(true);
+    if (mode == 'r') read_ahead(channel);
+    return 0;
+}
+
+// The disk title: the folder's own name, converted like the file names.
+void set_title()
+{
+    fs::path folder = folder_path();
+    std::string name = folder.filename().string();
+    if (name.empty() || name == ".") name = folder.parent_path().filename().string();
+    if (name.empty()) name = folder.string();
+    dir_title.fill(' ');
+    for (size_t i = 0; i < name.size() && i < LISTED_NAME; ++i) {
+        const auto c = static_cast<uint8_t>(name[i]);
+        dir_title[i] = static_cast<char>(c == '\\' ? '/' : upper(c));
+    }
+}
+
+void put_line_start(std::vector<uint8_t>& out, uint16_t number)
+{
+    const uint8_t start[] = {0x01, 0x01, static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8)};
+    out.insert(out.end(), std::begin(start), std::end(start));
+}
+
+void put_file_line(std::vector<uint8_t>& out, const std::string& name, uint64_t size, file_type type)
+{
+    const auto blocks = static_cast<uint16_t>((size + 254) / 254);
+    put_line_start(out, blocks);
+    std::array<char, LINE_TEXT> text;
+    text.fill(' ');
+    const size_t quote = blocks <= 9 ? 3 : blocks <= 99 ? 2 : 1;
+    text[quote] = '"';
+    size_t at = quote + 1;
+    for (size_t i = 0; i < name.size() && i < LISTED_NAME; ++i) {
+        const auto c = static_cast<uint8_t>(name[i]);
+        text[at++] = static_cast<char>(c == '\\' ? '/' : upper(c));
+    }
+    text[at] = '"';
+    std::memcpy(&text[quote + 19], extension_of[type] + 1, 3);
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+std::vector<uint8_t> build_listing(const std::string& pattern)
+{
+    std::vector<uint8_t> out = {0x01, 0x04, 0x01, 0x01, 0x00, 0x00, 0x12, 0x22};
+    out.insert(out.end(), dir_title.begin(), dir_title.end());
+    for (uint8_t c : {0x22, 0x20, 0x30, 0x30, 0x20, 0x32, 0x41, 0x00}) out.push_back(c);
+    const auto names = folder_names();
+    for (file_type type : {TYPE_PRI, TYPE_SEQ}) {
+        for (const std::string& name : names) {
+            if (!has_extension(name, type)) continue;
+            const std::string base = base_name(name);
+            if (!pattern.empty() && !pattern_matches(pattern, base)) continue;
+            const fs::path path = folder_path() / name;
+            std::error_code ec;
+            if (!fs::is_regular_file(path, ec)) continue;
+            const uint64_t size = fs::file_size(path, ec);
+            put_file_line(out, base, ec ? 0 : size, type);
+        }
+    }
+    put_line_start(out, 0);
+    const char footer[] = "BLOCKS FREE.             ";
+    out.insert(out.end(), footer, footer + 25);
+    out.insert(out.end(), {0x00, 0x00, 0x00});
+    return out;
+}
+
+uint8_t open_directory(int channel, const uint8_t* text, size_t length)
+{
+    std::string pattern;
+    if (!(length == 1 && text[0] == '0')) pattern = convert_filename(text, length).name;
+    std::error_code ec;
+    if (!fs::is_directory(folder_path(), ec)) {
+        set_error(E_NOT_READY);
+        led(false);
+        return 0;
+    }
+    channel_t& ch = file[static_cast<size_t>(channel)];
+    ch.listing = build_listing(pattern);
+    ch.is_listing = true;
+    led(true);
+    read_ahead(channel);
+    return 0;
+}
+
+// G: folder. Only folders below the one the host gave can be entered.
+void enter_folder(const std::string& folder)
+{
+    close_channels(COMMAND_CHANNEL);
+    empty_command_buffer();
+    if (folder == ".") {
+        std::error_code ec;
+        if (fs::is_directory(orig_dir_path, ec)) {
+            dir_path = orig_dir_path;
+            set_title();
+        }
+        return;
+    }
+    if (!safe_name(folder)) {
+        set_error(E_SYNTAX);
+        return;
+    }
+    fs::path path = folder_path() / folder;
+    fs::path found;
+    if (find_host_file(folder, &found)) path = found;
+    std::error_code ec;
+    if (!fs::is_directory(path, ec) || !resolves_inside(path, orig_dir_path.empty() ? "." : orig_dir_path)) {
+        set_error(E_NOT_READY);
+        return;
+    }
+    dir_path = path.string();
+    set_title();
+}
+
+bool is_drive_file(const std::string& name)
+{
+    return has_extension(name, TYPE_PRI) || has_extension(name, TYPE_SEQ) || has_extension(name, TYPE_PRG);
+}
+
+// S:NAME[,NAME...]: removes the matching program and data files.
+void scratch(const std::string& names)
+{
+    int count = 0;
+    size_t start = 0;
+    while (start <= names.size()) {
+        const size_t comma = std::min(names.find(',', start), names.size());
+        const std::string pattern = names.substr(start, comma - start);
+        if (!safe_name(pattern)) {
+            set_error(E_BAD_NAME);
+            return;
+        }
+        for (const std::string& name : folder_names()) {
+            if (!is_drive_file(name) || !pattern_matches(pattern, base_name(name))) continue;
+            const fs::path path = folder_path() / name;
+            std::error_code ec;
+            const auto status = fs::symlink_status(path, ec);
+            if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status))) continue;
+            if (fs::remove(path, ec)) ++count;
+        }
+        start = comma + 1;
+    }
+    set_error(E_SCRATCHED, std::min(count, 99));
+}
+
+// R:NEW=OLD: renames a program or data file, keeping its type.
+void rename_file(const std::string& text)
+{
+    const size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        set_error(E_SYNTAX);
+        return;
+    }
+    const std::string to = text.substr(0, equals);
+    const std::string from = text.substr(equals + 1);
+    if (!safe_name(to) || !safe_name(from) || to.find_first_of("?*") != std::string::npos ||
+        from.find_first_of("?*") != std::string::npos) {
+        set_error(E_BAD_NAME);
+        return;
+    }
+    for (file_type type : {TYPE_PRI, TYPE_SEQ, TYPE_PRG}) {
+        fs::path old_path;
+        if (!find_host_file(from + extension_of[type], &old_path)) continue;
+        const std::string old_name = old_path.filename().string();
+        fs::path new_path;
+        if (find_host_file(to + old_name.substr(old_name.size() - 4), &new_path)) {
+            set_error(E_EXISTS);
+            return;
+        }
+        std::error_code ec;
+        fs::rename(old_path, folder_path() / (to + old_name.substr(old_name.size() - 4)), ec);
+        set_error(ec ? E_WRITE_ERROR : E_OK);
+        return;
+    }
+    set_error(E_NOT_FOUND);
+}
+
+// The text after the first ":" of a command, or false without one.
+bool command_argument(const std::string& command, std::string* out)
+{
+    const size_t colon = command.find(':');
+    if (colon == std::string::npos) return false;
+    *out = command.substr(colon + 1);
+    return true;
+}
+
+void memory_read(const uint8_t* text, size_t length)
+{
+    if (length < 5) {
+        set_error(E_SYNTAX);
+        return;
+    }
+    error_ptr = ram.data() + (text[3] + 256 * (text[4] & 7));
+    error_end = ram.data() + ram.size();
+}
+
+void memory_write(const uint8_t* text, size_t length)
+{
+    if (length < 6) {
+        set_error(E_SYNTAX);
+        return;
+    }
+    const size_t address = text[3] + 256u * text[4];
+    const size_t count = std::min<size_t>(text[5], length - 6);
+    for (size_t i = 0; i < count; ++i) ram[(address + i) % RAM_SIZE] = text[6 + i];
+}
+
+void execute_command(const uint8_t* text, size_t length)
+{
+    // A bare OPEN of the command channel, to read the message, is no command.
+    if (length == 0) return;
+    const std::string command = primo_text(text, length);
+    std::string argument;
+    switch (text[0]) {
+    case 'I':
+        close_channels(COMMAND_CHANNEL);
+        empty_command_buffer();
+        set_error(E_OK);
+        break;
+    case 'U':
+        if (length >= 2 && (text[1] & 0x0F) == 0x0A) {
+            close_channels(COMMAND_CHANNEL);
+            empty_command_buffer();
+            set_error(E_DOS);
+            led(false);
+        } else {
+            set_error(E_SYNTAX);
+        }
+        break;
+    case 'M':
+        if (command.compare(0, 3, "M-R") == 0) memory_read(text, length);
+        else if (command.compare(0, 3, "M-W") == 0) memory_write(text, length);
+        else set_error(E_SYNTAX);
+        break;
+    case 'B':
+        if (command.compare(0, 3, "B-E") != 0) set_error(E_SYNTAX);
+        break;
+    case 'G':
+        if (length >= 2 && text[1] == ':') enter_folder(command.substr(2));
+        else set_error(E_SYNTAX);
+        break;
+    case 'S':
+        if (command_argument(command, &argument)) scratch(argument);
+        else set_error(E_SYNTAX);
+        break;
+    case 'R':
+        if (command_argument(command, &argument)) rename_file(argument);
+        else set_error(E_SYNTAX);
+        break;
+    default: set_error(E_SYNTAX); break;
+    }
+}
+
+}  // namespace
+
+uint8_t Open(int channel, const uint8_t* name, size_t length)
+{
+    if (channel < 0 || channel >= CHANNELS) return 0x80;
+    set_error(E_OK);
+    led(true);
+    if (channel == COMMAND_CHANNEL) {
+        execute_command(name, length);
+        return 0;
+    }
+    file[static_cast<size_t>(channel)].close();
+    if (length > 0 && name[0] == '$') return open_directory(channel, name + 1, length - 1);
+    if (length > 0 && name[0] == '#') {
+        set_error(E_NO_CHANNEL);
+        return 0;
+    }
+    return open_file(channel, name, length);
+}
+
+uint8_t Close(int channel)
+{
+    if (channel == COMMAND_CHANNEL) {
+        close_all_channels();
+        return 0;
+    }
+    if (channel >= 0 && channel < CHANNELS) file[static_cast<size_t>(channel)].close();
+    led(false);
+    return 0;
+}
+
+uint8_t Read(int channel, uint8_t* out)
+{
+    if (channel == COMMAND_CHANNEL) {
+        if (!error_ptr) set_error(E_DOS);
+        *out = *error_ptr++;
+        if (*out == '\r' || error_ptr >= error_end) {
+            set_error(E_OK);
+            return 0x40;
+        }
+        return 0;
+    }
+    if (channel < 0 || channel >= CHANNELS) return 0x80;
+    channel_t& ch = file[static_cast<size_t>(channel)];
+    if (!ch.open()) return 0x80;
+    *out = read_char[static_cast<size_t>(channel)];
+    const int c = ch.next();
+    read_char[static_cast<size_t>(channel)] = static_cast<uint8_t>(c);
+    if (c == EOF) {
+        led(false);
+        return 0x40;
+    }
+    return 0;
+}
+
+uint8_t Write(int channel, uint8_t value, int eoi)
+{
+    if (channel == COMMAND_CHANNEL) {
+        if (cmd_len >= CMD_MAX) {
+            // A command too long for the buffer is dropped whole at its end,
+            // so that the next one finds the buffer empty.
+            if (eoi) {
+                empty_command_buffer();
+                set_error(E_SYNTAX);
+            }
+            return 0x80;
+        }
+        cmd_buffer[cmd_len++] = value;
+        if (eoi) {
+            const std::vector<uint8_t> command(cmd_buffer.begin(), cmd_buffer.begin() + static_cast<long>(cmd_len));
+            empty_command_buffer();
+            execute_command(command.data(), command.size());
+        }
+        return 0;
+    }
+    if (channel < 0 || channel >= CHANNELS) return 0x80;
+    channel_t& ch = file[static_cast<size_t>(channel)];
+    if (!ch.file) {
+        set_error(ch.is_listing ? E_WRITE_ERROR : E_FILE_NOT_OPEN);
+        return 0x80;
+    }
+    if (std::fputc(value, ch.file.get()) == EOF) {
+        set_error(E_WRITE_ERROR);
+        return 0x80;
+    }
+    return 0;
+}
+
+void close_all_channels()
+{
+    close_channels(COMMAND_CHANNEL);
+    led(false);
+    empty_command_buffer();
+}
+
+void iec_init(const char* folder)
+{
+    orig_dir_path = dir_path = folder ? folder : "";
+    std::error_code ec;
+    if (fs::is_directory(folder_path(), ec)) {
+        set_title();
+        close_channels(CHANNELS);
+        empty_command_buffer();
+        led(false);
+    }
+    set_error(E_DOS);
+}
+
+void drive_reset()
+{
+    close_channels(CHANNELS);
+    empty_command_buffer();
+    set_error(E_DOS);
+    led(false);
+}
+
+int change_dir(const char* folder)
+{
+    std::error_code ec;
+    if (!folder || !*folder || !fs::is_directory(folder, ec)) return 0;
+    orig_dir_path = dir_path = folder;
+    set_title();
+    return 1;
+}
+
+void get_drive_dir(char* buffer, int size)
+{
+    if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", dir_path.c_str());
+}

@@ -1,0 +1,313 @@
+// Start-up and shut-down of the desktop program: settings, command line and
+// the machine.
+#include "host/app/emu.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <strings.h>
+#include <unistd.h>
+
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/romfiles.h"
+#include "cpu/cpu.h"
+#include "devices/diskfs.h"
+#include "devices/input.h"
+#include "devices/screen.h"
+#include "devices/tape.h"
+#include "host/app/pacing.h"
+#include "host/app/shell.h"
+#include "host/app/ui_registry.h"
+#include "media/autostart.h"
+#include "media/diskimg.h"
+#include "media/ptp.h"
+#include "sound/sdl_sound.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr int DEFAULT_MODEL = MODEL_A64;
+constexpr int CLOCK_NORMAL = 2500000;
+constexpr int CLOCK_FAST = 3750000;
+
+// The settings as read at start; written back from here at exit.
+uint32_t setting_model = DEFAULT_MODEL;
+uint32_t setting_clock = CLOCK_NORMAL;
+
+int (*program_loader)(const char*, int) = autostart_file;
+
+void copy_text(char* out, int size, const char* text)
+{
+    std::snprintf(out, static_cast<size_t>(size), "%s", text);
+}
+
+// Model memory configuration, display page pointer and a fresh memory.
+void select_memory_of_model(int model)
+{
+    memory_set_active_setup(model_table[model].configuration);
+    memory_get_video_ram(&screenptr);
+    memory_reset();
+    ptp_place_traps();
+}
+
+int model_from_switch(const char* text)
+{
+    struct entry { const char* name; int model; };
+    static constexpr entry names[] = {
+        {"a32", MODEL_A32}, {"a48", MODEL_A48}, {"b32", MODEL_B32},
+        {"b48", MODEL_B48}, {"b64", MODEL_B64}, {"c64", MODEL_C64},
+    };
+    for (const auto& e : names)
+        if (std::strcmp(text, e.name) == 0) return e.model;
+    return MODEL_A64;
+}
+
+void switch_model(const char* text)
+{
+    const int model = model_from_switch(text);
+    select_memory_of_model(model);
+    z80_reset();
+    if (model == MODEL_C64) {
+        nroflines = 216;
+        g_bColor = 2;
+    } else {
+        nroflines = 192;
+    }
+}
+
+bool has_wav_extension(const char* name)
+{
+    const size_t n = std::strlen(name);
+    return n > 4 && strcasecmp(name + n - 4, ".wav") == 0;
+}
+
+void read_colour_switch(const char* arg, uint32_t* colour)
+{
+    if (arg[2] != ':') return;
+    unsigned int value = 0;
+    if (std::sscanf(arg + 3, "%06X", &value) == 1) *colour = value;
+}
+
+void read_settings()
+{
+    uint32_t v = 0;
+    v = 0; GetValueDword("DoubleSize", &v); g_bDoubleScreen = v ? 1 : 0;
+    v = 0; GetValueDword("DoubleScan", &v); g_bDoubleScan = v ? 1 : 0;
+    v = 1; GetValueDword("SyncSpeed", &v); g_Timer = v ? 1 : 0;
+    v = 1; GetValueDword("Sound", &v); g_bSound = v ? 1 : 0;
+    v = 0; GetValueDword("KeyMapping", &v); g_KeyMapping = v ? 1 : 0;
+    g_DrivePath[0] = '\0';
+    if (!GetValueStr("DrivePath", g_DrivePath)) g_DrivePath[0] = '\0';
+    setting_model = DEFAULT_MODEL; GetValueDword("Model", &setting_model);
+    setting_clock = CLOCK_NORMAL; GetValueDword("ClockRate", &setting_clock);
+    // Only the two rates the machine has; anything else would upset its timing.
+    if (setting_clock != CLOCK_FAST) setting_clock = CLOCK_NORMAL;
+    v = 0; GetValueDword("RamExpansion", &v); g_bRAMbank = v ? 1 : 0;
+    v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
+    g_ColorPaper = 0; GetValueDword("PaperColor", &g_ColorPaper);
+    g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
+    g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
+    v = 0; GetValueDword("DisableTapeRemoteControl", &v); g_DisableTapeRemote = v ? 1 : 0;
+}
+
+void write_settings(uint32_t model, uint32_t clock)
+{
+    uint32_t v = 0;
+    v = static_cast<uint32_t>(g_bDoubleScreen); SetValueDword("DoubleSize", &v);
+    v = static_cast<uint32_t>(g_bDoubleScan); SetValueDword("DoubleScan", &v);
+    v = static_cast<uint32_t>(g_Timer); SetValueDword("SyncSpeed", &v);
+    v = static_cast<uint32_t>(g_bSound); SetValueDword("Sound", &v);
+    SetValueDword("KeyMapping", &g_KeyMapping);
+    SetValueStr("DrivePath", g_DrivePath);
+    SetValueDword("Model", &model);
+    SetValueDword("ClockRate", &clock);
+    SetValueDword("RamExpansion", &g_bRAMbank);
+    v = static_cast<uint32_t>(g_ColorPalette); SetValueDword("ColorPalette", &v);
+    SetValueDword("PaperColor", &g_ColorPaper);
+    SetValueDword("InkColor", &g_ColorInk);
+    SetValueDword("BorderColor", &g_ColorBorder);
+    SetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+}
+
+void load_original_roms()
+{
+    // One message for all refused files; the list is already on stderr.
+    const std::string refused = romfiles_load_at_start(emu_path);
+    if (!refused.empty())
+        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
+}
+
+void set_menu_marks(int model, int clock)
+{
+    menu_check(ID_SYMBOLIC, g_KeyMapping ? 1 : 0);
+    menu_check(ID_DOUBLE_SIZE, g_bDoubleScreen);
+    menu_check(ID_DOUBLE_SCAN, g_bDoubleScan);
+    menu_check(ID_SYNC, g_Timer);
+    menu_check(ID_SOUND, g_bSound);
+    menu_check(clock != CLOCK_NORMAL ? ID_CLOCK_375 : ID_CLOCK_25, 1);
+    menu_check(model_table[model].command, 1);
+    menu_check(ID_RAM_BANK, g_bRAMbank ? 1 : 0);
+}
+
+} // namespace
+
+int emu_argument_is_file(const char* arg)
+{
+    if (!arg || !*arg) return 0;
+    if (arg[0] != '/' && arg[0] != '-') return 1;
+    std::error_code ec;
+    if (std::filesystem::exists(arg, ec)) return 1;   // a file or a folder, never a switch
+    return arg[0] == '/' && std::strchr(arg + 1, '/') != nullptr;
+}
+
+int emu_refuse_unknown_options(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
+        return 2;
+    }
+    return 0;
+}
+
+void emu_apply_switch(const char* arg)
+{
+    g_bSaveSettingsOnExit = 0;
+    if (!arg || !arg[0]) return;
+    switch (arg[1]) {
+    case 'a': g_bAutoStart = 0; break;
+    case 'b': g_bRAMbank = 1; break;
+    case 'd': g_bDoubleScreen = 1; break;
+    case 'h': sound_init(); g_bSound = 1; break;
+    case 'i': read_colour_switch(arg, &g_ColorInk); break;
+    case 'p': read_colour_switch(arg, &g_ColorPaper); break;
+    case 'm': switch_model(arg + 2); break;
+    case 't': machine_set_clock(CLOCK_FAST); break;
+    case 'w':
+        g_Timer = 0;
+        pacing_set_sync(0);   // unsynchronised runs present at most 100 frames a second
+        break;
+    default: break;
+    }
+}
+
+void emu_command_line(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg || !*arg) continue;
+        std::error_code ec;
+        if (!emu_argument_is_file(arg)) {
+            emu_apply_switch(arg);
+        } else if (std::filesystem::is_directory(arg, ec)) {
+            std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
+            StatusBarText("%s: könyvtár, nem programállomány.", arg);
+        } else if (has_wav_extension(arg)) {
+            main_window_load_wav_tape(arg);   // a tape recording, for the Primo's own LOAD
+        } else {
+            program_loader(arg, g_bAutoStart);
+        }
+    }
+}
+
+void emu_set_program_loader(int (*loader)(const char*, int))
+{
+    program_loader = loader ? loader : autostart_file;
+}
+
+std::string emu_help_file()
+{
+    char folder[260];
+    emu_program_folder(folder, sizeof folder);
+    const std::filesystem::path candidates[] = {
+        std::filesystem::path(folder) / "Olvassel.txt",
+        std::filesystem::path(folder) / BREVAN_DATA_FROM_BIN / "Olvassel.txt",
+    };
+    for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
+    }
+    return {};
+}
+
+void emu_program_folder(char* buffer, int size)
+{
+    std::string folder;
+    if (QCoreApplication::instance()) {
+        folder = QCoreApplication::applicationDirPath().toStdString();
+    } else {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (!ec) folder = exe.parent_path().string();
+    }
+    if (folder.empty() || folder.size() + 1 >= static_cast<size_t>(size)) {
+        copy_text(buffer, size, "./");
+        return;
+    }
+    std::snprintf(buffer, static_cast<size_t>(size), "%s%s", folder.c_str(),
+                  folder.back() == '/' ? "" : "/");
+}
+
+void emu_init(int argc, char** argv)
+{
+    g_bSaveSettingsOnExit = 1;
+    g_bAutoStart = 1;
+    prefs_init("Brevan");
+    read_settings();
+
+    if (g_DisableTapeRemote) {
+        menu_check(ID_TAPE_REMOTE, 1);
+        tape_set_remote_enable(1);
+    }
+    pacing_init(g_Timer);
+    // SDL would otherwise take over SIGINT and SIGTERM and turn them into
+    // events nobody reads: the program could not be stopped from a terminal.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
+    if (g_bSound) {
+        sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
+    }
+    if (setting_model > 7) setting_model = DEFAULT_MODEL;
+    const int model = static_cast<int>(setting_model);
+    emu_program_folder(emu_path, sizeof emu_path);
+    load_original_roms();
+
+    machine_init(get_hwndMain(), model, emu_path);
+    // After the machine's own start-up, which gives the drive the program folder.
+    if (g_DrivePath[0]) change_dir(g_DrivePath);
+    StatusBarPartText(0, "%s", model_table[model].name);
+    event_init();
+    machine_set_clock(static_cast<int>(setting_clock));
+    select_memory_of_model(model);
+
+    emu_command_line(argc, argv);
+
+    set_screen_params();
+    if (model == MODEL_C64) {
+        nroflines = 216;
+        g_bColor = 2;
+        recreate_bitmap();
+    }
+    memory_set_rom_banking(static_cast<int>(g_bRAMbank));
+    keyboard_change_mapping(static_cast<int>(g_KeyMapping));
+    keyboard_change_model(keyboard_layout_of_model(model));
+    set_menu_marks(model, static_cast<int>(setting_clock));
+}
+
+void emu_close()
+{
+    const auto clock = static_cast<uint32_t>(machine_get_clock());
+    const auto model = static_cast<uint32_t>(machine_get_type());
+    get_drive_dir(g_DrivePath, sizeof g_DrivePath);
+    diskimg_save_all();
+    tape_close();
+    sound_close();
+    if (g_bSaveSettingsOnExit) write_settings(model, clock);
+    prefs_done();
+}

@@ -1,0 +1,306 @@
+// File and folder choosers of the shell, and the test seam they share with
+// the dialogs.
+#include "host/dialogs/ui.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QLocale>
+#include <QTranslator>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/hooks.h"
+#include "devices/tape.h"
+#include "host/dialogs/ui_seam.h"
+#include "media/diskimg.h"
+#include "media/snapshot.h"
+
+namespace {
+
+constexpr int NAME_BUFFER = 260;
+constexpr int ROM_AREA = 16384;
+
+std::optional<std::string> scripted_answer;
+int scripted_filter = 0;
+void (*dialog_hook)(QDialog*) = nullptr;
+
+char drivedir[NAME_BUFFER] = "";
+int tape_wav_rate = 44100;   // remembered between recordings
+
+enum class chooser_kind { open, save_quietly, save_asking };
+
+struct chooser {
+    const char* title;
+    std::vector<const char*> filters;
+    chooser_kind kind;
+};
+
+// Runs a chooser; the chosen name (empty when cancelled) goes to out.
+// Returns the 0-based index of the filter picked, or -1 when cancelled.
+int run_chooser(QWidget* owner, const chooser& c, std::string& out)
+{
+    out.clear();
+    if (scripted_answer) {
+        out = *scripted_answer;
+        return out.empty() ? -1 : scripted_filter;
+    }
+    QStringList filters;
+    for (const char* f : c.filters) filters << QString::fromUtf8(f);
+    QString selected = filters.value(0);
+    QString name;
+    const QString title = QString::fromUtf8(c.title);
+    const QString joined = filters.join(";;");
+    switch (c.kind) {
+    case chooser_kind::open:
+        name = QFileDialog::getOpenFileName(owner, title, QString(), joined, &selected);
+        break;
+    case chooser_kind::save_quietly:
+        name = QFileDialog::getSaveFileName(owner, title, QString(), joined, &selected,
+                                            QFileDialog::DontConfirmOverwrite);
+        break;
+    case chooser_kind::save_asking:
+        name = QFileDialog::getSaveFileName(owner, title, QString(), joined, &selected);
+        break;
+    }
+    if (name.isEmpty()) return -1;
+    const QByteArray bytes = QFile::encodeName(name);
+    if (bytes.size() >= NAME_BUFFER) {
+        // Taken as a cancel, but not in silence.
+        std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb 259 bájt): %s\n", bytes.constData());
+        QMessageBox::warning(owner, title, QString::fromUtf8("A fájlnév túl hosszú (legfeljebb 259 bájt)."));
+        return -1;
+    }
+    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    const int index = static_cast<int>(filters.indexOf(selected));
+    return index < 0 ? 0 : index;
+}
+
+// A name whose last component has no dot gets the extension.
+void append_extension(std::string& name, const char* extension)
+{
+    const size_t slash = name.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (name.find('.', start) == std::string::npos && name.size() + std::strlen(extension) < NAME_BUFFER)
+        name += extension;
+}
+
+void copy_name(char* buffer, const std::string& name)
+{
+    std::snprintf(buffer, NAME_BUFFER, "%s", name.c_str());
+}
+
+const chooser disk_image_chooser{
+    "Diszk állomány csatolása...",
+    {"Diszk állományok (*.dsk,*.img) (*.dsk *.img)", "All (*)"},
+    chooser_kind::open};
+const chooser autoload_chooser{
+    "Automatikus indítás...",
+    {"Primo állományok (*.ptp *.pri *.bas *.prg *.pss *.pp)", "Minden (*)"},
+    chooser_kind::open};
+const chooser screenshot_chooser{
+    "Screenshot mentése más néven...",
+    {"BMP állományok (*.bmp)", "All (*)"},
+    chooser_kind::save_quietly};
+const chooser sound_wav_chooser{
+    "Mentés WAV formátumban",
+    {"16 bit; mono; 48,000 kHz PCM (*.wav)"},
+    chooser_kind::save_asking};
+const chooser ptp_chooser{
+    "PTP file csatolása...",
+    {"PTP files (*.ptp)", "All Files (*)"},
+    chooser_kind::open};
+const chooser pss_load_chooser{
+    "PSS file beolvasás",
+    {"Primo snapshot (*.pss)", "All Files (*)"},
+    chooser_kind::open};
+const chooser pss_save_chooser{
+    "PSS file mentés",
+    {"Primo snapshot (*.pss)", "All Files (*)"},
+    chooser_kind::save_asking};
+const chooser tape_wav_chooser{
+    "Mentés WAV formátumban",
+    {"8 bit; mono; 44,100 kHz PCM (*.wav)", "8 bit; mono; 22,050 kHz PCM (*.wav)",
+     "8 bit; mono; 11,025 kHz PCM (*.wav)", "8 bit; mono; 8,000 kHz PCM (*.wav)"},
+    chooser_kind::save_asking};
+constexpr std::array<int, 4> tape_wav_rates{44100, 22050, 11025, 8000};
+const chooser wav_load_chooser{
+    "Töltés WAV formátumban...",
+    {"WAV files (*.wav)", "All Files (*)"},
+    chooser_kind::open};
+const chooser rom_chooser{
+    "External ROM betöltése",
+    {"Primo ROM file-ok (*.rom)", "Minden (*)"},
+    chooser_kind::open};
+
+} // namespace
+
+void ui_install_translations()
+{
+    static QTranslator* translator = nullptr;
+    if (translator || !QCoreApplication::instance()) return;
+    // The whole interface is Hungarian, whatever the desktop's language.
+    translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Hungarian, QLocale::Hungary), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
+
+void ui_set_scripted_answer(const char* name)
+{
+    if (name)
+        scripted_answer = name;
+    else
+        scripted_answer.reset();
+    scripted_filter = 0;
+}
+
+void ui_set_scripted_filter(int index) { scripted_filter = index; }
+
+void ui_set_dialog_hook(void (*hook)(QDialog*)) { dialog_hook = hook; }
+
+int ui_tape_wav_rate() { return tape_wav_rate; }
+
+int ui_run_dialog(QDialog& dialog)
+{
+    if (dialog_hook) {
+        dialog_hook(&dialog);
+        return dialog.result() == QDialog::Accepted ? 1 : 0;
+    }
+    if (scripted_answer) {
+        if (scripted_answer->empty()) return 0;
+        dialog.accept();
+        return 1;
+    }
+    return dialog.exec() == QDialog::Accepted ? 1 : 0;
+}
+
+int ui_select_file(QWidget* owner, int purpose, char* buffer)
+{
+    if (!buffer) return 0;
+    buffer[0] = '\0';
+    const chooser* c = nullptr;
+    const char* extension = nullptr;
+    switch (purpose) {
+    case UI_DISK_IMAGE: c = &disk_image_chooser; break;
+    case UI_AUTOLOAD: c = &autoload_chooser; break;
+    case UI_SCREENSHOT: c = &screenshot_chooser; extension = ".bmp"; break;
+    case UI_SOUND_WAV: c = &sound_wav_chooser; extension = ".wav"; break;
+    default: return 0;
+    }
+    std::string name;
+    if (run_chooser(owner, *c, name) < 0) return 0;
+    if (extension) append_extension(name, extension);
+    copy_name(buffer, name);
+    return 1;
+}
+
+int ui_select_cpm_disk(QWidget* owner, char* buffer)
+{
+    if (!buffer) return -1;
+    buffer[0] = '\0';
+    // One filter per format, in the table's order: the filter picks the format.
+    std::vector<std::string> texts;
+    for (const cpm_disk_format& f : cpm_disk_formats) {
+        const disk_geometry& g = f.geometry;
+        char text[128];
+        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - %s (*.dsk)",
+                      g.sides * g.tracks * g.sectors / 2, g.sides, g.tracks, g.sectors, f.name);
+        texts.emplace_back(text);
+    }
+    chooser c{"CP/M rendszerlemez készítése...", {}, chooser_kind::save_asking};
+    for (const std::string& t : texts) c.filters.push_back(t.c_str());
+    std::string name;
+    const int filter = run_chooser(owner, c, name);
+    if (filter < 0 || filter >= static_cast<int>(texts.size())) return -1;
+    append_extension(name, ".dsk");
+    copy_name(buffer, name);
+    return filter;
+}
+
+void ui_attach_ptp_file(QWidget* owner, char* name_out)
+{
+    std::string name;
+    run_chooser(owner, ptp_chooser, name);
+    if (name_out) copy_name(name_out, name);
+}
+
+void ui_load_pss(QWidget* owner, uint8_t* ram)
+{
+    std::string name, why;
+    if (run_chooser(owner, pss_load_chooser, name) < 0) return;
+    if (!snapshot_load(name.c_str(), ram, &why))
+        host_message_box("PSS betöltés", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
+}
+
+void ui_save_pss(QWidget* owner, uint8_t* ram)
+{
+    std::string name, why;
+    if (run_chooser(owner, pss_save_chooser, name) < 0) return;
+    append_extension(name, ".pss");
+    if (!snapshot_save(name.c_str(), ram, &why))
+        host_message_box("PSS mentés", ("A(z) \"" + name + "\" nem menthető: " + why).c_str());
+}
+
+void ui_create_wav(QWidget* owner)
+{
+    std::string name;
+    const int filter = run_chooser(owner, tape_wav_chooser, name);
+    if (filter >= 0) {
+        append_extension(name, ".wav");
+        if (filter < static_cast<int>(tape_wav_rates.size())) tape_wav_rate = tape_wav_rates[static_cast<size_t>(filter)];
+    }
+    tape_create_wav(name.c_str(), tape_wav_rate);
+}
+
+void ui_load_wav(QWidget* owner)
+{
+    std::string name;
+    run_chooser(owner, wav_load_chooser, name);
+    tape_open_wav(name.c_str());
+}
+
+int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)
+{
+    std::string name;
+    if (!rom_area || run_chooser(owner, rom_chooser, name) < 0) return 0;
+    std::ifstream file(name, std::ios::binary);
+    if (!file) return 0;
+    std::array<char, ROM_AREA> data{};
+    file.read(data.data(), ROM_AREA);
+    const auto count = file.gcount();
+    if (count <= 0) return 0;
+    std::memcpy(rom_area, data.data(), static_cast<size_t>(count));
+    return 1;
+}
+
+void gui_set_drive_dir(QWidget* owner, char* buffer)
+{
+    if (!buffer) return;
+    copy_name(drivedir, buffer);
+    QString chosen;
+    if (scripted_answer) {
+        chosen = QString::fromStdString(*scripted_answer);
+    } else {
+        chosen = QFileDialog::getExistingDirectory(owner, QString::fromUtf8("Lemezegység könyvtára:"),
+                                                   QString::fromUtf8(drivedir),
+                                                   QFileDialog::ShowDirsOnly);
+    }
+    if (!chosen.isEmpty()) {
+        const QByteArray bytes = QFile::encodeName(chosen);
+        if (bytes.size() < NAME_BUFFER) copy_name(drivedir, bytes.toStdString());
+    }
+    copy_name(buffer, drivedir);
+}

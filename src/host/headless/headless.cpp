@@ -1,0 +1,613 @@
+// The machine without a window: runs a number of frames as fast as the host
+// allows, types text through the keyboard matrix, and leaves a picture and
+// the sound of the run in files.
+#include "host/headless/headless.h"
+
+#include <QImage>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/memory.h"
+#include "core/romfiles.h"
+#include "cpu/cpu.h"
+#include "cpu/z80dis.h"
+#include "devices/diskfs.h"
+#include "devices/input.h"
+#include "devices/printer.h"
+#include "devices/screen.h"
+#include "devices/tape.h"
+#include "devices/wd1793.h"
+#include "host/app/emu.h"
+#include "host/app/shell.h"
+#include "media/autostart.h"
+#include "media/diskimg.h"
+#include "media/ptp.h"
+#include "media/ptpwav.h"
+#include "media/snapshot.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_OUTPUT = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_INPUT = 3;     // a program file, tape or disk could not be loaded
+constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
+constexpr int LISTED_INSTRUCTIONS = 10;
+constexpr int TAPE_RECORD_RATE = 44100;
+constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
+// The ROM is given a second to come up before typing starts; each key is
+// held for a few frames and released for as many, and longer until the
+// machine has looked at it both ways: software that reads no keys while it
+// works (a disk or tape transfer) loses none.
+constexpr int TYPE_START_FRAME = 50;
+constexpr int KEY_DOWN_FRAMES = 4;
+constexpr int KEY_UP_FRAMES = 4;
+
+const char usage_text[] =
+    "Használat:\n"
+    "  brevan [kapcsolók] [programállományok...]\n"
+    "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
+    "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
+    "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [programállományok...]\n"
+    "  brevan --ptp-to-wav BE.ptp KI.wav\n"
+    "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
+    "  brevan --help\n"
+    "\n"
+    "Ablak nélküli futás (--headless):\n"
+    "  --frames N         N képkocka futtatása (alapérték 100), a lehető leggyorsabban\n"
+    "  --model M          gép: a32, a48, a64, b32, b48, b64, c64, cpm (alapérték a64)\n"
+    "  --clock HZ         órajel: 2500000 vagy 3750000 (alapérték 2500000)\n"
+    "  --type SZÖVEG      a szöveg begépelése a billentyűzeten az 50. képkockától,\n"
+    "                     abban az ütemben, ahogy a gép a billentyűket olvassa;\n"
+    "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
+    "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
+    "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
+    "  --break CÍM        töréspont a hexadecimális címen (pl. 4000): a futás ott\n"
+    "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
+    "                     utasítás a szabványos kimenetre kerül; ha a képkockák\n"
+    "                     előbb elfogynak, a kilépési kód 4\n"
+    "  --disk LEMEZ       lemezkép (.dsk, .img) a következő üres meghajtóba: az első\n"
+    "                     az A:, a második a B: meghajtóba, legfeljebb négy; --model\n"
+    "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
+    "                     végén visszaíródnak\n"
+    "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
+    "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
+    "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
+    "                     a WAV lenyomott Play gombbal áll, a gép motorvezérlése görgeti\n"
+    "  --record-tape FÁJL.wav  a magnó kimenetének felvétele (8 bit, mono, 44100 Hz),\n"
+    "                     lenyomott Record gombbal\n"
+    "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
+    "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
+    "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
+    "\n"
+    "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
+    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el.\n"
+    "\n"
+    "Átalakítás:\n"
+    "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
+    "  --make-cpm-disk LEMEZ        üres, bootolható CP/M lemez készítése (létező\n"
+    "                               állományt nem ír felül); --geometry NÉV:\n"
+    "                               brevan (720 KB, 2 oldal, 80 sáv, 9 szektor; alap),\n"
+    "                               brevan640, brevan360, brevan320, brevan180,\n"
+    "                               brevan160; a nevek a firmware/cpm/diskdefs\n"
+    "                               cpmtools-lemezleírásai (cpmcp -f NÉV)\n"
+    "\n"
+    "Kapcsolók az ablakos futáshoz (/x vagy -x alakban; bármelyik kapcsoló\n"
+    "megadása esetén kilépéskor a beállítások nem íródnak vissza):\n"
+    "  /a          a később megnevezett programok csak betöltődnek, nem indulnak\n"
+    "  /b          RAM bank bekapcsolása\n"
+    "  /d          dupla méretű képernyő\n"
+    "  /h          hang bekapcsolása\n"
+    "  /i:BBGGRR   karakterek (tinta) színe hat hexadecimális számjeggyel\n"
+    "  /p:BBGGRR   háttér (papír) színe hat hexadecimális számjeggyel\n"
+    "  /mTÍPUS     memóriakiosztás: /ma32 /ma48 /mb32 /mb48 /mb64 /mc64\n"
+    "              (más szöveg: A64)\n"
+    "  /t          3,75 MHz-es órajel\n"
+    "  /w          nincs 50 Hz-es időzítés (a lehető leggyorsabb futás)\n"
+    "\n"
+    "Egy létező állomány vagy könyvtár, vagy az első karaktere után további\n"
+    "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
+    "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
+    "üzenetet ír, és 2-es kóddal lép ki.\n";
+
+struct headless_options {
+    long frames = 100;
+    int model = MODEL_A64;
+    int clock = 2500000;
+    std::string type_text;      // CP1250, Enter as '\r'
+    std::string screenshot;
+    std::string wav;
+    long break_address = -1;    // none
+    std::string drive;
+    std::string printer;
+    std::string tape;
+    std::string record_tape;
+    std::string save_snapshot;
+    int autostart = 1;
+    std::vector<std::string> programs;
+    std::vector<std::string> disks;
+    bool model_given = false;
+};
+
+// The keyboard of the run: a US layout for ASCII, and spare key codes for
+// the Hungarian letters (shift for the capitals).
+struct cp1250_letter { uint8_t lower, upper; };
+constexpr cp1250_letter hungarian_letters[] = {
+    {0xE1, 0xC1}, {0xE9, 0xC9}, {0xED, 0xCD}, {0xF3, 0xD3}, {0xF6, 0xD6},
+    {0xF5, 0xD5}, {0xFA, 0xDA}, {0xFC, 0xDC}, {0xFB, 0xDB},
+};
+constexpr int SPARE_KEYS[] = {0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F, 0x97};
+
+int held_key = -1;   // VK | KEYMOD_* while a key is held, else -1
+int typed_key = -1;  // the key being typed, held or released
+bool typed_key_seen = false;   // the machine read it in its present state
+
+int us_punctuation(uint8_t ch)
+{
+    struct entry { char plain, shifted; int vk; };
+    static constexpr entry keys[] = {
+        {'-', '_', VK_OEM_MINUS}, {'=', '+', VK_OEM_PLUS}, {'[', '{', VK_OEM_4},
+        {']', '}', VK_OEM_6}, {'\\', '|', VK_OEM_5}, {';', ':', VK_OEM_1},
+        {'\'', '"', VK_OEM_7}, {',', '<', VK_OEM_COMMA}, {'.', '>', VK_OEM_PERIOD},
+        {'/', '?', VK_OEM_2}, {'`', '~', VK_OEM_3},
+    };
+    for (const entry& k : keys) {
+        if (ch == static_cast<uint8_t>(k.plain)) return k.vk;
+        if (ch == static_cast<uint8_t>(k.shifted)) return k.vk | KEYMOD_SHIFT;
+    }
+    static constexpr char shifted_digits[] = ")!@#$%^&*(";
+    for (int d = 0; d < 10; ++d)
+        if (ch == static_cast<uint8_t>(shifted_digits[d])) return ('0' + d) | KEYMOD_SHIFT;
+    return -1;
+}
+
+int scripted_char_key(uint8_t ch)
+{
+    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
+    if (ch >= 'A' && ch <= 'Z') return ch | KEYMOD_SHIFT;
+    if (ch >= '0' && ch <= '9') return ch;
+    switch (ch) {
+    case ' ': return VK_SPACE;
+    case '\r': return VK_RETURN;
+    case '\b': return VK_BACK;
+    case '\t': return VK_TAB;
+    default: break;
+    }
+    for (size_t i = 0; i < std::size(hungarian_letters); ++i) {
+        if (ch == hungarian_letters[i].lower) return SPARE_KEYS[i];
+        if (ch == hungarian_letters[i].upper) return SPARE_KEYS[i] | KEYMOD_SHIFT;
+    }
+    return us_punctuation(ch);
+}
+
+int scripted_key_down(int vk)
+{
+    if (typed_key >= 0 && vk == (typed_key & 0xFF)) typed_key_seen = true;
+    if (held_key < 0) return 0;
+    if (vk == VK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
+    return vk == (held_key & 0xFF) ? 1 : 0;
+}
+
+void scripted_release_all() { held_key = -1; }
+
+const host_keyboard_t scripted_keyboard{scripted_key_down, scripted_char_key, scripted_release_all};
+
+// Types the text a key at a time: sets held_key for the coming frame.
+struct typist {
+    const std::string& text;
+    size_t index = 0;
+    bool down = false;
+    int frames = 0;   // in the present state
+
+    void next_frame(long frame)
+    {
+        held_key = -1;
+        if (frame < TYPE_START_FRAME || index >= text.size()) return;
+        if (typed_key < 0) {
+            const auto ch = static_cast<uint8_t>(text[index]);
+            typed_key = ch == '\r' ? VK_RETURN : scripted_char_key(ch);
+            down = true;
+            frames = 0;
+            typed_key_seen = false;
+        } else if (frames >= (down ? KEY_DOWN_FRAMES : KEY_UP_FRAMES) && typed_key_seen) {
+            typed_key_seen = false;
+            frames = 0;
+            if (down) {
+                down = false;
+            } else {
+                typed_key = -1;
+                ++index;
+                next_frame(frame);
+                return;
+            }
+        }
+        ++frames;
+        if (down) held_key = typed_key;
+    }
+};
+
+// UTF-8 to CP1250 for the characters the Primo keyboard has; escapes \n,
+// \r, \t and \\. Returns false on a character that cannot be typed.
+bool text_for_typing(const char* in, std::string& out)
+{
+    out.clear();
+    struct entry { char32_t unicode; uint8_t cp1250; };
+    static constexpr entry hungarian[] = {
+        {U'á', 0xE1}, {U'Á', 0xC1}, {U'é', 0xE9}, {U'É', 0xC9}, {U'í', 0xED}, {U'Í', 0xCD},
+        {U'ó', 0xF3}, {U'Ó', 0xD3}, {U'ö', 0xF6}, {U'Ö', 0xD6}, {U'ő', 0xF5}, {U'Ő', 0xD5},
+        {U'ú', 0xFA}, {U'Ú', 0xDA}, {U'ü', 0xFC}, {U'Ü', 0xDC}, {U'ű', 0xFB}, {U'Ű', 0xDB},
+    };
+    const auto* p = reinterpret_cast<const unsigned char*>(in);
+    while (*p) {
+        char32_t c = *p++;
+        if (c == '\\' && *p) {
+            const unsigned char e = *p++;
+            c = e == 'n' || e == 'r' ? U'\r' : e == 't' ? U'\t' : e;
+        } else if (c >= 0x80) {
+            int more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+            if (more < 0) return false;
+            c &= more == 1 ? 0x1F : more == 2 ? 0x0F : 0x07;
+            for (; more > 0; --more) {
+                if ((*p & 0xC0) != 0x80) return false;
+                c = c << 6 | (*p++ & 0x3F);
+            }
+        }
+        if (c == '\n') c = '\r';
+        if (c < 0x80) {
+            if (scripted_char_key(static_cast<uint8_t>(c)) < 0) return false;
+            out += static_cast<char>(c);
+            continue;
+        }
+        bool found = false;
+        for (const entry& h : hungarian) {
+            if (h.unicode == c) {
+                out += static_cast<char>(h.cp1250);
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+    }
+    return true;
+}
+
+int usage_error(const char* format, const char* what)
+{
+    std::fprintf(stderr, "brevan: ");
+    std::fprintf(stderr, format, what);
+    std::fprintf(stderr, "\nA lehetőségek listája: brevan --help\n");
+    return EXIT_USAGE;
+}
+
+// A 16-bit address in hexadecimal, with or without 0x.
+bool parse_address(const char* text, long* out)
+{
+    if (!text) return false;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+    if (!*text || std::strlen(text) > 4) return false;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 16);
+    if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
+    *out = value;
+    return true;
+}
+
+bool parse_long(const char* text, long* out)
+{
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || errno != 0) return false;
+    *out = value;
+    return true;
+}
+
+int model_by_name(const char* name)
+{
+    static constexpr const char* names[] = {"a32", "a48", "a64", "b32", "b48", "b64", "c64", "cpm"};
+    for (int i = 0; i < MODEL_COUNT; ++i)
+        if (std::strcmp(name, names[i]) == 0) return i;
+    return -1;
+}
+
+// Parses the options; returns -1 to go on, or an exit code.
+int parse_options(int argc, char** argv, headless_options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--headless") continue;
+        if (arg == "--frames") {
+            long frames = 0;
+            if (!has_value || !parse_long(argv[i + 1], &frames) || frames < 0 || frames > MAX_FRAMES)
+                return usage_error("a --frames után 0 és 4320000 közötti szám kell (kapott: %s)",
+                                   has_value ? argv[i + 1] : "semmi");
+            options.frames = frames;
+            ++i;
+        } else if (arg == "--model") {
+            const int model = has_value ? model_by_name(argv[i + 1]) : -1;
+            if (model < 0)
+                return usage_error("ismeretlen gép a --model után: %s (a32 a48 a64 b32 b48 b64 c64 cpm)",
+                                   has_value ? argv[i + 1] : "semmi");
+            options.model = model;
+            options.model_given = true;
+            ++i;
+        } else if (arg == "--clock") {
+            long hz = 0;
+            if (!has_value || !parse_long(argv[i + 1], &hz) || (hz != 2500000 && hz != 3750000))
+                return usage_error("a --clock értéke 2500000 vagy 3750000 lehet (kapott: %s)",
+                                   has_value ? argv[i + 1] : "semmi");
+            options.clock = static_cast<int>(hz);
+            ++i;
+        } else if (arg == "--type") {
+            if (!has_value) return usage_error("%s", "a --type után a begépelendő szöveg kell");
+            if (!text_for_typing(argv[i + 1], options.type_text))
+                return usage_error("a szövegben olyan karakter van, ami a Primón nem gépelhető: %s", argv[i + 1]);
+            ++i;
+        } else if (arg == "--break") {
+            if (!has_value || !parse_address(argv[i + 1], &options.break_address))
+                return usage_error("a --break után egy hexadecimális cím kell, 0 és FFFF között (kapott: %s)",
+                                   has_value ? argv[i + 1] : "semmi");
+            ++i;
+        } else if (std::string* name = arg == "--screenshot" ? &options.screenshot
+                                       : arg == "--wav" ? &options.wav
+                                       : arg == "--tape" ? &options.tape
+                                       : arg == "--record-tape" ? &options.record_tape
+                                       : arg == "--save-snapshot" ? &options.save_snapshot
+                                       : nullptr) {
+            if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
+            *name = argv[i + 1];
+            ++i;
+        } else if (arg == "--disk") {
+            if (!has_value) return usage_error("%s", "a --disk után egy lemezkép neve kell");
+            if (options.disks.size() >= DISK_DRIVES)
+                return usage_error("legfeljebb négy lemezkép adható meg (ötödik: %s)", argv[i + 1]);
+            options.disks.emplace_back(argv[i + 1]);
+            ++i;
+        } else if (arg == "--drive") {
+            std::error_code ec;
+            if (!has_value || !std::filesystem::is_directory(argv[i + 1], ec))
+                return usage_error("a --drive után egy létező mappa kell (kapott: %s)", has_value ? argv[i + 1] : "semmi");
+            options.drive = argv[++i];
+        } else if (arg == "--printer") {
+            if (!has_value) return usage_error("%s", "a --printer után egy állománynév kell");
+            options.printer = argv[++i];
+        } else if (arg == "--no-autostart") {
+            options.autostart = 0;
+        } else if (arg.rfind("--", 0) == 0) {
+            return usage_error("ismeretlen lehetőség: %s", arg.c_str());
+        } else {
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(arg, ec))
+                return usage_error("nincs ilyen programállomány: %s", arg.c_str());
+            options.programs.push_back(arg);
+        }
+    }
+    if (!options.disks.empty() && !options.model_given) options.model = MODEL_CPM;
+    if (!options.tape.empty() && !options.record_tape.empty())
+        return usage_error("%s", "a --tape és a --record-tape együtt nem adható meg: egyszerre egy szalag van a magnóban");
+    return -1;
+}
+
+void start_machine(const headless_options& options, const char* folder)
+{
+    keyboard_set_host(&scripted_keyboard);
+    held_key = -1;
+    machine_init(nullptr, options.model, folder);
+    event_init();
+    machine_set_clock(options.clock);
+    machine_change_model(options.model);
+    keyboard_change_mapping(1);
+    ptp_place_traps();
+    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.printer.empty()) printer_set_path(options.printer.c_str());
+}
+
+// What the monitor shows at the stop: the register dump and the next
+// instructions from pc.
+void print_monitor_view()
+{
+    char line[Z80DIS_LINE];
+    for (int row = 0; row < 3; ++row) {
+        regdump(line, row);
+        std::printf("%s\n", line);
+    }
+    uint16_t address = cpu_get_pc();
+    for (int i = 0; i < LISTED_INSTRUCTIONS; ++i) {
+        address = disassemble(address, line);
+        std::printf("%s\n", line);
+    }
+    std::fflush(stdout);
+}
+
+// Whether the name ends in the extension, in any case.
+bool ends_with(const std::string& name, const char* extension)
+{
+    const size_t n = std::strlen(extension);
+    if (name.size() < n) return false;
+    std::string tail = name.substr(name.size() - n);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == extension;
+}
+
+// The tapes of the run: -1, or the exit code after a message.
+int set_up_tapes(const headless_options& options)
+{
+    if (!options.record_tape.empty()) {
+        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) return EXIT_OUTPUT;
+        tape_set_play_key(1);
+    }
+    if (options.tape.empty()) return -1;
+    const char* name = options.tape.c_str();
+    if (!(ends_with(options.tape, ".wav") ? tape_open_wav(name) : tape_init(name))) return EXIT_INPUT;
+    if (tape_wav_open()) tape_set_play_key(1);
+    return -1;
+}
+
+// Closes what the run recorded; the exit code passes through.
+int finish_run(int code)
+{
+    tape_close();
+    ptp_close();
+    sound_close_wav();
+    if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
+    return code;
+}
+
+bool write_screenshot(const std::string& name)
+{
+    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
+    const int width = screen_width();
+    const int height = screen_height();
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+    screen_render_rgb(pixels.data());
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
+                    static_cast<size_t>(width) * sizeof(uint32_t));
+    return image.save(QString::fromLocal8Bit(name.c_str()), "PNG");
+}
+
+int convert_ptp_to_wav(int argc, char** argv, int at)
+{
+    if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
+    for (int i = 1; i < argc; ++i)
+        if (i < at || i > at + 2) return usage_error("fölösleges argumentum a --ptp-to-wav mellett: %s", argv[i]);
+    return ptp_to_wav(argv[at + 1], argv[at + 2]) ? EXIT_DONE : EXIT_OUTPUT;
+}
+
+// The last line of --help: where the full description is.
+void print_help_file_line()
+{
+    const std::string help = emu_help_file();
+    if (help.empty())
+        std::printf("\nA részletes leírás (Olvassel.txt) nem található.\n");
+    else
+        std::printf("\nRészletes leírás: %s\n", help.c_str());
+}
+
+// --make-cpm-disk FILE [--geometry NAME], the geometry also before the name.
+int make_cpm_disk(int argc, char** argv)
+{
+    const char* file = nullptr;
+    const char* geometry = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(argv[i], "--make-cpm-disk") == 0 || std::strcmp(argv[i], "--geometry") == 0) {
+            if (!value) return usage_error("a %s után egy név kell", argv[i]);
+            (argv[i][2] == 'm' ? file : geometry) = value;
+            ++i;
+        } else if (std::strcmp(argv[i], "--headless") != 0) {
+            return usage_error("a --make-cpm-disk mellett ez nem adható meg: %s", argv[i]);
+        }
+    }
+    const cpm_disk_format* format = cpm_disk_format_by_name(geometry);
+    if (!format)
+        return usage_error("ismeretlen lemezformátum: %s (brevan brevan640 brevan360 brevan320 brevan180 brevan160)",
+                           geometry);
+    if (!cpm_disk_make(file, *format, 0)) {
+        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", diskimg_error());
+        return EXIT_OUTPUT;
+    }
+    return EXIT_DONE;
+}
+
+} // namespace
+
+const char* headless_usage() { return usage_text; }
+
+int headless_wanted(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i]) continue;
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--help") == 0 ||
+            std::strcmp(argv[i], "--ptp-to-wav") == 0 || std::strcmp(argv[i], "--make-cpm-disk") == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int headless_main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usage_text, stdout);
+            print_help_file_line();
+            return EXIT_DONE;
+        }
+        if (std::strcmp(argv[i], "--ptp-to-wav") == 0) return convert_ptp_to_wav(argc, argv, i);
+        if (std::strcmp(argv[i], "--make-cpm-disk") == 0) return make_cpm_disk(argc, argv);
+    }
+
+    headless_options options;
+    if (const int code = parse_options(argc, argv, options); code >= 0) return code;
+
+    emu_program_folder(emu_path, sizeof emu_path);
+    romfiles_load_at_start(emu_path);
+    start_machine(options, emu_path);
+    for (size_t d = 0; d < options.disks.size(); ++d) {
+        const std::string& disk = options.disks[d];
+        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
+            std::string reason = diskimg_error();
+            if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
+            std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
+            return finish_run(EXIT_INPUT);
+        }
+    }
+
+    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
+        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
+    if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
+    for (const std::string& program : options.programs)
+        if (!autostart_file(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
+
+    if (options.break_address >= 0) {
+        z80_state.bp_address = static_cast<uint16_t>(options.break_address);
+        z80_state.bp_enabled = 1;
+        z80_state.bp_reached = 0;
+    }
+    bool stopped = false;
+    typist keys{options.type_text};
+    typed_key = -1;
+    for (long frame = 0; frame < options.frames && !stopped; ++frame) {
+        keys.next_frame(frame);
+        machine_run();
+        UpdateFrame();   // every frame of the run counts as presented
+        sound_flush(z80_state.tcount);
+        stopped = machine_at_breakpoint() != 0;
+    }
+    held_key = typed_key = -1;
+    if (options.break_address >= 0) {
+        print_monitor_view();
+        if (!stopped)
+            std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
+                         options.frames, options.break_address);
+    }
+
+    std::string why;
+    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
+        std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
+    if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
+        std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
+    return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);
+}

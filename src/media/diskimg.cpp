@@ -1,0 +1,287 @@
+// Disk images: the geometry from the file size, the in-memory copy, sector
+// access, and writing the copy back so that a crash never leaves half an
+// image behind.
+#include "media/diskimg.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "core/hooks.h"
+#include "media/fileio.h"
+#include "roms.h"
+
+namespace {
+
+std::array<disk_image, DISK_DRIVES> drives;
+std::string last_error;
+
+constexpr uint64_t ONE_SIDE_LIMIT = 368640;
+// The head never gets past track 82; bigger files are no floppy images and
+// are not read into memory.
+constexpr int MAX_TRACKS = 255;
+
+int set_error(const std::string& text)
+{
+    last_error = text;
+    return 0;
+}
+
+std::string system_error(const std::string& path)
+{
+    return path + " (" + std::strerror(errno) + ")";
+}
+
+// The sector's place in the copy, or -1 when the disk has no such sector.
+long sector_offset(const disk_image& image, int side, int track, int sector)
+{
+    if (image.data.empty() || sector < 1 || sector > image.sectors || side < 0 || side >= image.sides ||
+        track < 0 || track >= image.tracks)
+        return -1;
+    const long at = static_cast<long>(image.data_offset) +
+                    static_cast<long>(image.sector_size) *
+                        (static_cast<long>(image.sectors) * (static_cast<long>(track) * image.sides + side) + sector - 1);
+    if (at + image.sector_size > static_cast<long>(image.data.size())) return -1;
+    return at;
+}
+
+bool fail_replace(int fd, const std::string& temp, const std::string& path, std::string* error)
+{
+    if (errno == 0) errno = EIO;
+    *error = system_error(path);
+    if (fd >= 0) ::close(fd);
+    ::unlink(temp.c_str());
+    return false;
+}
+
+// Writes the bytes to path through a new file beside it that is renamed
+// over it at the end: readers see the old or the new contents, never a mix.
+bool replace_file(const std::string& path, const uint8_t* bytes, size_t size, std::string* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target = fs::canonical(path, ec);   // through a link to the file itself
+    if (ec) target = fs::absolute(path, ec);
+    struct stat old_file {};
+    const bool existed = ::stat(target.c_str(), &old_file) == 0;
+    // Hidden, beside the image: a rename within one folder is atomic.
+    std::string hidden = target.filename().string();
+    hidden.insert(hidden.begin(), '.');
+    hidden.append(".XXXXXX");
+    std::string temp = (target.parent_path() / hidden).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *error = system_error(path);
+        return false;
+    }
+    mode_t mode = 0;
+    if (existed) {
+        mode = old_file.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    // A foreign owner's mode may not be ours to copy; the file is ours then.
+    if (::fchmod(fd, mode) != 0 && !existed) return fail_replace(fd, temp, path, error);
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) return fail_replace(fd, temp, path, error);
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail_replace(fd, temp, path, error);
+    if (::close(fd) != 0) return fail_replace(-1, temp, path, error);
+    if (::rename(temp.c_str(), target.c_str()) != 0) return fail_replace(-1, temp, path, error);
+    if (const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+        ::fsync(dir);   // the rename itself survives a power cut
+        ::close(dir);
+    }
+    return true;
+}
+
+}  // namespace
+
+disk_image& diskimg_drive(int n)
+{
+    return drives[static_cast<size_t>(n & (DISK_DRIVES - 1))];
+}
+
+bool diskimg_geometry(uint64_t size, disk_geometry* out)
+{
+    disk_geometry g{};
+    g.sides = size <= ONE_SIDE_LIMIT ? 1 : 2;
+    const uint64_t per_side = size / static_cast<uint64_t>(g.sides);
+    if (per_side == 0 || per_side % DISK_SECTOR_SIZE != 0) return false;
+    uint64_t tracks = 0;
+    if (per_side % (9 * DISK_SECTOR_SIZE) == 0) {
+        g.sectors = 9;
+        tracks = per_side / (9 * DISK_SECTOR_SIZE);
+    } else if (per_side % (8 * DISK_SECTOR_SIZE) == 0) {
+        g.sectors = 8;
+        tracks = per_side / (8 * DISK_SECTOR_SIZE);
+    } else {
+        return false;
+    }
+    if (tracks > MAX_TRACKS) return false;
+    g.tracks = static_cast<int>(tracks);
+    if (out) *out = g;
+    return true;
+}
+
+int diskimg_attach(disk_image& image, const char* path)
+{
+    image = disk_image{};
+    if (!path || !*path) return set_error("Unrecognized disk format");
+    int read_only = 0;
+    file_ptr file(std::fopen(path, "r+b"));
+    if (!file) {
+        file.reset(std::fopen(path, "rb"));
+        read_only = 1;
+    }
+    if (!file) return set_error(system_error(path));
+    struct stat info {};
+    if (::fstat(::fileno(file.get()), &info) != 0) return set_error(system_error(path));
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return set_error(system_error(path));
+    }
+    // A file nobody may write is a protected disk, also for the superuser.
+    if ((info.st_mode & 0222) == 0) read_only = 1;
+    disk_geometry g{};
+    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g)) return set_error("Unrecognized disk format");
+
+    std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
+    const size_t got = std::fread(data.data(), 1, data.size(), file.get());
+    // A file that another program is changing is not taken half-read.
+    if (got != data.size() || std::fgetc(file.get()) != EOF) {
+        if (std::ferror(file.get())) return set_error(system_error(path));
+        return set_error(std::string(path) + " (az állomány olvasás közben megváltozott)");
+    }
+
+    image.sides = g.sides;
+    image.tracks = g.tracks;
+    image.sectors = g.sectors;
+    image.sector_size = DISK_SECTOR_SIZE;
+    image.length = static_cast<uint32_t>(data.size());
+    image.data = std::move(data);
+    image.read_only = read_only;
+    image.dirty = 0;
+    image.path = path;
+    std::fprintf(stderr, "Image %s attached successfully.\n", path);
+    StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", g.sides, g.tracks, g.sectors,
+                      image.length / 1024, read_only ? " Írásvédett." : "");
+    return 1;
+}
+
+int diskimg_save(disk_image& image)
+{
+    if (image.data.empty() || !image.dirty) return 1;
+    std::string error;
+    if (!replace_file(image.path, image.data.data(), image.length, &error)) {
+        const std::string text = "A lemezkép nem írható vissza: " + error +
+                                 ". A változások a meghajtóban lévő lemezen megmaradtak.";
+        std::fprintf(stderr, "%s\n", text.c_str());
+        host_message_box("Hiba a lemez mentésekor", text.c_str());
+        return 0;
+    }
+    image.dirty = 0;
+    std::fprintf(stderr, "Image data (%u) saved as %s.\n", image.length, image.path.c_str());
+    return 1;
+}
+
+int diskimg_save_all()
+{
+    int ok = 1;
+    for (disk_image& image : drives)
+        if (!diskimg_save(image)) ok = 0;
+    return ok;
+}
+
+int diskimg_detach(disk_image& image, int save)
+{
+    if (save && !diskimg_save(image)) return 0;
+    image = disk_image{};
+    return 1;
+}
+
+int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
+
+const char* diskimg_error() { return last_error.c_str(); }
+
+int disk_img_read_sector(const disk_image& image, int side, int track, int sector, uint8_t* buffer)
+{
+    const long at = sector_offset(image, side, track, sector);
+    if (at < 0) return 0;
+    std::memcpy(buffer, image.data.data() + at, static_cast<size_t>(image.sector_size));
+    return 1;
+}
+
+int disk_img_write_sector(disk_image& image, int side, int track, int sector, const uint8_t* buffer)
+{
+    const long at = sector_offset(image, side, track, sector);
+    if (at < 0) return 0;
+    std::memcpy(image.data.data() + at, buffer, static_cast<size_t>(image.sector_size));
+    if (!image.read_only) image.dirty = 1;
+    return 1;
+}
+
+int disk_img_has_sector(const disk_image& image, int side, int track, int sector)
+{
+    return sector_offset(image, side, track, sector) >= 0 ? 1 : 0;
+}
+
+// ------------------------------------------------------------ CP/M disks
+
+const cpm_disk_format cpm_disk_formats[6] = {
+    {"brevan", {2, 80, 9}},    {"brevan640", {2, 80, 8}}, {"brevan360", {1, 80, 9}},
+    {"brevan320", {1, 80, 8}}, {"brevan180", {1, 40, 9}}, {"brevan160", {1, 40, 8}},
+};
+
+const cpm_disk_format* cpm_disk_format_by_name(const char* name)
+{
+    if (!name) return &cpm_disk_formats[0];
+    for (const cpm_disk_format& f : cpm_disk_formats)
+        if (std::strcmp(f.name, name) == 0) return &f;
+    return nullptr;
+}
+
+std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
+{
+    const disk_geometry& g = format.geometry;
+    std::vector<uint8_t> image(static_cast<size_t>(g.sides) * g.tracks * g.sectors * DISK_SECTOR_SIZE, 0xE5);
+    // The boot sector enters the BIOS cold start and carries the format
+    // mark the BIOS reads: 'G', tracks per side, sectors per track.
+    std::fill(image.begin(), image.begin() + DISK_SECTOR_SIZE, 0);
+    image[0] = 0xC3;
+    image[1] = 0x00;
+    image[2] = 0xE0;
+    image[509] = 'G';
+    image[510] = static_cast<uint8_t>(g.tracks);
+    image[511] = static_cast<uint8_t>(g.sectors);
+    // CCP and BDOS follow sector by sector, across the track end.
+    std::copy(std::begin(cpm_system), std::end(cpm_system), image.begin() + DISK_SECTOR_SIZE);
+    return image;
+}
+
+int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite)
+{
+    if (!path || !*path) return set_error("nincs állománynév");
+    std::error_code ec;
+    if (!overwrite && std::filesystem::exists(path, ec)) {
+        errno = EEXIST;
+        return set_error(system_error(path));
+    }
+    const std::vector<uint8_t> image = cpm_disk_image(format);
+    std::string error;
+    if (!replace_file(path, image.data(), image.size(), &error)) return set_error(error);
+    return 1;
+}

@@ -1,0 +1,196 @@
+// PTP to WAV in the Primo's tape format.
+#include "media/ptpwav.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "media/fileio.h"
+#include "media/ptp.h"
+
+namespace {
+
+constexpr int64_t HALF_ZERO_US = 936;
+constexpr int64_t HALF_ONE_US = 312;
+constexpr int64_t SILENCE_US = 250000;
+constexpr int LEADER_BYTES = 512;
+constexpr int SYNC_ONES = 96;
+constexpr int SYNC_MARKS = 3;
+constexpr size_t PTP_LIMIT = 16 << 20;
+
+// Where samples go: counted, kept, or written out in chunks.
+struct sample_sink {
+    std::vector<uint8_t>* keep = nullptr;
+    std::FILE* file = nullptr;
+    uint64_t count = 0;
+    std::vector<uint8_t> chunk;
+    bool failed = false;
+
+    void put(uint8_t value, uint64_t n)
+    {
+        count += n;
+        if (keep) keep->insert(keep->end(), n, value);
+        if (!file) return;
+        chunk.insert(chunk.end(), n, value);
+        if (chunk.size() >= (1 << 16)) flush();
+    }
+    void flush()
+    {
+        if (file && !chunk.empty() && std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) failed = true;
+        chunk.clear();
+    }
+};
+
+// Appends levels by their duration; sample n covers [n, n + 1) / rate
+// seconds and takes the level in force at its start.
+struct signal_writer {
+    sample_sink& out;
+    int64_t rate;
+    int64_t now_us = 0;
+    uint64_t written = 0;
+
+    void level(uint8_t value, int64_t duration_us)
+    {
+        now_us += duration_us;
+        const uint64_t end = static_cast<uint64_t>((now_us * rate + 999999) / 1000000);
+        if (end > written) out.put(value, end - written);
+        written = end;
+    }
+    void byte(uint8_t b)
+    {
+        for (int bit = 7; bit >= 0; --bit) {
+            const int64_t half = (b >> bit & 1) ? HALF_ONE_US : HALF_ZERO_US;
+            level(PTPWAV_HIGH, half);
+            level(PTPWAV_LOW, half);
+        }
+    }
+    void repeat(uint8_t b, int count)
+    {
+        for (int i = 0; i < count; ++i) byte(b);
+    }
+};
+
+void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs, int rate, sample_sink& sink)
+{
+    signal_writer w{sink, rate};
+    for (const ptp_program& program : programs) {
+        w.level(PTPWAV_MID, SILENCE_US);
+        w.repeat(0xAA, LEADER_BYTES);
+        for (const ptp_block& block : program) {
+            w.repeat(0xFF, SYNC_ONES);
+            w.repeat(0xD3, SYNC_MARKS);
+            for (size_t i = 0; i < block.length; ++i) w.byte(data[block.start + i]);
+            w.byte(0xFF);
+        }
+    }
+    w.level(PTPWAV_MID, SILENCE_US);
+}
+
+// Parses the image and counts its samples. Returns 1, or 0 with `error`.
+int prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
+            std::string& error)
+{
+    if (rate < 8000 || rate > 192000) {
+        error = "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz";
+        return 0;
+    }
+    if (!ptp_parse(data, size, programs, error)) return 0;
+    sample_sink counter;
+    write_signal(data, programs, rate, counter);
+    samples = counter.count;
+    if (samples > WAV_DATA_MAX) {
+        error = "a felvétel " + std::to_string(samples) + " bájt lenne, több, mint amennyit egy WAV állomány tárolhat (4 GB)";
+        return 0;
+    }
+    return 1;
+}
+
+bool same_file(const char* a, const char* b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8_t>& samples,
+                   std::string& error)
+{
+    samples.clear();
+    std::vector<ptp_program> programs;
+    uint64_t count = 0;
+    if (!prepare(data, size, rate, programs, count, error)) return 0;
+    samples.reserve(static_cast<size_t>(count));
+    sample_sink keep;
+    keep.keep = &samples;
+    write_signal(data, programs, rate, keep);
+    return 1;
+}
+
+std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
+{
+    std::vector<uint8_t> h(WAV_HEADER_BYTES);
+    wav_header(h.data(), static_cast<uint32_t>(rate), 8, data_bytes);
+    return h;
+}
+
+int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& error)
+{
+    if (!ptp_path || !wav_path || !*ptp_path || !*wav_path) {
+        error = "hiányzik az állomány neve";
+        return 0;
+    }
+    std::vector<uint8_t> ptp;
+    if (!read_file(ptp_path, PTP_LIMIT, ptp, error)) {
+        error = std::string(ptp_path) + ": " + error;
+        return 0;
+    }
+    std::vector<ptp_program> programs;
+    uint64_t count = 0;
+    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, error)) {
+        error = std::string(ptp_path) + ": " + error;
+        return 0;
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec)) {
+        error = std::string(wav_path) + ": " + file_unreadable_reason(wav_path) + ", nem írható felül";
+        return 0;
+    }
+    if (same_file(ptp_path, wav_path)) {
+        error = std::string(wav_path) + ": a kimenet nem lehet maga a bemeneti állomány";
+        return 0;
+    }
+    // Written beside the output and renamed at the end, so a failure leaves
+    // an earlier file of that name untouched.
+    const std::string partial = std::string(wav_path) + ".part";
+    bool ok = false;
+    {
+        file_ptr out(std::fopen(partial.c_str(), "wb"));
+        if (out) {
+            const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(count));
+            sample_sink sink;
+            sink.file = out.get();
+            ok = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
+            write_signal(ptp.data(), programs, PTPWAV_RATE, sink);
+            sink.flush();
+            ok = ok && !sink.failed && std::fflush(out.get()) == 0;
+        }
+    }
+    if (ok) {
+        std::filesystem::rename(partial, wav_path, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        std::filesystem::remove(partial, ec);
+        error = std::string(wav_path) + ": nem írható";
+        return 0;
+    }
+    return 1;
+}
+
+int ptp_to_wav(const char* ptp_path, const char* wav_path)
+{
+    std::string error;
+    if (ptpwav_write_file(ptp_path, wav_path, error)) return 1;
+    std::fprintf(stderr, "brevan: %s\n", error.c_str());
+    return 0;
+}
