@@ -411,10 +411,10 @@ TEST_F(MainWindowTest, FullScreenScalesThePictureKeepingItsShape)
 TEST_F(MainWindowTest, FocusLossStopsTheMachineUnlessPausedRules)
 {
     key_press(Qt::Key_A);
-    ASSERT_EQ(host_keyboard_key_down('A'), 1);
+    ASSERT_EQ(host_keyboard_key_down(HK_A), 1);
     main_window_activate(0);
     EXPECT_EQ(g_bActive, 0);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
     main_window_activate(1);
     EXPECT_EQ(g_bActive, 1);
     main_window_command(ID_PAUSE);
