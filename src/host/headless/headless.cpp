@@ -28,7 +28,6 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
-#include "host/app/shell.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
 #include "media/ptp.h"
@@ -556,9 +555,9 @@ int headless_main(int argc, char** argv)
     headless_options options;
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
 
-    emu_program_folder(emu_path, sizeof emu_path);
-    romfiles_load_at_start(emu_path);
-    start_machine(options, emu_path);
+    const std::string folder = emu_program_folder().string();
+    romfiles_load_at_start(folder.c_str());
+    start_machine(options, folder.c_str());
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
         if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
