@@ -345,3 +345,18 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
 }
 
 } // namespace
+
+TEST_F(EmuInit, AProgramNameTooLongForTheLoaderIsRefusedNotCut)
+{
+    const auto saved_box = host_hooks.message_box;
+    host_hooks.message_box = [](const char* title, const char*) { boxes.push_back(title); };
+    boxes.clear();
+    testing::internal::CaptureStderr();
+    start({"/home/" + std::string(300, 'p') + "/game.ptp"});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_NE(err.find("túl hosszú"), std::string::npos) << err;
+    emu_close();
+    host_hooks.message_box = saved_box;
+}
