@@ -1,7 +1,9 @@
 // PTP to WAV in the Primo's tape format.
 #include "media/ptpwav.h"
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "media/fileio.h"
@@ -17,9 +19,10 @@ constexpr int SYNC_ONES = 96;
 constexpr int SYNC_MARKS = 3;
 constexpr size_t PTP_LIMIT = 16 << 20;
 
-// Where samples go: counted, kept, or written out in chunks.
+// Where samples go: into a buffer sized beforehand, or written out in chunks.
 struct sample_sink {
-    std::vector<uint8_t>* keep = nullptr;
+    uint8_t* keep = nullptr;
+    uint64_t room = 0;
     std::FILE* file = nullptr;
     uint64_t count = 0;
     std::vector<uint8_t> chunk;
@@ -27,8 +30,11 @@ struct sample_sink {
 
     void put(uint8_t value, uint64_t n)
     {
+        if (keep) {
+            if (n > room - count) n = room - count;
+            std::memset(keep + count, value, static_cast<size_t>(n));
+        }
         count += n;
-        if (keep) keep->insert(keep->end(), n, value);
         if (!file) return;
         chunk.insert(chunk.end(), n, value);
         if (chunk.size() >= (1 << 16)) flush();
@@ -51,8 +57,9 @@ struct signal_writer {
     void level(uint8_t value, int64_t duration_us)
     {
         now_us += duration_us;
+        // Ends only move on, so the difference is never negative.
         const uint64_t end = static_cast<uint64_t>((now_us * rate + 999999) / 1000000);
-        if (end > written) out.put(value, end - written);
+        out.put(value, end - written);
         written = end;
     }
     void byte(uint8_t b)
@@ -68,6 +75,27 @@ struct signal_writer {
         for (int i = 0; i < count; ++i) byte(b);
     }
 };
+
+// How long a byte lasts: a cycle of two half waves per bit.
+int64_t byte_us(uint8_t b)
+{
+    const int ones = std::popcount(b);
+    return 2 * (ones * HALF_ONE_US + (8 - ones) * HALF_ZERO_US);
+}
+
+// The length of the whole recording in microseconds, as write_signal lays it out.
+int64_t signal_us(const uint8_t* data, const std::vector<ptp_program>& programs)
+{
+    int64_t us = SILENCE_US;
+    for (const ptp_program& program : programs) {
+        us += SILENCE_US + LEADER_BYTES * byte_us(0xAA);
+        for (const ptp_block& block : program) {
+            us += SYNC_ONES * byte_us(0xFF) + SYNC_MARKS * byte_us(0xD3) + byte_us(0xFF);
+            for (size_t i = 0; i < block.length; ++i) us += byte_us(data[block.start + i]);
+        }
+    }
+    return us;
+}
 
 void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs, int rate, sample_sink& sink)
 {
@@ -94,9 +122,8 @@ int prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>
         return 0;
     }
     if (!ptp_parse(data, size, programs, error)) return 0;
-    sample_sink counter;
-    write_signal(data, programs, rate, counter);
-    samples = counter.count;
+    // The writer rounds every level's end up to a sample; the last end is the count.
+    samples = static_cast<uint64_t>((signal_us(data, programs) * rate + 999999) / 1000000);
     if (samples > WAV_DATA_MAX) {
         error = "a felvétel " + std::to_string(samples) + " bájt lenne, több, mint amennyit egy WAV állomány tárolhat (4 GB)";
         return 0;
@@ -119,9 +146,10 @@ int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8
     std::vector<ptp_program> programs;
     uint64_t count = 0;
     if (!prepare(data, size, rate, programs, count, error)) return 0;
-    samples.reserve(static_cast<size_t>(count));
+    samples.resize(static_cast<size_t>(count));
     sample_sink keep;
-    keep.keep = &samples;
+    keep.keep = samples.data();
+    keep.room = count;
     write_signal(data, programs, rate, keep);
     return 1;
 }
