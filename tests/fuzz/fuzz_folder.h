@@ -10,10 +10,6 @@
 #include <string>
 #include <unistd.h>
 
-// Each run opens folders and files; filling every new allocation and a
-// large quarantine would cost more than the bounds checks themselves.
-extern "C" const char* __asan_default_options() { return "max_malloc_fill_size=0:quarantine_size_mb=8"; }
-
 namespace fuzz_folder {
 
 namespace fs = std::filesystem;
