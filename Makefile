@@ -79,23 +79,14 @@ test: build asan
 test-fast: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ctest --output-on-failure -j $(JOBS) -LE slow
 
-# libFuzzer targets (clang), each run on a copy of its seed corpus from tests/fuzz/.
+# libFuzzer targets (clang), each run on a copy of its seed corpus from
+# tests/fuzz/; the runs, time and executions per second of each are printed.
 $(FUZZ_BUILD)/CMakeCache.txt:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVAN_FUZZ=ON
 
 fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@set -e; for f in $(FUZZ_BUILD)/tests/fuzz/*_fuzz; do \
-	  name=$$(basename $$f _fuzz); \
-	  if [ -n "$(FUZZ_TARGETS)" ] && ! echo " $(FUZZ_TARGETS) " | grep -q " $$name "; then continue; fi; \
-	  work=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$work; \
-	  if [ -d tests/fuzz/$$name ]; then cp -n tests/fuzz/$$name/* $$work/ 2>/dev/null || true; fi; \
-	  if [ -n "$(FUZZ_RUNS)" ]; then limit="-runs=$(FUZZ_RUNS)"; else limit="-max_total_time=$(FUZZ_TIME)"; fi; \
-	  echo "== $$name"; \
-	  $$f $$limit -max_len=65536 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/crash-$$name- $$work 2>&1 \
-	    | grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY' || true; \
-	  if ls $(FUZZ_BUILD)/crash-$$name-* >/dev/null 2>&1; then echo "finding: $$(ls $(FUZZ_BUILD)/crash-$$name-*)"; exit 1; fi; \
-	done
+	@tests/fuzz/run_fuzz.sh $(FUZZ_BUILD) "$(FUZZ_TARGETS)" "$(FUZZ_RUNS)" $(FUZZ_TIME)
 
 # The program, its help text, menu entry, icons, MIME types and manual page.
 install: build
