@@ -4,26 +4,25 @@
 //
 // Names from the emulated machine never leave the drive folder: they may
 // not hold "/", "\", ".." or NUL, and a symbolic link must resolve inside
-// the folder. Names match host files regardless of letter case.
+// the folder (drive_folder keeps these rules for every kind of folder).
+// Names match host files regardless of letter case.
 #include "devices/diskfs.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/hooks.h"
-#include "media/fileio.h"
+#include "devices/drive_folder.h"
 
 int drive_led_active = 0;
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int CHANNELS = 16;
 constexpr int COMMAND_CHANNEL = 15;
@@ -50,7 +49,7 @@ enum file_type { TYPE_NONE, TYPE_PRI, TYPE_SEQ, TYPE_PRG };
 constexpr const char* extension_of[] = {"", ".PRI", ".SEQ", ".PRG"};
 
 struct channel_t {
-    file_ptr file;
+    std::unique_ptr<drive_file> file;
     bool is_listing = false;
     std::vector<uint8_t> listing;
     size_t listing_pos = 0;
@@ -65,7 +64,7 @@ struct channel_t {
     }
     int next()
     {
-        if (file) return std::fgetc(file.get());
+        if (file) return file->get();
         if (is_listing && listing_pos < listing.size()) return listing[listing_pos++];
         return EOF;
     }
@@ -78,8 +77,10 @@ const uint8_t* error_ptr = nullptr;
 const uint8_t* error_end = nullptr;
 std::array<uint8_t, CMD_MAX + 1> cmd_buffer{};
 size_t cmd_len = 0;
-std::string dir_path;
-std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+// Host media: the folder (the host's, or one in memory), and the files the
+// channels hold open in it. "G:." returns to the folder the host gave, "G:"
+// stays below it.
+std::unique_ptr<drive_folder> folder = std::make_unique<host_folder>("");
 std::array<char, LISTED_NAME> dir_title{};
 std::array<uint8_t, RAM_SIZE> ram{};
 
@@ -161,13 +162,6 @@ primo_name convert_filename(const uint8_t* text, size_t length)
     return n;
 }
 
-// A name that stays a plain name inside the folder.
-bool safe_name(const std::string& name)
-{
-    return !name.empty() && name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
-           name.find("..") == std::string::npos;
-}
-
 // "*" matches the rest, "?" any one character, others the upper-case
 // character; a pattern that ends matches only a name that ends there.
 bool pattern_matches(const std::string& pattern, const std::string& name)
@@ -184,36 +178,19 @@ bool pattern_matches(const std::string& pattern, const std::string& name)
 
 std::string base_name(const std::string& host_name) { return host_name.substr(0, host_name.size() - 4); }
 
-fs::path folder_path() { return fs::path(dir_path.empty() ? "." : dir_path); }
-
 // The names in the drive folder, sorted so that listings and wildcard
 // opens do not depend on the order the file system keeps.
 std::vector<std::string> folder_names()
 {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder_path(), ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
+    std::vector<std::string> names = folder->list();
     std::sort(names.begin(), names.end());
     return names;
 }
 
-// Whether path, symbolic links followed, lies inside folder.
-bool resolves_inside(const fs::path& path, const fs::path& folder, bool folder_itself_too = false)
-{
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return false;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    return r == root.end() && (t != target.end() || folder_itself_too);
-}
-
-// The host file for a name that differs from it at most in letter case:
+// The host name for a name that differs from it at most in letter case:
 // the exact spelling first, then the one whose name before its extension
 // is spelt as asked, then the first.
-bool find_host_file(const std::string& wanted, fs::path* out)
+bool find_host_file(const std::string& wanted, std::string* out)
 {
     const size_t dot = wanted.rfind('.');
     const std::string_view stem = std::string_view(wanted).substr(0, dot);
@@ -223,25 +200,10 @@ bool find_host_file(const std::string& wanted, fs::path* out)
         const int score = name == wanted ? 2 : std::string_view(name).substr(0, dot) == stem ? 1 : 0;
         if (score > best) {
             best = score;
-            *out = folder_path() / name;
+            *out = name;
         }
     }
     return best >= 0;
-}
-
-bool usable_for_reading(const fs::path& path)
-{
-    std::error_code ec;
-    return fs::is_regular_file(path, ec) && resolves_inside(path, folder_path());
-}
-
-// A new name, or a regular file inside the folder; a link whose target
-// is missing is refused, as writing would create the target elsewhere.
-bool usable_for_writing(const fs::path& path)
-{
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return resolves_inside(path, folder_path());
-    return usable_for_reading(path);
 }
 
 void read_ahead(int channel)
@@ -257,12 +219,11 @@ uint8_t open_failed(error_row row)
     return 0x80;
 }
 
-bool find_by_pattern(const std::string& pattern, file_type type, fs::path* out)
+bool find_by_pattern(const std::string& pattern, file_type type, std::string* out)
 {
     for (const std::string& name : folder_names()) {
-        if (has_extension(name, type) && pattern_matches(pattern, base_name(name)) &&
-            usable_for_reading(folder_path() / name)) {
-            *out = folder_path() / name;
+        if (has_extension(name, type) && pattern_matches(pattern, base_name(name)) && folder->stat(name).file) {
+            *out = name;
             return true;
         }
     }
@@ -280,8 +241,8 @@ uint8_t open_file(int channel, const uint8_t* text, size_t length)
     } else {
         if (mode == 0) mode = 'r';
     }
-    if (!safe_name(n.name)) return open_failed(E_BAD_NAME);
-    fs::path path;
+    if (!drive_plain_name(n.name)) return open_failed(E_BAD_NAME);
+    std::string path;
     if (n.wildcards) {
         if (mode != 'r') {
             set_error(E_BAD_NAME);
@@ -292,16 +253,10 @@ uint8_t open_file(int channel, const uint8_t* text, size_t length)
     } else {
         if (type == TYPE_NONE) type = TYPE_PRG;
         const std::string wanted = n.name + extension_of[type];
-        const bool found = find_host_file(wanted, &path);
-        if (mode == 'r') {
-            if (!found || !usable_for_reading(path)) return open_failed(E_NOT_FOUND);
-        } else {
-            if (!found) path = folder_path() / wanted;
-            if (!usable_for_writing(path)) return open_failed(E_NOT_FOUND);
-        }
+        if (!find_host_file(wanted, &path)) path = wanted;   // a new file
     }
     channel_t& ch = file[static_cast<size_t>(channel)];
-    ch.file.reset(std::fopen(path.c_str(), mode == 'r' ? "rb" : mode == 'w' ? "wb" : "ab"));
+    ch.file = folder->open(path, mode);
     if (!ch.file) return open_failed(E_NOT_FOUND);
     led(true);
     if (mode == 'r') read_ahead(channel);
@@ -311,10 +266,7 @@ uint8_t open_file(int channel, const uint8_t* text, size_t length)
 // The disk title: the folder's own name, converted like the file names.
 void set_title()
 {
-    fs::path folder = folder_path();
-    std::string name = folder.filename().string();
-    if (name.empty() || name == ".") name = folder.parent_path().filename().string();
-    if (name.empty()) name = folder.string();
+    const std::string name = folder->title();
     dir_title.fill(' ');
     for (size_t i = 0; i < name.size() && i < LISTED_NAME; ++i) {
         const auto c = static_cast<uint8_t>(name[i]);
@@ -358,11 +310,8 @@ std::vector<uint8_t> build_listing(const std::string& pattern)
             if (!has_extension(name, type)) continue;
             const std::string base = base_name(name);
             if (!pattern.empty() && !pattern_matches(pattern, base)) continue;
-            const fs::path path = folder_path() / name;
-            std::error_code ec;
-            if (!fs::is_regular_file(path, ec)) continue;
-            const uint64_t size = fs::file_size(path, ec);
-            put_file_line(out, base, ec ? 0 : size, type);
+            const drive_entry entry = folder->stat(name);
+            if (entry.file) put_file_line(out, base, entry.size, type);
         }
     }
     put_line_start(out, 0);
@@ -376,8 +325,7 @@ uint8_t open_directory(int channel, const uint8_t* text, size_t length)
 {
     std::string pattern;
     if (!(length == 1 && text[0] == '0')) pattern = convert_filename(text, length).name;
-    std::error_code ec;
-    if (!fs::is_directory(folder_path(), ec)) {
+    if (!folder->available()) {
         set_error(E_NOT_READY);
         led(false);
         return 0;
@@ -391,31 +339,25 @@ uint8_t open_directory(int channel, const uint8_t* text, size_t length)
 }
 
 // G: folder. Only folders below the one the host gave can be entered.
-void enter_folder(const std::string& folder)
+void enter_folder(const std::string& name)
 {
     close_channels(COMMAND_CHANNEL);
     empty_command_buffer();
-    if (folder == ".") {
-        std::error_code ec;
-        if (fs::is_directory(orig_dir_path, ec)) {
-            dir_path = orig_dir_path;
-            set_title();
-        }
+    if (name == ".") {
+        folder->enter_root();
+        set_title();
         return;
     }
-    if (!safe_name(folder)) {
+    if (!drive_plain_name(name)) {
         set_error(E_SYNTAX);
         return;
     }
-    fs::path path = folder_path() / folder;
-    fs::path found;
-    if (find_host_file(folder, &found)) path = found;
-    std::error_code ec;
-    if (!fs::is_directory(path, ec) || !resolves_inside(path, orig_dir_path.empty() ? "." : orig_dir_path)) {
+    std::string found = name;
+    find_host_file(name, &found);   // else the name as given, which the folder refuses
+    if (!folder->enter(found)) {
         set_error(E_NOT_READY);
         return;
     }
-    dir_path = path.string();
     set_title();
 }
 
@@ -432,18 +374,12 @@ void scratch(const std::string& names)
     while (start <= names.size()) {
         const size_t comma = std::min(names.find(',', start), names.size());
         const std::string pattern = names.substr(start, comma - start);
-        if (!safe_name(pattern)) {
+        if (!drive_plain_name(pattern)) {
             set_error(E_BAD_NAME);
             return;
         }
-        for (const std::string& name : folder_names()) {
-            if (!is_drive_file(name) || !pattern_matches(pattern, base_name(name))) continue;
-            const fs::path path = folder_path() / name;
-            std::error_code ec;
-            const auto status = fs::symlink_status(path, ec);
-            if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status))) continue;
-            if (fs::remove(path, ec)) ++count;
-        }
+        for (const std::string& name : folder_names())
+            if (is_drive_file(name) && pattern_matches(pattern, base_name(name)) && folder->remove(name)) ++count;
         start = comma + 1;
     }
     set_error(E_SCRATCHED, std::min(count, 99));
@@ -459,23 +395,21 @@ void rename_file(const std::string& text)
     }
     const std::string to = text.substr(0, equals);
     const std::string from = text.substr(equals + 1);
-    if (!safe_name(to) || !safe_name(from) || to.find_first_of("?*") != std::string::npos ||
+    if (!drive_plain_name(to) || !drive_plain_name(from) || to.find_first_of("?*") != std::string::npos ||
         from.find_first_of("?*") != std::string::npos) {
         set_error(E_BAD_NAME);
         return;
     }
     for (file_type type : {TYPE_PRI, TYPE_SEQ, TYPE_PRG}) {
-        fs::path old_path;
-        if (!find_host_file(from + extension_of[type], &old_path)) continue;
-        const std::string old_name = old_path.filename().string();
-        fs::path new_path;
-        if (find_host_file(to + old_name.substr(old_name.size() - 4), &new_path)) {
+        std::string old_name;
+        if (!find_host_file(from + extension_of[type], &old_name)) continue;
+        const std::string new_name = to + old_name.substr(old_name.size() - 4);
+        std::string taken;
+        if (find_host_file(new_name, &taken)) {
             set_error(E_EXISTS);
             return;
         }
-        std::error_code ec;
-        fs::rename(old_path, folder_path() / (to + old_name.substr(old_name.size() - 4)), ec);
-        set_error(ec ? E_WRITE_ERROR : E_OK);
+        set_error(folder->rename(old_name, new_name) ? E_OK : E_WRITE_ERROR);
         return;
     }
     set_error(E_NOT_FOUND);
@@ -638,7 +572,7 @@ uint8_t Write(int channel, uint8_t value, int eoi)
         set_error(ch.is_listing ? E_WRITE_ERROR : E_FILE_NOT_OPEN);
         return 0x80;
     }
-    if (std::fputc(value, ch.file.get()) == EOF) {
+    if (!ch.file->put(value)) {
         set_error(E_WRITE_ERROR);
         return 0x80;
     }
@@ -652,11 +586,12 @@ void close_all_channels()
     empty_command_buffer();
 }
 
-void iec_init(const char* folder)
+void iec_init(const char* path) { iec_init_folder(std::make_unique<host_folder>(path ? path : "")); }
+
+void iec_init_folder(std::unique_ptr<drive_folder> given)
 {
-    orig_dir_path = dir_path = folder ? folder : "";
-    std::error_code ec;
-    if (fs::is_directory(folder_path(), ec)) {
+    folder = std::move(given);
+    if (folder->available()) {
         set_title();
         close_channels(CHANNELS);
         empty_command_buffer();
@@ -673,16 +608,17 @@ void drive_reset()
     led(false);
 }
 
-int change_dir(const char* folder)
+int change_dir(const char* path)
 {
-    std::error_code ec;
-    if (!folder || !*folder || !fs::is_directory(folder, ec)) return 0;
-    orig_dir_path = dir_path = folder;
+    if (!path || !*path) return 0;
+    auto entered = std::make_unique<host_folder>(path);
+    if (!entered->available()) return 0;
+    folder = std::move(entered);
     set_title();
     return 1;
 }
 
 void get_drive_dir(char* buffer, int size)
 {
-    if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", dir_path.c_str());
+    if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", folder->path().c_str());
 }

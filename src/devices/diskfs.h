@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "devices/drive_folder.h"
 
 // Called by the bus with channel = secondary address AND 0x0F. Names and
 // commands come with their length: they may hold any byte.
@@ -11,11 +14,12 @@ uint8_t Close(int channel);
 uint8_t Read(int channel, uint8_t* out);       // 0, 0x40 last byte, 0x80 no file
 uint8_t Write(int channel, uint8_t value, int eoi);
 
-// Host side.
-void iec_init(const char* folder);
+// Host side. The drive serves the host folder at path, or the folder given.
+void iec_init(const char* path);
+void iec_init_folder(std::unique_ptr<drive_folder> folder);
 void drive_reset();
 void close_all_channels();
-int change_dir(const char* folder);           // 1 when the folder was entered
+int change_dir(const char* path);             // 1 when the host folder was entered
 void get_drive_dir(char* buffer, int size);
 
 extern int drive_led_active;
