@@ -1,5 +1,6 @@
 // The host-folder drive's DOS on a scratch folder: files by type and mode,
-// letter case, the listing, the command channel, and the folder boundary.
+// letter case, the listing, the command channel, and the folder boundary,
+// on a host folder and on one in memory.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,28 +9,61 @@
 #include <vector>
 
 #include "devices/diskfs.h"
+#include "support/memory_folder.h"
 #include "support/paths.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Drive : public ::testing::Test {
+// Every case runs on a host folder and on one in memory. Paths are below
+// the test's base folder, which holds the drive's folder "disk".
+class Drive : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
-        fs::create_directories(folder);
-        iec_init(folder.c_str());
+        if (in_memory) {
+            auto tree = std::make_unique<memory_folder>("disk");
+            memory = tree.get();
+            iec_init_folder(std::move(tree));
+        } else {
+            fs::create_directories(base / "disk");
+            iec_init((base / "disk").c_str());
+        }
     }
 
-    static void put(const fs::path& path, const std::string& bytes)
+    void put(const fs::path& path, const std::string& bytes)
     {
-        std::ofstream(path, std::ios::binary) << bytes;
+        if (memory) memory->put_file(path.string(), bytes);
+        else std::ofstream(base.path() / path, std::ios::binary) << bytes;
     }
-    static std::string get(const fs::path& path)
+    std::string get(const fs::path& path)
     {
-        std::ifstream in(path, std::ios::binary);
+        if (memory) return memory->file(path.string());
+        std::ifstream in(base.path() / path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void make_folder(const fs::path& path)
+    {
+        if (memory) memory->put_folder(path.string());
+        else fs::create_directories(base.path() / path);
+    }
+    // A symbolic link at path to the absolute name of target.
+    void link(const fs::path& path, const fs::path& target)
+    {
+        if (memory) memory->put_link(path.string(), absolute(target));
+        else fs::create_symlink(base.path() / target, base.path() / path);
+    }
+    std::string absolute(const fs::path& path) const
+    {
+        return ((memory ? fs::path("/") : base.path()) / path).string();
+    }
+    // The drive's current folder, below the base.
+    fs::path drive_dir() const
+    {
+        char dir[260];
+        get_drive_dir(dir, sizeof dir);
+        return memory ? fs::path(dir) : fs::path(dir).lexically_relative(base.path());
     }
     static uint8_t open(int channel, const std::string& name)
     {
@@ -65,19 +99,22 @@ protected:
         open(15, text);
         return message();
     }
-    // Host files of the folder, sorted.
+    // The names in a folder, sorted.
     std::vector<std::string> files_of(const fs::path& dir) const
     {
+        if (memory) return memory->names_in(dir.string());
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(base.path() / dir)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
+    const bool in_memory = GetParam();
     scratch_folder base{"diskfs"};
-    fs::path folder = base / "disk";
+    memory_folder* memory = nullptr;
+    const fs::path folder = "disk";
 };
 
-TEST_F(Drive, ChannelSuffixesPickTypeAndMode)
+TEST_P(Drive, ChannelSuffixesPickTypeAndMode)
 {
     struct step { int channel; const char* name; const char* data; const char* file; const char* content; };
     const step steps[] = {
@@ -99,7 +136,7 @@ TEST_F(Drive, ChannelSuffixesPickTypeAndMode)
     EXPECT_EQ(message(), "62,FILE NOT FOUND,00,00\r");
 }
 
-TEST_F(Drive, NamesMatchHostFilesInAnyLetterCasePreferringTheExactOne)
+TEST_P(Drive, NamesMatchHostFilesInAnyLetterCasePreferringTheExactOne)
 {
     put(folder / "Mixed.Pri", "m");
     put(folder / "TWIN.PRI", "upper");
@@ -116,7 +153,7 @@ TEST_F(Drive, NamesMatchHostFilesInAnyLetterCasePreferringTheExactOne)
     EXPECT_EQ(files_of(folder).size(), 3u);
 }
 
-TEST_F(Drive, WildcardsReadTheFirstMatchAndRefuseWriting)
+TEST_P(Drive, WildcardsReadTheFirstMatchAndRefuseWriting)
 {
     put(folder / "ALPHA.PRI", "a");
     put(folder / "GAMMA.PRI", "g1");
@@ -129,7 +166,7 @@ TEST_F(Drive, WildcardsReadTheFirstMatchAndRefuseWriting)
     EXPECT_EQ(message(), "33,SYNTAX ERROR,00,00\r");
 }
 
-TEST_F(Drive, DirectoryListsProgramsThenDataFilesWithTheirBlocks)
+TEST_P(Drive, DirectoryListsProgramsThenDataFilesWithTheirBlocks)
 {
     put(folder / "AB.PRI", std::string(300, 'x'));
     put(folder / "C.SEQ", "");
@@ -149,7 +186,7 @@ TEST_F(Drive, DirectoryListsProgramsThenDataFilesWithTheirBlocks)
     EXPECT_EQ(read_all(0).size(), 3u * 32);
 }
 
-TEST_F(Drive, CommandChannelAnswersInTheDrivesWords)
+TEST_P(Drive, CommandChannelAnswersInTheDrivesWords)
 {
     EXPECT_EQ(message(), "73,CBM DOS V2.6 1541,00,00\r");
     EXPECT_EQ(message(), "00, OK,00,00\r");
@@ -169,12 +206,12 @@ TEST_F(Drive, CommandChannelAnswersInTheDrivesWords)
     EXPECT_EQ(message(), "73,CBM DOS V2.6 1541,00,00\r");
 }
 
-TEST_F(Drive, ScratchRenameAndSubfolders)
+TEST_P(Drive, ScratchRenameAndSubfolders)
 {
     put(folder / "ONE.PRI", "1");
     put(folder / "TWO.SEQ", "2");
     put(folder / "KEEP.TXT", "k");
-    fs::create_directories(folder / "Sub");
+    make_folder(folder / "Sub");
     put(folder / "Sub" / "INNER.PRI", "i");
     EXPECT_EQ(command("R:UNO=ONE"), "00, OK,00,00\r");
     EXPECT_EQ(command("R:TWO=UNO"), "00, OK,00,00\r");   // another type: no clash
@@ -184,27 +221,24 @@ TEST_F(Drive, ScratchRenameAndSubfolders)
     EXPECT_EQ(files_of(folder), (std::vector<std::string>{"KEEP.TXT", "Sub"}));
     EXPECT_EQ(command("G:sub"), "00, OK,00,00\r");
     EXPECT_EQ(opened(0, "INNER"), "i");
-    char dir[260];
-    get_drive_dir(dir, sizeof dir);
-    EXPECT_EQ(fs::path(dir), folder / "Sub");
+    EXPECT_EQ(drive_dir(), folder / "Sub");
     command("G:.");
-    get_drive_dir(dir, sizeof dir);
-    EXPECT_EQ(fs::path(dir), folder);
+    EXPECT_EQ(drive_dir(), folder);
 }
 
-TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
+TEST_P(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
 {
-    put(base / "SECRET.PRI", "secret");
-    put(base / "victim.PRI", "keep");
-    fs::create_directories(base / "other");
-    fs::create_symlink(base / "SECRET.PRI", folder / "LINK.PRI");
-    fs::create_symlink(base / "made.PRI", folder / "DANGLING.PRI");
-    fs::create_directory_symlink(base / "other", folder / "OUT");
+    put("SECRET.PRI", "secret");
+    put("victim.PRI", "keep");
+    make_folder("other");
+    link(folder / "LINK.PRI", "SECRET.PRI");
+    link(folder / "DANGLING.PRI", "made.PRI");
+    link(folder / "OUT", "other");
     const std::string nul_name("OK\0/../SECRET", 13);
     struct attempt { const char* what; std::string command; int channel; std::string name; };
     const attempt attempts[] = {
         {"read up", "", 0, "../SECRET"},
-        {"read absolute", "", 0, (base / "SECRET").string()},
+        {"read absolute", "", 0, absolute("SECRET")},
         {"read past a NUL", "", 0, nul_name},
         {"read a link out", "", 0, "LINK"},
         {"write up", "", 1, "../victim"},
@@ -213,7 +247,7 @@ TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
         {"write over a link out", "", 1, "LINK"},
         {"listing up", "", 0, "$../*"},
         {"scratch up", "S:../victim", 0, ""},
-        {"scratch absolute", "S:" + (base / "victim").string(), 0, ""},
+        {"scratch absolute", "S:" + absolute("victim"), 0, ""},
         {"rename out", "R:../moved=LINK", 0, ""},
         {"rename in", "R:IN=../victim", 0, ""},
         {"folder up", "G:..", 0, ""},
@@ -234,14 +268,15 @@ TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
             }
             Close(a.channel);
         }
-        EXPECT_EQ(get(base / "SECRET.PRI"), "secret") << a.what;
-        EXPECT_EQ(get(base / "victim.PRI"), "keep") << a.what;
-        EXPECT_EQ(files_of(base.path()), (std::vector<std::string>{"SECRET.PRI", "disk", "other", "victim.PRI"})) << a.what;
-        EXPECT_TRUE(fs::is_empty(base / "other")) << a.what;
-        char dir[260];
-        get_drive_dir(dir, sizeof dir);
-        EXPECT_EQ(fs::path(dir), folder) << a.what;
+        EXPECT_EQ(get("SECRET.PRI"), "secret") << a.what;
+        EXPECT_EQ(get("victim.PRI"), "keep") << a.what;
+        EXPECT_EQ(files_of(""), (std::vector<std::string>{"SECRET.PRI", "disk", "other", "victim.PRI"})) << a.what;
+        EXPECT_TRUE(files_of("other").empty()) << a.what;
+        EXPECT_EQ(drive_dir(), folder) << a.what;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, Drive, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InMemory" : "OnTheHost"; });
 
 }  // namespace
