@@ -1,85 +1,74 @@
-// A scratch drive folder for the bus and drive fuzz targets, with a file
-// and a folder beside it that no name from the machine may reach: each
-// run checks that they are untouched and that nothing appeared there.
+// A drive folder in memory for the bus and drive fuzz targets, with a file
+// and a folder beside it that no name from the machine may reach, and links
+// leading to them. Every run starts on a fresh folder (the last one again
+// when the run left it as it was) and checks in the end that nothing
+// outside it changed or appeared.
 #pragma once
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
-#include <unistd.h>
+
+#include "devices/diskfs.h"
+#include "support/memory_folder.h"
 
 namespace fuzz_folder {
 
-namespace fs = std::filesystem;
-
-inline const fs::path& base()
+inline void put_outside(memory_folder& tree)
 {
-    static const fs::path path = [] {
-        const fs::path p = fs::temp_directory_path() / ("brevan-fuzz-" + std::to_string(::getpid()));
-        fs::remove_all(p);
-        fs::create_directories(p / "disk" / "Sub");
-        fs::create_directories(p / "outside");
-        std::ofstream(p / "SECRET.PRI") << "secret";
-        std::atexit([] { std::error_code ec; fs::remove_all(base(), ec); });
-        return p;
-    }();
-    return path;
+    tree.put_file("SECRET.PRI", "secret");
+    tree.put_folder("outside");
 }
 
-inline fs::path disk() { return base() / "disk"; }
-
-// Modification times of what lies outside: any entry made or removed
-// there, or a write to the file, changes one of them.
-struct outside_stamp {
-    struct timespec base, outside, secret;
-    off_t secret_size;
-    bool operator==(const outside_stamp& o) const
-    {
-        auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
-        return same(base, o.base) && same(outside, o.outside) && same(secret, o.secret) && secret_size == o.secret_size;
-    }
-};
-
-inline outside_stamp stamp()
+// The folder the drive holds.
+inline memory_folder*& current()
 {
-    struct stat a{}, b{}, c{};
-    ::stat(base().c_str(), &a);
-    ::stat((base() / "outside").c_str(), &b);
-    ::stat((base() / "SECRET.PRI").c_str(), &c);
-    return {a.st_mtim, b.st_mtim, c.st_mtim, c.st_size};
+    static memory_folder* folder = nullptr;
+    return folder;
 }
 
-inline const outside_stamp& initial_stamp()
+// Gives the drive a fresh folder "disk" with a program, a data file, a
+// subfolder and links out (to a file, to a missing file, to a folder, up).
+inline void renew()
 {
-    static const outside_stamp s = stamp();
-    return s;
+    auto tree = std::make_unique<memory_folder>("disk");
+    put_outside(*tree);
+    tree->put_folder("disk/Sub");
+    tree->put_file("disk/GAME.PRI", std::string("\xD9\x00\x50\x02\x00" "ab\xC9", 8));
+    tree->put_file("disk/notes.seq", "hello");
+    tree->put_file("disk/Sub/INNER.SEQ", "inner");
+    tree->put_link("disk/LINK.PRI", "/SECRET.PRI");
+    tree->put_link("disk/DANGLING.PRI", "/gone.PRI");
+    tree->put_link("disk/OUT", "/outside");
+    tree->put_link("disk/Sub/UP.PRI", "../../SECRET.PRI");
+    tree->mark_untouched();
+    current() = tree.get();
+    iec_init_folder(std::move(tree));
 }
 
-// Puts the drive's sample files back and now and then empties the folder,
-// so that it stays small.
+// Starts a run.
 inline void prepare()
 {
-    initial_stamp();
-    static unsigned runs = 0;
-    std::error_code ec;
-    if (++runs % 256 == 0) {
-        for (const auto& e : fs::directory_iterator(disk(), ec)) fs::remove_all(e.path(), ec);
-        fs::create_directories(disk() / "Sub", ec);
-    }
-    // Links leading out: to a file, to a missing file, to a folder.
-    if (!fs::exists(fs::symlink_status(disk() / "LINK.PRI"))) fs::create_symlink(base() / "SECRET.PRI", disk() / "LINK.PRI", ec);
-    if (!fs::exists(fs::symlink_status(disk() / "DANGLING.PRI"))) fs::create_symlink(base() / "gone.PRI", disk() / "DANGLING.PRI", ec);
-    if (!fs::exists(fs::symlink_status(disk() / "OUT"))) fs::create_directory_symlink(base() / "outside", disk() / "OUT", ec);
-    if (!fs::exists(disk() / "GAME.PRI")) std::ofstream(disk() / "GAME.PRI") << std::string("\xD9\x00\x50\x02\x00" "ab\xC9", 8);
-    if (!fs::exists(disk() / "notes.seq")) std::ofstream(disk() / "notes.seq") << "hello";
+    if (!current()) renew();
 }
 
-// Stops the run when anything outside the drive folder changed.
-inline void check_outside()
+// Ends a run: stops it when anything outside the drive folder changed, and
+// gives the next run a fresh folder when this one changed its own. Doing
+// that here keeps the allocations of a run and its frees in step, which
+// spares libFuzzer's leak search.
+inline void finish()
 {
-    if (!(stamp() == initial_stamp())) __builtin_trap();
+    drive_reset();
+    static const memory_folder::tree expected = [] {
+        memory_folder tree("disk");
+        put_outside(tree);
+        memory_folder::tree nodes = tree.nodes();
+        nodes.erase("disk");
+        return nodes;
+    }();
+    memory_folder::tree outside;
+    for (const auto& [path, node] : current()->nodes())
+        if (path != "disk" && path.rfind("disk/", 0) != 0) outside.emplace(path, node);
+    if (outside != expected) __builtin_trap();
+    if (current()->touched()) renew();
 }
 
 }  // namespace fuzz_folder
