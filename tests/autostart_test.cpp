@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include "core/hooks.h"
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
 #include "media/autostart.h"

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/color.h"
 
@@ -19,7 +20,6 @@ protected:
     void SetUp() override
     {
         memory_set_active_setup(MODEL_C64);
-        memory_get_video_ram(&screenptr);
         memory_reset();
         z80_out(0x00, 0x08);   // page 1: colour block at 0xE000
         B = rom_pointer() + 0xE000;

@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/bus.h"
+#include "core/machine.h"
 #include "core/event.h"
 #include "support/flat_bus.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/diskfs.h"
 #include "devices/printer.h"

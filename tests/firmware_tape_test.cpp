@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"

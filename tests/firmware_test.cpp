@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
@@ -237,7 +238,7 @@ TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
     // The B character set draws them differently from the A set's symbols.
     const long font = firmware_label("rom_b64", "font");
     ASSERT_GT(font, 0);
-    const uint8_t* page = screenptr;
+    const uint8_t* page = screenptr();
     const uint8_t* a_glyph = rom_a64 + font + (0x7B - 0x20) * 8;
     EXPECT_NE(std::memcmp(a_glyph, page + 4 * 256 + 1, 1), 0);
 }

@@ -12,6 +12,7 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
@@ -67,7 +68,7 @@ bool area_has_pattern()
 
 std::string load_with_l(int max_frames)
 {
-    std::fill_n(memory_get_video_ram_plain(), memory_state::video_ram_size + 1, 0);   // no earlier LOADED
+    std::fill_n(memory_get_video_ram_plain(), the_machine.mem.video_ram_size + 1, 0);   // no earlier LOADED
     firmware_type("L\r", 1);
     return firmware_run_until_shown({"LOADED 5000-5257", "ERROR"}, max_frames);
 }

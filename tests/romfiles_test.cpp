@@ -74,7 +74,7 @@ protected:
     static bool starts_with(uint16_t at, const std::vector<uint8_t>& bytes)
     {
         for (size_t i = 0; i < bytes.size(); ++i)
-            if (memory_state::memory[at + i] != bytes[i]) return false;
+            if (the_machine.mem.memory[at + i] != bytes[i]) return false;
         return true;
     }
 
@@ -170,7 +170,7 @@ TEST_F(RomFiles, OriginalBImageStandsAsItIs)
     romfiles_load(folders(), nullptr);
     select(MODEL_B64);
     EXPECT_TRUE(starts_with(0x0000, {0xB0, 0x0B, 0x5A, 0x5A}));
-    EXPECT_EQ(memory_state::memory[0x2000], 0x5A) << "no patch laid over it";
+    EXPECT_EQ(the_machine.mem.memory[0x2000], 0x5A) << "no patch laid over it";
 }
 
 TEST_F(RomFiles, BModelsKeepTheBuiltInBImageWhenOnlyAnOriginalAIsGiven)
@@ -185,7 +185,7 @@ TEST_F(RomFiles, BModelsKeepTheBuiltInBImageWhenOnlyAnOriginalAIsGiven)
     select(MODEL_B64);
     int differing = 0;
     for (int i = 0; i < 0x4000; ++i)
-        if (i != 0x14 && i != 0x3B && (i < 0x3925 || i > 0x3927) && memory_state::memory[i] != builtin_b[i]) ++differing;
+        if (i != 0x14 && i != 0x3B && (i < 0x3925 || i > 0x3927) && the_machine.mem.memory[i] != builtin_b[i]) ++differing;
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(romfiles_model_source(MODEL_B32), "Primo B32: beépített firmware");
 }
@@ -203,7 +203,7 @@ TEST_F(RomFiles, MissingFoldersDirectoriesAndForgettingAreHarmless)
     EXPECT_EQ(romfiles_load(list, nullptr), 1);
     romfiles_forget();
     select(MODEL_A64);
-    EXPECT_EQ(memory_state::memory[0], rom_a64[0]);
+    EXPECT_EQ(the_machine.mem.memory[0], rom_a64[0]);
     EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: beépített firmware");
 }
 

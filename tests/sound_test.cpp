@@ -2,6 +2,7 @@
 
 #include <numeric>
 
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "sound/filter.h"
 #include "sound/sound.h"

@@ -10,6 +10,7 @@ struct host_hooks_t {
     void (*status_text)(int part, const char* text);
     void (*message_box)(const char* title, const char* text);
     void (*tape_lamp)(int on);              // the tape moves
+    void (*log)(const char* text);          // diagnostics (log_message); null: off
 };
 
 extern host_hooks_t host_hooks;

@@ -1,8 +1,7 @@
-// Machine-wide state, initialisation and resets, and the frame driver.
+// The machine record, initialisation and resets, and the frame driver.
 #include "core/machine.h"
 
 #include "core/hooks.h"
-#include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
 #include "devices/color.h"
@@ -17,12 +16,7 @@
 #include "media/ptp.h"
 #include "sound/sound.h"
 
-int machine_model = MODEL_A64;
-int machine_clock = 2500000;
-int vblank = 0;
-int nmi_allowed = 0;
-int reset_button_pressed = 0;
-uint8_t* screenptr = nullptr;
+machine the_machine;
 
 namespace {
 
@@ -30,67 +24,62 @@ constexpr int LINES_PER_SECOND = 15625;
 constexpr int BLANK_LINES = 24;
 constexpr int VISIBLE_LINES = 288;
 
-// Where the frame stands. A breakpoint stops the processor inside a phase;
-// the next machine_run carries on with what that phase had left.
-enum frame_phase { PHASE_START, PHASE_BLANKING, PHASE_VISIBLE };
-frame_phase phase = PHASE_START;
-int phase_budget = 0;
-bool stopped_at_breakpoint = false;
+machine& M() { return the_machine; }
 
-int line_cycles() { return static_cast<int>(z80_state.clock / LINES_PER_SECOND); }
+int line_cycles() { return static_cast<int>(M().cpu.clock / LINES_PER_SECOND); }
 
 // Resets, clock and model changes begin a clean frame: nothing is left of
 // one a breakpoint interrupted.
 void frame_restart()
 {
-    phase = PHASE_START;
-    phase_budget = 0;
-    stopped_at_breakpoint = false;
+    M().phase = PHASE_START;
+    M().phase_budget = 0;
+    M().stopped_at_breakpoint = false;
 }
 
 void end_blanking()
 {
-    z80_state.nmi_request = 0;
-    z80_state.nmi_in_service = 0;
-    vblank = 0;
+    M().cpu.nmi_request = 0;
+    M().cpu.nmi_in_service = 0;
+    M().vblank = 0;
 }
 
 void end_visible_part()
 {
-    vblank = 1;
-    if (nmi_allowed) z80_state.nmi_request = 1;
-    if (machine_model == MODEL_CPM) led_update(wd1793_is_active());
+    M().vblank = 1;
+    if (M().nmi_allowed) M().cpu.nmi_request = 1;
+    if (M().model == MODEL_CPM) led_update(wd1793_is_active());
 }
 
 void begin_frame_if_due()
 {
-    if (phase != PHASE_START) return;
-    phase = PHASE_BLANKING;
-    phase_budget = line_cycles() * BLANK_LINES;
+    if (M().phase != PHASE_START) return;
+    M().phase = PHASE_BLANKING;
+    M().phase_budget = line_cycles() * BLANK_LINES;
 }
 
 // The current phase has run its budget: what happens at its end.
 void finish_phase()
 {
-    if (phase == PHASE_BLANKING) {
+    if (M().phase == PHASE_BLANKING) {
         end_blanking();
-        phase = PHASE_VISIBLE;
-        phase_budget = line_cycles() * VISIBLE_LINES;
+        M().phase = PHASE_VISIBLE;
+        M().phase_budget = line_cycles() * VISIBLE_LINES;
     } else {
         end_visible_part();
-        phase = PHASE_START;
-        phase_budget = 0;
+        M().phase = PHASE_START;
+        M().phase_budget = 0;
     }
 }
 
 // Runs what is left of the current phase; false when a breakpoint stopped it.
 bool run_phase()
 {
-    if (phase_budget > 0) {
-        const int left = z80_run(phase_budget);
-        if (z80_break_hit) {
-            phase_budget = left;
-            stopped_at_breakpoint = true;
+    if (M().phase_budget > 0) {
+        const int left = z80_run(M().phase_budget);
+        if (M().cpu.break_hit) {
+            M().phase_budget = left;
+            M().stopped_at_breakpoint = true;
             return false;
         }
     }
@@ -99,20 +88,19 @@ bool run_phase()
 
 }  // namespace
 
-void machine_init(void* window, int model, const char* folder)
+void machine_init(int model, const char* folder)
 {
-    reset_button_pressed = 0;
-    nmi_allowed = 0;
-    machine_model = model;
+    M().reset_button_pressed = 0;
+    M().nmi_allowed = 0;
+    M().model = model;
     keyboard_init();
-    input_init_joystick(window);
+    input_init_joystick();
     memory_set_active_setup(model);
-    memory_get_video_ram(&screenptr);
     memory_reset();
     z80_init(2500000);
     serial_set_clock_rate(2500000);
     serial_init();
-    machine_clock = 2500000;
+    M().clock = 2500000;
     drive_reset();
     ptp_place_traps();
     iec_init(folder);
@@ -125,8 +113,8 @@ void machine_init(void* window, int model, const char* folder)
 
 void machine_reset()
 {
-    reset_button_pressed = 0;
-    nmi_allowed = 0;
+    M().reset_button_pressed = 0;
+    M().nmi_allowed = 0;
     tape_reset();
     z80_reset();
     sound_reset();
@@ -150,8 +138,9 @@ void machine_change_model(int model)
     machine_set_type(model);
     screen_set_model(model);
     keyboard_change_model(keyboard_layout_of_model(model));
+    wd1793_close();
     memory_set_active_setup(model);
-    memory_get_video_ram(&screenptr);
+    if (model == MODEL_CPM) wd1793_init();
     memory_reset();
     ptp_place_traps();
     z80_reset();
@@ -160,24 +149,24 @@ void machine_change_model(int model)
 
 void machine_set_clock(int hz)
 {
-    z80_init(hz);
+    z80_init(static_cast<uint64_t>(hz));
     serial_set_clock_rate(hz);
     serial_init();
-    machine_clock = hz;
+    M().clock = hz;
     frame_restart();
 }
 
-int machine_get_clock() { return machine_clock; }
-int machine_get_type() { return machine_model; }
-void machine_set_type(int model) { machine_model = model; }
+int machine_get_clock() { return M().clock; }
+int machine_get_type() { return M().model; }
+void machine_set_type(int model) { M().model = model; }
 
 void machine_run()
 {
-    stopped_at_breakpoint = false;
+    M().stopped_at_breakpoint = false;
     begin_frame_if_due();
     for (;;) {
         if (!run_phase()) return;
-        const bool frame_ends = phase == PHASE_VISIBLE;
+        const bool frame_ends = M().phase == PHASE_VISIBLE;
         finish_phase();
         if (frame_ends) return;
     }
@@ -185,19 +174,19 @@ void machine_run()
 
 void machine_step()
 {
-    stopped_at_breakpoint = false;
+    M().stopped_at_breakpoint = false;
     begin_frame_if_due();
-    const int32_t enabled = z80_state.bp_enabled;
-    z80_state.bp_enabled = 0;
-    phase_budget += z80_run(0);   // minus the instruction's T-states
-    z80_state.bp_enabled = enabled;
-    if (phase_budget <= 0) finish_phase();
+    const int32_t enabled = M().cpu.bp_enabled;
+    M().cpu.bp_enabled = 0;
+    M().phase_budget += z80_run(0);   // minus the instruction's T-states
+    M().cpu.bp_enabled = enabled;
+    if (M().phase_budget <= 0) finish_phase();
 }
 
 void machine_leave_breakpoint()
 {
-    stopped_at_breakpoint = false;
-    z80_state.bp_reached = z80_state.pc == z80_state.bp_address ? 1 : 0;
+    M().stopped_at_breakpoint = false;
+    M().cpu.bp_reached = M().cpu.pc == M().cpu.bp_address ? 1 : 0;
 }
 
 void machine_do_some_frames(int n)
@@ -205,13 +194,15 @@ void machine_do_some_frames(int n)
     for (int i = 0; i < n; ++i) {
         machine_run();
         UpdateFrame();
-        if (stopped_at_breakpoint) break;   // the monitor takes over
+        if (M().stopped_at_breakpoint) break;   // the monitor takes over
     }
 }
 
-int machine_at_breakpoint() { return stopped_at_breakpoint ? 1 : 0; }
+int machine_at_breakpoint() { return M().stopped_at_breakpoint ? 1 : 0; }
 
 void memory_trigger_im1(int level)
 {
-    z80_state.int_request = level;
+    M().cpu.int_request = level;
 }
+
+void machine_restored() {}

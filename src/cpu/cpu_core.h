@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "core/event.h"
+#include "core/machine.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
 
@@ -266,7 +267,7 @@ int z80_execute_loop(int cycles)
         PC = z80_state.pc;                                                          \
         rc = z80_state.r;                                                           \
         tc = z80_state.tcount;                                                      \
-        next_due = event_next_due;                                                  \
+        next_due = the_machine.events.next_due;                                                  \
         limit = INT64_MIN;                                                          \
     } while (0)
 // The event pass after an addition to tcount.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "core/trap.h"
@@ -207,7 +208,7 @@ int poll_controller(int controls[JOY_CONTROLS])
 
 void joystick_set_host(const host_joystick_t* host) { joystick_host = host; }
 
-int input_init_joystick(void*)
+int input_init_joystick()
 {
     for (auto& row : joy_state_vector) row.fill(0);
     joy_state.fill(0);

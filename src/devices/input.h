@@ -60,7 +60,7 @@ struct host_joystick_t {
 void joystick_set_host(const host_joystick_t* host);
 // Releases both sticks and restarts the sequence; 1 when a controller is
 // in use.
-int input_init_joystick(void* window);
+int input_init_joystick();
 // A rising edge of the step clock at time now (T-states).
 void input_set_joy_stepper(int64_t now);
 // Bit 0 the keypad stick's line, bit 2 the controller's; 1 = active.

@@ -57,8 +57,7 @@ uint32_t pixel_of_setting(uint32_t bgr)
 // Offset of the display page in the image, or -1 when none is set.
 long page_offset()
 {
-    if (!screenptr) return -1;
-    const long offset = screenptr - memory_state::memory.data();
+    const long offset = screenptr() - rom_pointer();
     return (offset >= 0 && offset < 0x10000) ? offset : -1;
 }
 
@@ -81,7 +80,7 @@ void render_mono(uint8_t* out, bool doubled)
     const int left = 28 * s;
     const int top = (height - s * rows) / 2;
     for (int r = 0; r < rows; ++r) {
-        const uint8_t* bytes = screenptr + PAGE_BYTES_PER_ROW * r;
+        const uint8_t* bytes = screenptr() + PAGE_BYTES_PER_ROW * r;
         uint8_t* line = out + (top + s * r) * width + left;
         uint8_t* pixel = line;
         for (int k = 0; k < PAGE_BYTES_PER_ROW; ++k) {
@@ -105,7 +104,7 @@ void render_mono(uint8_t* out, bool doubled)
 uint8_t* colour_block()
 {
     const long offset = page_offset();
-    return offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000 ? screenptr - 0x500 : nullptr;
+    return offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000 ? screenptr() - 0x500 : nullptr;
 }
 
 void render_colour(uint8_t* out)
@@ -154,7 +153,7 @@ bool mono_bitmap(std::vector<uint8_t>& file)
     put_colour(file, 54, g_ColorPaper);
     put_colour(file, 58, g_ColorInk);
     for (int r = MONO_ROWS - 1; r >= 0; --r)
-        file.insert(file.end(), screenptr + PAGE_BYTES_PER_ROW * r, screenptr + PAGE_BYTES_PER_ROW * (r + 1));
+        file.insert(file.end(), screenptr() + PAGE_BYTES_PER_ROW * r, screenptr() + PAGE_BYTES_PER_ROW * (r + 1));
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "core/event.h"
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
@@ -373,7 +374,7 @@ void tape_rewind() { rewind_player(); }
 
 void do_tape_event(int64_t*)
 {
-    const int64_t due = event_queue.entries[EVENT_TAPE].time;
+    const int64_t due = the_machine.events.entries[EVENT_TAPE].time;
     uint8_t sample = 0;
     if (player.file && rolling() && next_sample(sample)) {
         if (sample > 127 + wav_comp_level)

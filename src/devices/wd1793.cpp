@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/event.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "media/diskimg.h"
 
@@ -326,13 +327,12 @@ void write_data(uint8_t value, int drive)
 
 }  // namespace
 
-void wd1793_dummy_interrupt_handler(int64_t*) {}
-
 void wd1793_init()
 {
     fdc.drive_tracks.fill(0);
     event_remove_id(EVENT_WD1793);
-    event_setup(EVENT_WD1793, -1, wd1793_dummy_interrupt_handler);
+    event_register(EVENT_WD1793, nullptr);   // a placeholder: the controller is polled
+    event_schedule_id(EVENT_WD1793, -1);
 }
 
 void wd1793_close()

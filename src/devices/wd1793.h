@@ -18,7 +18,6 @@ void wd1793_write_reg(int reg, uint8_t value);
 int wd1793_read_status(int drive);
 // The selected drive while the motor runs, else -1 (the drive lamp).
 int wd1793_is_active();
-void wd1793_dummy_interrupt_handler(int64_t* cycles);
 
 // The drive latch on port 0xB7; a read gives the motor bit.
 void wd1793_write_select(uint8_t value);

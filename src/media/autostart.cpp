@@ -7,6 +7,7 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"

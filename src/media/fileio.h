@@ -101,3 +101,11 @@ inline void wav_header(uint8_t* out, uint32_t rate, int bits, uint32_t data_byte
     std::copy_n("data", 4, out + 36);
     put_le32(out + 40, data_bytes);
 }
+
+// "path (system error text)" from errno.
+std::string system_error(const std::string& path);
+
+// Writes the bytes to path through a new file beside it that is renamed
+// over it at the end, keeping the old file's mode: readers see the old or
+// the new contents, never a mix. False with "path (reason)" in *error.
+bool write_file_replacing(const std::string& path, const uint8_t* bytes, size_t size, std::string* error);

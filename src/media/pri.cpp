@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "cpu/cpu.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t RAM_START = 0x4000;
 constexpr uint32_t ADDRESS_END = 0x10000;
 constexpr size_t FILE_LIMIT = 1 << 20;   // far more than a Primo can hold
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/hooks.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "core/trap.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "media/fileio.h"
 #include "sound/filter.h"

@@ -13,7 +13,7 @@ inline void fuzz_machine_ready()
 {
     static const bool ready = [] {
         static const std::string folder = std::filesystem::temp_directory_path().string();
-        machine_init(nullptr, MODEL_A64, folder.c_str());
+        machine_init(MODEL_A64, folder.c_str());
         event_init();
         host_hooks.message_box = [](const char*, const char*) {};
         return true;

@@ -20,6 +20,7 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/diskfs.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/hooks.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "sound/sdl_sound.h"
 #include "support/fake_sound_driver.h"

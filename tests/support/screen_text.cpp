@@ -52,10 +52,10 @@ struct text_area {
 
 text_area current_area()
 {
-    if (machine_model != MODEL_C64) return {screenptr, 24};
-    const uint8_t mode = *(screenptr - 0x500);   // the colour block's mode byte
-    if (mode == 2) return {screenptr, 27};
-    return {screenptr + 0x200, 25};
+    if (machine_model != MODEL_C64) return {screenptr(), 24};
+    const uint8_t mode = *(screenptr() - 0x500);   // the colour block's mode byte
+    if (mode == 2) return {screenptr(), 27};
+    return {screenptr() + 0x200, 25};
 }
 
 glyph_key cell_key(const uint8_t* cell)
@@ -78,7 +78,7 @@ std::string screen_text_image_for_model(int model)
 std::vector<std::string> screen_text_lines()
 {
     std::vector<std::string> lines;
-    if (!screenptr) return lines;
+    if (!screenptr()) return lines;
     const font_index& font = font_for(screen_text_image_for_model(machine_model));
     const text_area area = current_area();
     for (int row = 0; row < area.rows; ++row) {
@@ -115,7 +115,7 @@ bool screen_shows(const std::string& text)
 
 int screen_cursor_row()
 {
-    if (!screenptr) return -1;
+    if (!screenptr()) return -1;
     const font_index& font = font_for(screen_text_image_for_model(machine_model));
     const text_area area = current_area();
     for (int row = 0; row < area.rows; ++row)

@@ -3,7 +3,9 @@
 #include <cstdint>
 
 #include "core/event.h"
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/tape.h"
 

@@ -51,7 +51,6 @@ void copy_text(char* out, int size, const char* text)
 void select_memory_of_model(int model)
 {
     memory_set_active_setup(model_table[model].configuration);
-    memory_get_video_ram(&screenptr);
     memory_reset();
     ptp_place_traps();
 }
@@ -278,7 +277,7 @@ void emu_init(int argc, char** argv)
     emu_program_folder(emu_path, sizeof emu_path);
     load_original_roms();
 
-    machine_init(get_hwndMain(), model, emu_path);
+    machine_init(model, emu_path);
     // After the machine's own start-up, which gives the drive the program folder.
     if (g_DrivePath[0]) change_dir(g_DrivePath);
     StatusBarPartText(0, "%s", model_table[model].name);

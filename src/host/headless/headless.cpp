@@ -407,7 +407,7 @@ void start_machine(const headless_options& options, const char* folder)
 {
     keyboard_set_host(&scripted_keyboard);
     held_key = -1;
-    machine_init(nullptr, options.model, folder);
+    machine_init(options.model, folder);
     event_init();
     machine_set_clock(options.clock);
     machine_change_model(options.model);

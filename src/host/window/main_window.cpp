@@ -170,14 +170,14 @@ const uint8_t* presented_from_ = nullptr;
 
 bool mono_page_unchanged()
 {
-    if (g_bColor || !screenptr || screenptr != presented_from_) return false;
-    return std::memcmp(screenptr, presented_page_.data(), MONO_PAGE_BYTES) == 0;
+    if (g_bColor || screenptr() != presented_from_) return false;
+    return std::memcmp(screenptr(), presented_page_.data(), MONO_PAGE_BYTES) == 0;
 }
 
 void remember_presented_page()
 {
-    presented_from_ = g_bColor ? nullptr : screenptr;
-    if (presented_from_) std::memcpy(presented_page_.data(), screenptr, MONO_PAGE_BYTES);
+    presented_from_ = g_bColor ? nullptr : screenptr();
+    if (presented_from_) std::memcpy(presented_page_.data(), screenptr(), MONO_PAGE_BYTES);
 }
 bool quit_ = false;
 int menus_open_ = 0;            // an open menu stalls the machine
@@ -556,7 +556,7 @@ void run_command(int command)
     case ID_KEYBOARD: ui_show_keyboard(owner); break;
     case ID_WARM_RESET: machine_reset(); break;
     case ID_COLD_RESET: machine_hard_reset(); break;
-    case ID_MEMDUMP: mem_dump(); break;
+    case ID_MEMDUMP: mem_dump("memdump.bin", nullptr); break;
     case ID_ABOUT: ui_about_dialog(owner); break;
     case ID_COLORS:
         if (ui_choose_colors(owner)) {
