@@ -288,7 +288,8 @@ TEST_F(Machine, DriveLampIsRefreshedEveryFrameOnTheCpmModelOnly)
     host_hooks.led_update = [](int lamp) { ++led_calls; led_value = lamp; };
     machine_run();
     EXPECT_EQ(led_calls, 0);
-    machine_change_model(MODEL_CPM);
+    machine_change_model(MODEL_CPM);   // the drive's reset puts its lamp out
+    led_calls = 0;
     load(0x4000, {0x18, 0xFE});
     start(0x4000);
     machine_run();

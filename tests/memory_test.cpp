@@ -378,27 +378,27 @@ TEST_F(PortDecoder, EveryWriteStoresTheDisplayPage)
 TEST_F(PortDecoder, BeeperFollowsBitFour)
 {
     z80_out(0x00, 0x10);
-    EXPECT_EQ(sound_level, 0x1000);
+    EXPECT_EQ(the_machine.beeper.level, 0x1000);
     z80_out(0x00, 0x18);
-    EXPECT_EQ(sound_level, 0x1000);
+    EXPECT_EQ(the_machine.beeper.level, 0x1000);
     z80_out(0x00, 0x08);
-    EXPECT_EQ(sound_level, 0);
+    EXPECT_EQ(the_machine.beeper.level, 0);
 }
 
 TEST_F(PortDecoder, ControlPortReadsKeyResetTapeAndVblank)
 {
     reset_button_pressed = 0;
     vblank = 0;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
     EXPECT_EQ(z80_in(0x00), 0x00);
     vblank = 1;
     EXPECT_EQ(z80_in(0x3F), 0x20);
     reset_button_pressed = 1;
-    tape_read_in = 4;
+    the_machine.tape.read_in = 4;
     EXPECT_EQ(z80_in(0x15), 0x26);
     reset_button_pressed = 0;
     vblank = 0;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
 }
 
 TEST_F(PortDecoder, SerialPortReadsFloatingDataLinesHigh)
@@ -410,11 +410,11 @@ TEST_F(PortDecoder, SerialPortReadsFloatingDataLinesHigh)
 
 TEST_F(PortDecoder, FloppyPortsOnlyOnTheCpmModel)
 {
-    wd1793_motor = 0;
+    the_machine.fdc.motor = 0;
     EXPECT_EQ(z80_in(0xB0), 0xFF);
     EXPECT_EQ(z80_in(0xB7), 0xFF);
     z80_out(0xB7, 0xFF);   // goes to the serial bus
-    EXPECT_EQ(wd1793_motor, 0);
+    EXPECT_EQ(the_machine.fdc.motor, 0);
 
     select(MODEL_CPM);
     EXPECT_EQ(z80_in(0xB4), 0xFF);
@@ -423,10 +423,10 @@ TEST_F(PortDecoder, FloppyPortsOnlyOnTheCpmModel)
     EXPECT_EQ(z80_in(0xB8), z80_in(0xB0));
     EXPECT_EQ(z80_in(0xBB), z80_in(0xB3));
     z80_out(0xB7, 0xFF);
-    EXPECT_EQ(wd1793_motor, 4);
+    EXPECT_EQ(the_machine.fdc.motor, 4);
     EXPECT_EQ(z80_in(0xB7), 4);
     z80_out(0xB7, 0xFB);
-    EXPECT_EQ(wd1793_motor, 0);
+    EXPECT_EQ(the_machine.fdc.motor, 0);
     EXPECT_EQ(z80_in(0xB7), 0);
 }
 

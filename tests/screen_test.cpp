@@ -158,7 +158,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     EXPECT_EQ(at(28, 12), 0x10 + 16);
     EXPECT_EQ(at(311, 239), 0x10);
     for (int y = 0; y < 240; y += 7)
-        for (int x = 0; x < 312; x += 5) ASSERT_EQ(at(x, y), colorCanvas[y * 320 + x]) << x << "," << y;
+        for (int x = 0; x < 312; x += 5) ASSERT_EQ(at(x, y), color_canvas()[y * 320 + x]) << x << "," << y;
 
     g_bDoubleScreen = 1;
     color_reset();
@@ -168,7 +168,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     EXPECT_EQ(at(57, 25), 0x10 + 16);
     EXPECT_EQ(at(623, 479), 0x10);
     for (int y = 0; y < 480; y += 11)
-        for (int x = 0; x < 624; x += 7) ASSERT_EQ(at(x, y), colorCanvas[y * 640 + x]) << x << "," << y;
+        for (int x = 0; x < 624; x += 7) ASSERT_EQ(at(x, y), color_canvas()[y * 640 + x]) << x << "," << y;
 
     std::vector<uint32_t> palette(256);
     screen_palette_rgb(palette.data());

@@ -193,7 +193,7 @@ TEST_F(Tape, PlaybackKeepsTheFilesRateAndIgnoresNoiseInsideTheBand)
     };
     for (const auto& e : expected) {
         run_until(sample_time(e.sample));
-        EXPECT_EQ(tape_read_in, e.level) << e.sample;
+        EXPECT_EQ(the_machine.tape.read_in, e.level) << e.sample;
     }
 }
 

@@ -4,6 +4,7 @@
 // devices in a table in their initialisation order; power-on, warm and cold
 // restarts, model and clock changes all go through it.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,17 +35,20 @@ public:
     template <class T>
     void operator()(T& value)
     {
-        static_assert(std::is_integral_v<T> || std::is_enum_v<T>, "fields are integers");
+        static_assert(std::is_arithmetic_v<T> || std::is_enum_v<T>, "fields are numbers");
         uint64_t v = 0;
         if constexpr (std::is_enum_v<T>) v = static_cast<uint64_t>(static_cast<std::underlying_type_t<T>>(value));
+        else if constexpr (std::is_floating_point_v<T>) v = std::bit_cast<uint64_t>(static_cast<double>(value));
         else v = static_cast<uint64_t>(value);
+        constexpr size_t width = std::is_floating_point_v<T> ? 8 : sizeof(T);
         if (!loading()) {
-            for (size_t i = 0; i < sizeof(T); ++i) out_->push_back(static_cast<uint8_t>(v >> (8 * i)));
+            for (size_t i = 0; i < width; ++i) out_->push_back(static_cast<uint8_t>(v >> (8 * i)));
             return;
         }
         v = 0;
-        for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<uint64_t>(next()) << (8 * i);
+        for (size_t i = 0; i < width; ++i) v |= static_cast<uint64_t>(next()) << (8 * i);
         if constexpr (std::is_same_v<T, bool>) value = v != 0;
+        else if constexpr (std::is_floating_point_v<T>) value = static_cast<T>(std::bit_cast<double>(v));
         else value = static_cast<T>(v);
     }
     // A block of bytes, or of integers, element by element.

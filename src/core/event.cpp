@@ -206,3 +206,32 @@ void event_run_due()
     }
     update_next_due();
 }
+
+void event_device_state(state_io& io)
+{
+    event_queue_t& q = queue();
+    event_queue_t loaded = q;
+    io(loaded.head);
+    io(loaded.tail);
+    for (event_entry& e : loaded.entries) {
+        io(e.time);
+        io(e.prev);
+        io(e.next);
+    }
+    if (!io.loading()) return;
+    // Only a list that ends, and links the same both ways, replaces the queue.
+    auto valid = [](int8_t i) { return i == EVENT_NONE || (i >= 0 && i < EVENT_COUNT); };
+    if (!valid(loaded.head) || !valid(loaded.tail)) return;
+    int count = 0;
+    int8_t last = EVENT_NONE;
+    for (int8_t i = loaded.head; i != EVENT_NONE; i = loaded.entries[static_cast<size_t>(i)].next) {
+        const event_entry& e = loaded.entries[static_cast<size_t>(i)];
+        if (++count > EVENT_COUNT || e.prev != last || !valid(e.next)) return;
+        last = i;
+    }
+    if (last != loaded.tail) return;
+    for (size_t i = 0; i < loaded.entries.size(); ++i) loaded.entries[i].id = static_cast<int>(i);
+    loaded.cursor = EVENT_NONE;
+    q = loaded;
+    update_next_due();
+}

@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "core/device.h"
+
 using event_callback = void (*)(int64_t* cycles);
 
 constexpr int EVENT_COUNT = 7;
@@ -63,6 +65,11 @@ event_entry* event_prev(const event_entry* e);
 // The callback registered for id (null for a placeholder or a bad id).
 event_callback event_kind(int id);
 void event_dummy_callback(int64_t* cycles);
+
+// The queue's times and links, both ways (what the ids do stays as the
+// running devices registered it); a loaded list that does not end is
+// refused.
+void event_device_state(state_io& io);
 
 // The event pass: fires, in queue order, every entry due at the current
 // tcount. The processor calls it when tcount >= the next due time.

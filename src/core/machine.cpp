@@ -1,20 +1,13 @@
-// The machine record, initialisation and resets, and the frame driver.
+// The machine record, its device table, initialisation and resets, and
+// the frame driver.
 #include "core/machine.h"
 
+#include <algorithm>
+
+#include "core/device.h"
 #include "core/hooks.h"
-#include "cpu/cpu.h"
-#include "devices/beeper.h"
-#include "devices/color.h"
-#include "devices/diskfs.h"
-#include "devices/input.h"
-#include "devices/printer.h"
 #include "devices/screen.h"
-#include "devices/serial.h"
-#include "devices/tape.h"
-#include "devices/wd1793.h"
 #include "media/diskimg.h"
-#include "media/ptp.h"
-#include "sound/sound.h"
 
 machine the_machine;
 
@@ -86,74 +79,128 @@ bool run_phase()
     return true;
 }
 
+// ---- the machine's own parts as devices
+
+void frame_device_reset(reset_kind kind)
+{
+    if (kind != reset_kind::clock_change) {
+        M().reset_button_pressed = 0;
+        M().nmi_allowed = 0;
+    }
+    frame_restart();
+}
+
+void frame_device_state(state_io& io)
+{
+    io(M().vblank);
+    io(M().nmi_allowed);
+    io(M().reset_button_pressed);
+    io(M().phase);
+    io(M().phase_budget);
+    io(M().stopped_at_breakpoint);
+    if (io.loading() && (M().phase < PHASE_START || M().phase > PHASE_VISIBLE)) frame_restart();
+}
+
+void cpu_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on || kind == reset_kind::clock_change)
+        z80_init(static_cast<uint64_t>(M().clock));
+    else
+        z80_reset();
+}
+
+// What the snapshot's register part leaves out.
+void cpu_device_state(state_io& io)
+{
+    z80_state_t& c = M().cpu;
+    io(c.iff1);
+    io(c.iff2);
+    io(c.im);
+    io(c.int_request);
+    io(c.nmi_request);
+    io(c.nmi_in_service);
+    io(c.tcount);
+    io(c.bp_address);
+    io(c.bp_enabled);
+    io(c.bp_reached);
+    io(c.r);
+    io(c.i);
+    if (io.loading() && c.im > 2) c.im = 1;
+}
+
+void memory_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on || kind == reset_kind::model_change) memory_set_active_setup(M().model);
+    if (kind == reset_kind::power_on || kind == reset_kind::model_change || kind == reset_kind::cold) memory_reset();
+}
+
+// The bank selection and the RAM bank; the main RAM is the snapshot's body.
+void memory_device_state(state_io& io)
+{
+    memory_t& m = M().mem;
+    io(m.bank_nr);
+    io(m.page);
+    io.array(m.ext_ram);
+    if (io.loading()) {
+        m.bank_nr &= 3;
+        m.page = std::min<uint32_t>(m.page, 0x10000 - 0x1800);
+    }
+}
+
+void tape_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::model_change) tape_finish_recording();
+}
+
 }  // namespace
+
+// In the order of initialisation. Chunk tags name the records in snapshots.
+const device_t machine_devices[] = {
+    {"KEYB", keyboard_device_reset, keyboard_device_state, nullptr},
+    {"JOYS", joystick_device_reset, joystick_device_state, nullptr},
+    {"MEMO", memory_device_reset, memory_device_state, nullptr},
+    {"Z80 ", cpu_device_reset, cpu_device_state, nullptr},
+    {"EVNT", nullptr, event_device_state, nullptr},
+    {"IEC ", serial_device_reset, serial_device_state, nullptr},
+    {"DRV8", drive_device_reset, drive_device_state, drive_device_restored},
+    {"TAPE", tape_device_reset, tape_device_state, tape_device_restored},
+    {"PTP ", ptp_device_reset, ptp_device_state, nullptr},
+    {"PRNT", nullptr, printer_device_state, nullptr},
+    {"SND ", sound_device_reset, sound_device_state, nullptr},
+    {"BEEP", beeper_device_reset, beeper_device_state, nullptr},
+    {"COLR", color_device_reset, color_device_state, nullptr},
+    {"TYPE", typing_device_reset, typing_device_state, nullptr},
+    {"FDC ", wd1793_device_reset, wd1793_device_state, wd1793_device_restored},
+    {"MACH", frame_device_reset, frame_device_state, nullptr},
+};
+const size_t machine_device_count = std::size(machine_devices);
 
 void machine_init(int model, const char* folder)
 {
-    M().reset_button_pressed = 0;
-    M().nmi_allowed = 0;
+    the_machine = machine{};
     M().model = model;
-    keyboard_init();
-    input_init_joystick();
-    memory_set_active_setup(model);
-    memory_reset();
-    z80_init(2500000);
-    serial_set_clock_rate(2500000);
-    serial_init();
-    M().clock = 2500000;
-    drive_reset();
-    ptp_place_traps();
+    devices_reset(reset_kind::power_on);
     iec_init(folder);
     printer_set_filename(printer_user_folder().c_str());   // the program's folder may not be writable
-    z80_reset();
-    sound_init();
-    beeper_init();
-    frame_restart();
+    machine_restored();   // media the host still holds meet the fresh machine
 }
 
-void machine_reset()
-{
-    M().reset_button_pressed = 0;
-    M().nmi_allowed = 0;
-    tape_reset();
-    z80_reset();
-    sound_reset();
-    color_reset();
-    serial_init();
-    drive_reset();
-    input_remove_bas_trap();
-    frame_restart();
-}
+void machine_reset() { devices_reset(reset_kind::warm); }
 
-void machine_hard_reset()
-{
-    memory_reset();
-    machine_reset();
-}
+void machine_hard_reset() { devices_reset(reset_kind::cold); }
 
 void machine_change_model(int model)
 {
     diskimg_save_all();
-    tape_finish_recording();
     machine_set_type(model);
     screen_set_model(model);
-    keyboard_change_model(keyboard_layout_of_model(model));
-    wd1793_close();
-    memory_set_active_setup(model);
-    if (model == MODEL_CPM) wd1793_init();
-    memory_reset();
-    ptp_place_traps();
-    z80_reset();
-    frame_restart();
+    devices_reset(reset_kind::model_change);
 }
 
 void machine_set_clock(int hz)
 {
-    z80_init(static_cast<uint64_t>(hz));
-    serial_set_clock_rate(hz);
-    serial_init();
     M().clock = hz;
-    frame_restart();
+    devices_reset(reset_kind::clock_change);
 }
 
 int machine_get_clock() { return M().clock; }
@@ -205,4 +252,8 @@ void memory_trigger_im1(int level)
     M().cpu.int_request = level;
 }
 
-void machine_restored() {}
+void machine_restored()
+{
+    for (const device_t& d : machine_devices)
+        if (d.restored) d.restored();
+}

@@ -15,6 +15,16 @@
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
+#include "devices/beeper.h"
+#include "devices/color.h"
+#include "devices/diskfs.h"
+#include "devices/input.h"
+#include "devices/printer.h"
+#include "devices/serial.h"
+#include "devices/tape.h"
+#include "devices/wd1793.h"
+#include "media/ptp.h"
+#include "sound/sound.h"
 
 // Where the frame stands. A breakpoint stops the processor inside a phase;
 // the next machine_run carries on with what that phase had left.
@@ -47,6 +57,18 @@ struct machine {
     event_queue_t events;
     trap_slots traps{};
     memory_t mem;
+    keyboard_t keyboard;
+    joystick_t joystick;
+    typing_t typing;
+    beeper_t beeper;
+    sound_t sound;
+    color_t color;
+    tape_t tape;
+    ptp_t ptp;
+    serial_t serial;
+    drive_t drive;
+    printer_t printer;
+    wd1793_t fdc;
 };
 
 // The one machine every free function acts on.

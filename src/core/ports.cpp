@@ -38,7 +38,7 @@ uint8_t keyboard_port_read(uint8_t port)
 {
     uint8_t value = input_get_key_state(port & 0x3F) ? 0x01 : 0x00;
     if (the_machine.reset_button_pressed) value |= 0x02;
-    value |= tape_read_in & 0x04;
+    value |= the_machine.tape.read_in & 0x04;
     if (the_machine.vblank) value |= 0x20;
     return value;
 }

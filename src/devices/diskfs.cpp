@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "core/hooks.h"
+#include "core/machine.h"
 #include "media/fileio.h"
-
-int drive_led_active = 0;
 
 namespace {
 
@@ -27,9 +26,9 @@ namespace fs = std::filesystem;
 
 constexpr int CHANNELS = 16;
 constexpr int COMMAND_CHANNEL = 15;
-constexpr size_t CMD_MAX = 40;
+constexpr size_t CMD_MAX = DRIVE_CMD_MAX;
 constexpr size_t MAX_NAME = 260;
-constexpr size_t RAM_SIZE = 2048;
+constexpr size_t RAM_SIZE = DRIVE_RAM_SIZE;
 constexpr size_t LISTED_NAME = 16;
 constexpr size_t LINE_TEXT = 27;
 
@@ -39,7 +38,7 @@ enum error_row {
     E_ILLEGAL_TS, E_NO_CHANNEL, E_DISK_FULL, E_DOS, E_NOT_READY,
 };
 
-constexpr const char* Errors_1541[16] = {
+constexpr char Errors_1541[16][28] = {
     "00, OK", "01,FILES SCRATCHED", "25,WRITE ERROR", "26,WRITE PROTECT ON",
     "30,SYNTAX ERROR", "33,SYNTAX ERROR", "60,WRITE FILE OPEN", "61,FILE NOT OPEN",
     "62,FILE NOT FOUND", "63,FILE EXISTS", "65,NO BLOCK", "67,ILLEGAL TRACK OR SECTOR",
@@ -47,7 +46,7 @@ constexpr const char* Errors_1541[16] = {
 };
 
 enum file_type { TYPE_NONE, TYPE_PRI, TYPE_SEQ, TYPE_PRG };
-constexpr const char* extension_of[] = {"", ".PRI", ".SEQ", ".PRG"};
+constexpr char extension_of[4][5] = {"", ".PRI", ".SEQ", ".PRG"};
 
 struct channel_t {
     file_ptr file;
@@ -71,17 +70,28 @@ struct channel_t {
     }
 };
 
-std::array<channel_t, CHANNELS> file;
-std::array<uint8_t, CHANNELS> read_char{};
-char current_error[80] = "";
-const uint8_t* error_ptr = nullptr;
-const uint8_t* error_end = nullptr;
-std::array<uint8_t, CMD_MAX + 1> cmd_buffer{};
-size_t cmd_len = 0;
-std::string dir_path;
-std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
-std::array<char, LISTED_NAME> dir_title{};
-std::array<uint8_t, RAM_SIZE> ram{};
+// The host's side of the drive: the channels' files with their look-ahead,
+// and the folder.
+struct drive_host_t {
+    std::array<channel_t, CHANNELS> file;
+    std::array<uint8_t, CHANNELS> read_char{};
+    std::string dir_path;
+    std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+    std::array<char, LISTED_NAME> dir_title{};
+} drive_host;
+
+drive_t& D() { return the_machine.drive; }
+auto& file = drive_host.file;
+auto& read_char = drive_host.read_char;
+std::string& dir_path = drive_host.dir_path;
+std::string& orig_dir_path = drive_host.orig_dir_path;
+auto& dir_title = drive_host.dir_title;
+
+enum : uint8_t { ERROR_NONE, ERROR_MESSAGE, ERROR_RAM };
+const uint8_t* error_base()
+{
+    return D().error_source == ERROR_RAM ? D().ram.data() : reinterpret_cast<const uint8_t*>(D().current_error.data());
+}
 
 // A Primo name after conversion: the name itself and its suffixes.
 struct primo_name {
@@ -93,18 +103,20 @@ struct primo_name {
 
 void set_error(error_row row, int track = 0)
 {
-    std::snprintf(current_error, sizeof current_error, "%s,%02d,%02d\r", Errors_1541[row], track, 0);
-    error_ptr = reinterpret_cast<const uint8_t*>(current_error);
-    error_end = error_ptr + std::strlen(current_error);
+    drive_t& d = D();
+    std::snprintf(d.current_error.data(), d.current_error.size(), "%s,%02d,%02d\r", Errors_1541[row], track, 0);
+    d.error_source = ERROR_MESSAGE;
+    d.error_at = 0;
+    d.error_end = static_cast<uint16_t>(std::strlen(d.current_error.data()));
 }
 
 void led(bool on)
 {
-    drive_led_active = on ? 1 : 0;
+    D().led = on ? 1 : 0;
     ui_set_led(on ? 1 : 0);
 }
 
-void empty_command_buffer() { cmd_len = 0; }
+void empty_command_buffer() { D().cmd_len = 0; }
 
 void close_channels(int count)
 {
@@ -496,8 +508,9 @@ void memory_read(const uint8_t* text, size_t length)
         set_error(E_SYNTAX);
         return;
     }
-    error_ptr = ram.data() + (text[3] + 256 * (text[4] & 7));
-    error_end = ram.data() + ram.size();
+    D().error_source = ERROR_RAM;
+    D().error_at = static_cast<uint16_t>(text[3] + 256 * (text[4] & 7));
+    D().error_end = static_cast<uint16_t>(RAM_SIZE);
 }
 
 void memory_write(const uint8_t* text, size_t length)
@@ -508,7 +521,7 @@ void memory_write(const uint8_t* text, size_t length)
     }
     const size_t address = text[3] + 256u * text[4];
     const size_t count = std::min<size_t>(text[5], length - 6);
-    for (size_t i = 0; i < count; ++i) ram[(address + i) % RAM_SIZE] = text[6 + i];
+    for (size_t i = 0; i < count; ++i) D().ram[(address + i) % RAM_SIZE] = text[6 + i];
 }
 
 void execute_command(const uint8_t* text, size_t length)
@@ -591,9 +604,11 @@ uint8_t Close(int channel)
 uint8_t Read(int channel, uint8_t* out)
 {
     if (channel == COMMAND_CHANNEL) {
-        if (!error_ptr) set_error(E_DOS);
-        *out = *error_ptr++;
-        if (*out == '\r' || error_ptr >= error_end) {
+        drive_t& d = D();
+        if (d.error_source == ERROR_NONE) set_error(E_DOS);
+        *out = d.error_at < d.error_end ? error_base()[d.error_at] : '\r';
+        ++d.error_at;
+        if (*out == '\r' || d.error_at >= d.error_end) {
             set_error(E_OK);
             return 0x40;
         }
@@ -615,7 +630,8 @@ uint8_t Read(int channel, uint8_t* out)
 uint8_t Write(int channel, uint8_t value, int eoi)
 {
     if (channel == COMMAND_CHANNEL) {
-        if (cmd_len >= CMD_MAX) {
+        drive_t& d = D();
+        if (d.cmd_len >= CMD_MAX) {
             // A command too long for the buffer is dropped whole at its end,
             // so that the next one finds the buffer empty.
             if (eoi) {
@@ -624,9 +640,9 @@ uint8_t Write(int channel, uint8_t value, int eoi)
             }
             return 0x80;
         }
-        cmd_buffer[cmd_len++] = value;
+        d.cmd_buffer[d.cmd_len++] = value;
         if (eoi) {
-            const std::vector<uint8_t> command(cmd_buffer.begin(), cmd_buffer.begin() + static_cast<long>(cmd_len));
+            const std::vector<uint8_t> command(d.cmd_buffer.begin(), d.cmd_buffer.begin() + static_cast<long>(d.cmd_len));
             empty_command_buffer();
             execute_command(command.data(), command.size());
         }
@@ -686,3 +702,26 @@ void get_drive_dir(char* buffer, int size)
 {
     if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", dir_path.c_str());
 }
+
+void drive_device_reset(reset_kind) { drive_reset(); }
+
+void drive_device_state(state_io& io)
+{
+    drive_t& d = D();
+    for (char& c : d.current_error) io(c);
+    io(d.error_source);
+    io(d.error_at);
+    io(d.error_end);
+    io(d.cmd_len);
+    if (io.loading()) d.cmd_len = std::min<uint32_t>(d.cmd_len, CMD_MAX);
+    for (uint32_t i = 0; i < d.cmd_len; ++i) io(d.cmd_buffer[i]);
+    io.array(d.ram);
+    io(d.led);
+    if (io.loading()) {
+        d.current_error.back() = '\0';
+        const uint16_t size = d.error_source == ERROR_RAM ? RAM_SIZE : static_cast<uint16_t>(std::strlen(d.current_error.data()));
+        d.error_end = std::min(d.error_end, size);
+    }
+}
+
+void drive_device_restored() { ui_set_led(D().led); }

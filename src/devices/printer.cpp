@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/hooks.h"
+#include "core/machine.h"
 #include "media/fileio.h"
 
 namespace {
@@ -15,20 +16,20 @@ namespace {
 constexpr uint8_t ESC = 0x1B;
 constexpr uint8_t BITMAP = 0x4B;   // ESC K: bitmap graphics, two arguments
 
-enum escape_state { TEXT, AFTER_ESC, ARGUMENT_1, ARGUMENT_2 };
+enum escape_state : uint8_t { TEXT, AFTER_ESC, ARGUMENT_1, ARGUMENT_2 };
 
-struct epson_state {
-    escape_state state = TEXT;
-    uint8_t command = 0;
-};
+// The host's side: the file, written by both routes through one handle so
+// that their bytes stay in order.
+struct printer_host_t {
+    std::string path;
+    file_ptr out;
+    bool port_started = false;   // the port route has written its first line feed
+} printer_host;
 
-std::string printout_path;
-// Both routes write through one handle, so that their bytes stay in order.
-file_ptr out;
-bool port_started = false;   // the port route has written its first line feed
-bool job_open = false;       // a bus job runs (from its DATA address to its last byte)
-bool job_announced = false;
-epson_state epson;
+std::string& printout_path = printer_host.path;
+file_ptr& out = printer_host.out;
+bool& port_started = printer_host.port_started;
+printer_t& job() { return the_machine.printer; }
 
 struct translation { uint8_t primo, cp1250; };
 constexpr translation national[] = {
@@ -77,7 +78,7 @@ void close_output()
 {
     out.reset();
     port_started = false;
-    job_open = false;
+    job().job_open = false;
 }
 
 void printer_text_byte(uint8_t value)
@@ -86,8 +87,8 @@ void printer_text_byte(uint8_t value)
     case 0x0D: put('\n'); break;
     case 0x0C: put('\n'); put('\n'); break;
     case ESC:
-        epson.state = AFTER_ESC;
-        epson.command = ESC;
+        job().escape = AFTER_ESC;
+        job().command = ESC;
         put_text("[SYS] 1Bh - Command coming.\n");
         put(ESC);
         break;
@@ -145,46 +146,57 @@ void print_byte(uint8_t value)
 void printer_init()
 {
     if (!open_output()) return;
-    job_open = true;
-    job_announced = false;
-    epson = epson_state{};
+    job().job_open = true;
+    job().job_announced = false;
+    job().escape = TEXT;
+    job().command = 0;
     put('\n');
 }
 
-int printer_job_open() { return job_open ? 1 : 0; }
+int printer_job_open() { return job().job_open ? 1 : 0; }
 
 uint8_t printer_send_byte(uint8_t value, int eoi)
 {
-    if (!job_open) return 0;
-    if (!job_announced) {
+    printer_t& p = job();
+    if (!p.job_open) return 0;
+    if (!p.job_announced) {
         announce();
-        job_announced = true;
+        p.job_announced = true;
     }
-    switch (epson.state) {
+    switch (p.escape) {
     case TEXT: printer_text_byte(value); break;
     case AFTER_ESC:
         if (value == BITMAP) {
-            epson.command = BITMAP;
+            p.command = BITMAP;
             put_text("[SYS] 4Bh - Bitmap mode ON.\n");
-            epson.state = ARGUMENT_1;
+            p.escape = ARGUMENT_1;
         }
         break;
     case ARGUMENT_1:
-        if (epson.command == BITMAP) {
+        if (p.command == BITMAP) {
             put_argument(1, value);
-            epson.state = ARGUMENT_2;
+            p.escape = ARGUMENT_2;
         }
         break;
     case ARGUMENT_2:
-        if (epson.command == BITMAP) {
+        if (p.command == BITMAP) {
             put_argument(2, value);
-            epson.state = TEXT;
+            p.escape = TEXT;
         }
         break;
     }
     if (!eoi) return 0;
-    job_open = false;
+    p.job_open = false;
     if (port_started) std::fflush(out.get());
     else out.reset();
     return 0x40;
+}
+
+void printer_device_state(state_io& io)
+{
+    printer_t& p = job();
+    io(p.job_open);
+    io(p.job_announced);
+    io(p.escape);
+    io(p.command);
 }

@@ -3,6 +3,18 @@
 #include <cstdint>
 #include <string>
 
+#include "core/device.h"
+
+// The bus printer's record in the machine: the job and the escape sequence
+// it is in. The printer file is the host's.
+struct printer_t {
+    bool job_open = false;        // a bus job runs (from its DATA address to its last byte)
+    bool job_announced = false;
+    uint8_t escape = 0;           // 0 text, 1 after ESC, 2 and 3 the bitmap arguments
+    uint8_t command = 0;
+};
+void printer_device_state(state_io& io);
+
 // The printer file becomes FOLDER/printer.txt.
 void printer_set_filename(const char* folder);
 // The printer file by its whole path (the --printer switch).

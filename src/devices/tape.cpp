@@ -4,6 +4,7 @@
 // control is disabled, the motor bit (control register bit 2 clear) is on.
 #include "devices/tape.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,9 +19,6 @@
 #include "media/ptp.h"
 #include "sound/sound.h"
 
-uint8_t tape_read_in = 0;
-uint8_t wav_comp_level = WAV_COMP_DEFAULT;
-
 namespace {
 
 constexpr uint32_t RATE_MIN = 8000;
@@ -29,15 +27,15 @@ constexpr uint16_t FORMAT_PCM = 1;
 constexpr uint16_t FORMAT_EXTENSIBLE = 0xFFFE;
 constexpr size_t READ_CHUNK = 1 << 16;
 
-// The tape being played.
+// The tape being played: the file, read ahead in a buffer.
 struct player_t {
     file_ptr file;
     wav_format format;
     uint64_t left = 0;                 // data bytes not yet read
+    uint64_t consumed = 0;             // data bytes handed out (the record's place)
     std::vector<uint8_t> buffer;
     size_t have = 0, at = 0;
-    uint64_t remainder = 0;            // cycles owed to the next sample, times the rate
-} player;
+};
 
 // The tape being recorded.
 struct recorder_t {
@@ -47,16 +45,24 @@ struct recorder_t {
     int64_t prev_clock = 0;
     uint64_t remainder = 0;
     bool full = false;
-} recorder;
+};
 
-bool play_key = false;
-bool motor_on = true;        // the control register starts at 0: bit 2 clear
-bool remote_disabled = false;
-bool was_rolling = false;
-bool event_running = false;
-int lamp = -1;
+// The deck, the host's side of the tape: the files, the keys and settings a
+// person works, and the lamp shown.
+struct deck_t {
+    player_t player;
+    recorder_t recorder;
+    bool play_key = false;
+    bool remote_disabled = false;
+    uint8_t comp_level = WAV_COMP_DEFAULT;
+    int lamp = -1;
+} deck;
 
-bool rolling() { return play_key && (remote_disabled || motor_on); }
+player_t& player = deck.player;
+recorder_t& recorder = deck.recorder;
+tape_t& T() { return the_machine.tape; }
+
+bool rolling() { return deck.play_key && (deck.remote_disabled || T().motor_on); }
 
 uint8_t recorded_value(int bits)
 {
@@ -116,18 +122,30 @@ void record_until(int64_t now, int bits, bool ran)
 
 void set_input_level(uint8_t level)
 {
-    if (level == tape_read_in) return;
+    if (level == T().read_in) return;
     // The falling edge sets the interrupt latch; the processor's acknowledge
     // cycle clears it (machine_bus), as a real edge-triggered flip-flop does,
     // so one edge makes one interrupt however long interrupts stay masked.
-    if (tape_read_in == 4 && level == 0) memory_trigger_im1(1);
+    if (T().read_in == 4 && level == 0) memory_trigger_im1(1);
     sound_update(z80_state.tcount);
     beeper_set_level(level ? 1 : 0);
-    tape_read_in = level;
+    T().read_in = level;
+}
+
+// The buffer is read from where the record says the tape stands.
+void follow_record()
+{
+    if (player.consumed == T().played) return;
+    const uint64_t played = std::min(T().played, player.format.data_bytes);
+    std::fseek(player.file.get(), player.format.data_start + static_cast<long>(played), SEEK_SET);
+    player.left = player.format.data_bytes - played;
+    player.have = player.at = 0;
+    player.consumed = T().played = played;
 }
 
 bool next_sample(uint8_t& sample)
 {
+    follow_record();
     const uint16_t frame = player.format.frame_bytes;
     if (player.have - player.at < frame) {
         if (player.left < frame) return false;
@@ -143,6 +161,8 @@ bool next_sample(uint8_t& sample)
     }
     const uint8_t* p = player.buffer.data() + player.at;
     player.at += frame;
+    player.consumed += frame;
+    T().played = player.consumed;
     // The first channel; 16-bit samples are signed, their high byte is enough.
     sample = player.format.bits == 8 ? p[0] : static_cast<uint8_t>(p[1] ^ 0x80);
     return true;
@@ -154,37 +174,38 @@ void rewind_player()
     std::fseek(player.file.get(), player.format.data_start, SEEK_SET);
     player.left = player.format.data_bytes;
     player.have = player.at = 0;
+    player.consumed = T().played = 0;
 }
 
 // Runs the sampling event while a file is loaded and the key is down.
 void sync_event()
 {
-    const bool want = player.file && play_key;
-    if (want && !event_running) {
-        player.remainder = 0;
+    const bool want = player.file && deck.play_key;
+    if (want && !T().event_running) {
+        T().remainder = 0;
         event_setup(EVENT_TAPE, z80_state.tcount, do_tape_event);
-    } else if (!want && event_running) {
+    } else if (!want && T().event_running) {
         event_remove_id(EVENT_TAPE);
     }
-    event_running = want;
+    T().event_running = want;
 }
 
 // Follows a change of the key, the motor or the remote setting.
 void transport_changed()
 {
     const bool now_rolling = rolling();
-    if (was_rolling && !now_rolling) {
+    if (T().was_rolling && !now_rolling) {
         // What the output did up to the stop is on the tape, and the
         // recording so far is a complete file.
         record_until(z80_state.tcount, snapshot_out(0), true);
         patch_recording_sizes();
-        tape_read_in = 0;
+        T().read_in = 0;
     }
-    if (!was_rolling && now_rolling) {
+    if (!T().was_rolling && now_rolling) {
         recorder.prev_clock = z80_state.tcount;
         recorder.remainder = 0;
     }
-    was_rolling = now_rolling;
+    T().was_rolling = now_rolling;
     sync_event();
     tape_lamp_changed();
 }
@@ -282,7 +303,7 @@ int tape_open_wav_stream(std::FILE* stream, const char* name)
         host_message_box("WAV betöltés", (quoted(name ? name : "") + "nem játszható le: " + why).c_str());
         return 0;
     }
-    tape_read_in = 0;
+    T().read_in = 0;
     tape_remove_traps();
     player.file = std::move(file);
     player.format = format;
@@ -296,7 +317,7 @@ int tape_open_wav_stream(std::FILE* stream, const char* name)
 int tape_create_wav(const char* path, int rate)
 {
     tape_close();
-    tape_read_in = 0;
+    T().read_in = 0;
     if (!path || !*path) return 0;
     const uint32_t r = rate >= static_cast<int>(RATE_MIN) && rate <= static_cast<int>(RATE_MAX)
                            ? static_cast<uint32_t>(rate) : 44100;
@@ -330,7 +351,7 @@ void tape_close()
     player.file.reset();
     player.buffer.clear();
     player.buffer.shrink_to_fit();
-    tape_read_in = 0;
+    T().read_in = 0;
     sync_event();
     tape_lamp_changed();
 }
@@ -346,25 +367,25 @@ void tape_save_wav(int64_t now, int previous_bits)
 
 void tape_remote_control(int value)
 {
-    motor_on = value != 0;
+    T().motor_on = value != 0;
     transport_changed();
 }
 
 void tape_set_remote_enable(int flag)
 {
-    remote_disabled = flag != 0;
+    deck.remote_disabled = flag != 0;
     transport_changed();
 }
 
 int tape_press_play()
 {
-    tape_set_play_key(!play_key);
-    return play_key ? 1 : 0;
+    tape_set_play_key(!deck.play_key);
+    return deck.play_key ? 1 : 0;
 }
 
 void tape_set_play_key(int down)
 {
-    play_key = down != 0;
+    deck.play_key = down != 0;
     transport_changed();
 }
 
@@ -377,24 +398,52 @@ void do_tape_event(int64_t*)
     const int64_t due = the_machine.events.entries[EVENT_TAPE].time;
     uint8_t sample = 0;
     if (player.file && rolling() && next_sample(sample)) {
-        if (sample > 127 + wav_comp_level)
+        if (sample > 127 + deck.comp_level)
             set_input_level(4);
-        else if (sample < 128 - wav_comp_level)
+        else if (sample < 128 - deck.comp_level)
             set_input_level(0);
     }
     // Whole cycles per sample, the fraction carried on: the file plays at
     // its own rate.
     const uint32_t rate = player.format.rate ? player.format.rate : 44100;
-    player.remainder += z80_state.clock;
-    const int64_t step = static_cast<int64_t>(player.remainder / rate);
-    player.remainder %= rate;
+    T().remainder += z80_state.clock;
+    const int64_t step = static_cast<int64_t>(T().remainder / rate);
+    T().remainder %= rate;
     event_schedule_id(EVENT_TAPE, due + (step > 0 ? step : 1));
 }
 
 void tape_lamp_changed()
 {
-    const int on = (tape_wav_open() && rolling()) || (ptp_serving() && motor_on) ? 1 : 0;
-    if (on == lamp) return;
-    lamp = on;
+    const int on = (tape_wav_open() && rolling()) || (ptp_serving() && T().motor_on) ? 1 : 0;
+    if (on == deck.lamp) return;
+    deck.lamp = on;
     tape_lamp_update(on);
+}
+
+uint8_t& wav_comp_level() { return deck.comp_level; }
+
+void tape_device_state(state_io& io)
+{
+    tape_t& t = T();
+    io(t.read_in);
+    io(t.motor_on);
+    io(t.was_rolling);
+    io(t.event_running);
+    io(t.played);
+    io(t.remainder);
+}
+
+void tape_device_restored()
+{
+    // The record's event and rolling state came with the copy; the deck's
+    // key and file decide what they are now.
+    const bool want = player.file && deck.play_key;
+    if (!want) event_remove_id(EVENT_TAPE);
+    else if (!event_find(EVENT_TAPE)) event_setup(EVENT_TAPE, z80_state.tcount, do_tape_event);
+    else event_register(EVENT_TAPE, do_tape_event);
+    T().event_running = want;
+    T().was_rolling = rolling();
+    recorder.prev_clock = z80_state.tcount;
+    recorder.remainder = 0;
+    tape_lamp_changed();
 }

@@ -5,10 +5,26 @@
 #include <cstdio>
 #include <string>
 
-extern uint8_t tape_read_in;        // 0 or 4, input port bit 2
+#include "core/device.h"
+
+// The tape's record in the machine: the input level, the motor, and how far
+// the WAV tape has played (the file and its samples are the host's).
+struct tape_t {
+    uint8_t read_in = 0;           // 0 or 4, input port bit 2
+    bool motor_on = true;          // the control register starts at 0: bit 2 clear
+    bool was_rolling = false;
+    bool event_running = false;    // the sampling event is queued
+    uint64_t played = 0;           // data bytes of the WAV tape consumed
+    uint64_t remainder = 0;        // cycles owed to the next sample, times the rate
+};
+void tape_device_state(state_io& io);
+// After the machine was replaced by a copy: the file plays from the
+// record's place, and the transport and the lamp follow.
+void tape_device_restored();
+
 // Half-width of the band around the midline inside which a sample keeps
-// the previous level (0..127).
-extern uint8_t wav_comp_level;
+// the previous level (0..127): the tape head setting, the host's.
+uint8_t& wav_comp_level();
 constexpr uint8_t WAV_COMP_DEFAULT = 16;
 
 // Opens a WAV file (PCM, 8 or 16 bits, any channel count, 8000-192000 Hz)

@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "core/trap.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/tape.h"
 #include "media/fileio.h"
@@ -26,21 +27,17 @@ constexpr uint8_t END_WITH_START = 0xB9;
 constexpr uint16_t ID_OFFSET = 0x017E;
 constexpr size_t TAPE_NAME_MAX = 16;
 
-// Reader state.
-file_ptr fp;
-std::string fname;
-long file_length = 0;
-long file_pointer = 0;
-long block_position = 0;
-long block_length = 0;
-uint8_t blocktype = 0;
-// One byte more than a block can hold: reads past a block's end return it.
-uint8_t block_buffer[BUFFER_SIZE + 1];
-int idx = 0;
+// The host's side: the attached file, and the file the save routines
+// build (not the attached one).
+struct ptp_host_t {
+    file_ptr fp;
+    std::string fname;
+    long file_length = 0;
+    std::string save_name;
+    uint8_t block_counter = 0;
+} ptp_host;
 
-// Writer state: the file the save routines build (not the attached one).
-std::string save_name;
-uint8_t block_counter = 0;
+ptp_t& P() { return the_machine.ptp; }
 
 std::string at_offset(const char* what, size_t offset)
 {
@@ -52,69 +49,69 @@ void set_a(uint8_t value) { z80_state.af = static_cast<uint16_t>(value << 8 | (z
 // The ROM sees the end of the data: every byte it asks for reads 0.
 void empty_block()
 {
-    blocktype = LAST_BLOCK;
-    block_length = 0;
-    idx = 0;
-    block_buffer[0] = 0;
+    P().blocktype = LAST_BLOCK;
+    P().block_length = 0;
+    P().idx = 0;
+    P().block_buffer[0] = 0;
 }
 
 bool read_at(long offset, uint8_t* out, size_t count)
 {
-    return std::fseek(fp.get(), offset, SEEK_SET) == 0 && std::fread(out, 1, count, fp.get()) == count;
+    return std::fseek(ptp_host.fp.get(), offset, SEEK_SET) == 0 && std::fread(out, 1, count, ptp_host.fp.get()) == count;
 }
 
 int trap_read_header(int*)
 {
     uint8_t header[3];
-    if (!fp || !read_at(file_pointer, header, 3) || header[0] != PROGRAM_MARK || get_le16(header + 1) < 3) {
-        file_pointer = 0;
+    if (!ptp_host.fp || !read_at(P().file_pointer, header, 3) || header[0] != PROGRAM_MARK || get_le16(header + 1) < 3) {
+        P().file_pointer = 0;
         empty_block();
         return 0;
     }
-    block_length = 0;
-    blocktype = 0;
-    block_position = file_pointer + 3;
-    file_pointer += get_le16(header + 1);
-    if (file_pointer >= file_length) file_pointer = 0;   // round to the first program
+    P().block_length = 0;
+    P().blocktype = 0;
+    P().block_position = P().file_pointer + 3;
+    P().file_pointer += get_le16(header + 1);
+    if (P().file_pointer >= ptp_host.file_length) P().file_pointer = 0;   // round to the first program
     return 0;
 }
 
 int trap_read_block(int*)
 {
-    if (!fp || blocktype == LAST_BLOCK) {
+    if (!ptp_host.fp || P().blocktype == LAST_BLOCK) {
         empty_block();
         return 0;
     }
-    if (block_length != 0) block_position += block_length + 3;
+    if (P().block_length != 0) P().block_position += P().block_length + 3;
     uint8_t head[3];
-    if (!read_at(block_position, head, 3)) {
+    if (!read_at(P().block_position, head, 3)) {
         empty_block();
         return 0;
     }
-    blocktype = head[0];
-    block_length = get_le16(head + 1);
-    idx = 0;
-    if (block_length > static_cast<long>(BUFFER_SIZE)) {
+    P().blocktype = head[0];
+    P().block_length = get_le16(head + 1);
+    P().idx = 0;
+    if (P().block_length > static_cast<long>(BUFFER_SIZE)) {
         empty_block();   // no Primo block is that long
         return 0;
     }
-    const size_t got = std::fread(block_buffer, 1, static_cast<size_t>(block_length), fp.get());
-    block_length = static_cast<long>(got);
-    block_buffer[got] = 0;
+    const size_t got = std::fread(P().block_buffer.data(), 1, static_cast<size_t>(P().block_length), ptp_host.fp.get());
+    P().block_length = static_cast<int32_t>(got);
+    P().block_buffer[got] = 0;
     return 0;
 }
 
 int trap_read_byte(int*)
 {
-    set_a(block_buffer[idx]);
-    if (idx < block_length) ++idx;
+    set_a(P().block_buffer[P().idx]);
+    if (P().idx < P().block_length) ++P().idx;
     return 0;
 }
 
 void save_report(const char* what)
 {
-    StatusBarText("%s: %s", what, save_name.c_str());
-    std::fprintf(stderr, "%s: %s\n", what, save_name.c_str());
+    StatusBarText("%s: %s", what, ptp_host.save_name.c_str());
+    std::fprintf(stderr, "%s: %s\n", what, ptp_host.save_name.c_str());
 }
 
 // Sum of the bytes between the type and the checksum, as stored.
@@ -154,25 +151,25 @@ int trap_save_name(int*)
         text += static_cast<char>(c);
     }
     std::string name = text.size() > 1 ? text.substr(0, std::min(text.size() - 1, TAPE_NAME_MAX)) : "noname";
-    save_name = safe_file_name(name);
-    block_counter = 0;
-    file_ptr f(std::fopen(save_name.c_str(), "wb"));
+    ptp_host.save_name = safe_file_name(name);
+    ptp_host.block_counter = 0;
+    file_ptr f(std::fopen(ptp_host.save_name.c_str(), "wb"));
     std::vector<uint8_t> content = {mem_read(SAVETYPE), 0x00, static_cast<uint8_t>(name.size())};
     content.insert(content.end(), name.begin(), name.end());
     const uint8_t header[3] = {PROGRAM_MARK, 0, 0};
     if (!f || std::fwrite(header, 1, 3, f.get()) != 3 || !write_block(f.get(), MORE_BLOCKS, content)) {
         save_report("A PTP nem menthető");
-        save_name.clear();
+        ptp_host.save_name.clear();
         return 0;
     }
-    block_counter = 1;
+    ptp_host.block_counter = 1;
     return 0;
 }
 
 int trap_save_data(int*)
 {
-    if (save_name.empty() || z80_state.hl <= z80_state.de) return 0;
-    file_ptr f(std::fopen(save_name.c_str(), "ab"));
+    if (ptp_host.save_name.empty() || z80_state.hl <= z80_state.de) return 0;
+    file_ptr f(std::fopen(ptp_host.save_name.c_str(), "ab"));
     if (!f) return 0;
     const uint8_t type = mem_read(SAVETYPE);
     const bool relative = type == 0xF1 || type == 0xF5 || type == 0xF7;
@@ -181,7 +178,7 @@ int trap_save_data(int*)
     const uint8_t* image = rom_pointer();
     for (uint32_t from = z80_state.de; from < z80_state.hl; from += 256) {
         const uint32_t count = std::min<uint32_t>(256, z80_state.hl - from);
-        std::vector<uint8_t> content = {type, conv_to_bcd(block_counter)};
+        std::vector<uint8_t> content = {type, conv_to_bcd(ptp_host.block_counter)};
         if (addressed) {
             const uint16_t address = static_cast<uint16_t>(relative ? from - z80_state.de : from);
             content.push_back(static_cast<uint8_t>(address));
@@ -193,23 +190,23 @@ int trap_save_data(int*)
             save_report("A PTP nem menthető");
             return 0;
         }
-        ++block_counter;
+        ++ptp_host.block_counter;
     }
     return 0;
 }
 
 int trap_save_end(int*)
 {
-    if (save_name.empty()) return 0;
+    if (ptp_host.save_name.empty()) return 0;
     {
-        file_ptr f(std::fopen(save_name.c_str(), "ab"));
-        const uint8_t number = conv_to_bcd(block_counter);
+        file_ptr f(std::fopen(ptp_host.save_name.c_str(), "ab"));
+        const uint8_t number = conv_to_bcd(ptp_host.block_counter);
         if (!f || !write_block(f.get(), LAST_BLOCK, {mem_read(SAVETYPE), number})) {
             save_report("A PTP nem menthető");
             return 0;
         }
     }
-    file_ptr f(std::fopen(save_name.c_str(), "r+b"));
+    file_ptr f(std::fopen(ptp_host.save_name.c_str(), "r+b"));
     if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return 0;
     const long size = std::ftell(f.get());
     uint8_t length[2];
@@ -219,33 +216,36 @@ int trap_save_end(int*)
     return 0;
 }
 
-trap_record ttp_traps_c[] = {
-    {trap_read_header, 0x0C6B, 5, {0xED, 0x00, 0xC3, 0xCF, 0x0C}, {}},
-    {trap_read_block, 0x0D96, 5, {0xED, 0x01, 0xED, 0x02, 0xC9}, {}},
-    {trap_read_byte, 0x0DCD, 5, {0xED, 0x02, 0xC3, 0xD4, 0x0D}, {}},
-    {nullptr, 0, 0, {}, {}},
-};
-
-trap_record ttp_traps_ab[] = {
-    {trap_save_name, 0x0092, 3, {0xED, 0x00, 0xC9}, {}},
-    {trap_save_data, 0x0095, 3, {0xED, 0x01, 0xC9}, {}},
-    {trap_save_end, 0x009B, 3, {0xED, 0x02, 0xC9}, {}},
-    {trap_read_header, 0x3B49, 5, {0xED, 0x03, 0xC3, 0xAD, 0x3B}, {}},
-    {trap_read_block, 0x3C75, 5, {0xED, 0x04, 0xED, 0x05, 0xC9}, {}},
-    {trap_read_byte, 0x3CAC, 5, {0xED, 0x05, 0xC3, 0xB3, 0x3C}, {}},
-    {nullptr, 0, 0, {}, {}},
+// The A/B ROM's savers and loaders, then the C64 ROM's loaders.
+enum : int { TRAPS_AB, TRAPS_C };
+constexpr trap_record ttp_traps[2][7] = {
+    {
+        {trap_save_name, 0x0092, 3, {0xED, 0x00, 0xC9}, {}},
+        {trap_save_data, 0x0095, 3, {0xED, 0x01, 0xC9}, {}},
+        {trap_save_end, 0x009B, 3, {0xED, 0x02, 0xC9}, {}},
+        {trap_read_header, 0x3B49, 5, {0xED, 0x03, 0xC3, 0xAD, 0x3B}, {}},
+        {trap_read_block, 0x3C75, 5, {0xED, 0x04, 0xED, 0x05, 0xC9}, {}},
+        {trap_read_byte, 0x3CAC, 5, {0xED, 0x05, 0xC3, 0xB3, 0x3C}, {}},
+        {nullptr, 0, 0, {}, {}},
+    },
+    {
+        {trap_read_header, 0x0C6B, 5, {0xED, 0x00, 0xC3, 0xCF, 0x0C}, {}},
+        {trap_read_block, 0x0D96, 5, {0xED, 0x01, 0xED, 0x02, 0xC9}, {}},
+        {trap_read_byte, 0x0DCD, 5, {0xED, 0x02, 0xC3, 0xD4, 0x0D}, {}},
+        {nullptr, 0, 0, {}, {}},
+    },
 };
 
 void attach(file_ptr file, long position)
 {
-    fp = std::move(file);
-    file_length = 0;
-    if (fp && std::fseek(fp.get(), 0, SEEK_END) == 0) file_length = std::ftell(fp.get());
-    file_pointer = position;
-    block_length = 0;
-    blocktype = 0;
-    idx = 0;
-    block_buffer[0] = 0;
+    ptp_host.fp = std::move(file);
+    ptp_host.file_length = 0;
+    if (ptp_host.fp && std::fseek(ptp_host.fp.get(), 0, SEEK_END) == 0) ptp_host.file_length = std::ftell(ptp_host.fp.get());
+    P().file_pointer = static_cast<int32_t>(position);
+    P().block_length = 0;
+    P().blocktype = 0;
+    P().idx = 0;
+    P().block_buffer[0] = 0;
     tape_lamp_changed();
 }
 
@@ -388,10 +388,10 @@ int ptp_load_file(const char* path, uint16_t* start, std::string* error)
     if (start) *start = address;
     file_ptr f(std::fopen(path, "rb"));
     if (f) {
-        fname = path;
+        ptp_host.fname = path;
         tape_ptp_attach_from(f.release());
-        file_pointer = get_le16(image.data() + 1);
-        if (file_pointer >= file_length) file_pointer = 0;
+        P().file_pointer = get_le16(image.data() + 1);
+        if (P().file_pointer >= ptp_host.file_length) P().file_pointer = 0;
     }
     return 1;
 }
@@ -413,9 +413,9 @@ int tape_init(const char* path)
     }
     tape_close();
     ptp_place_traps();
-    fname = path;
+    ptp_host.fname = path;
     attach(file_ptr(std::fopen(path, "rb")), 0);
-    return fp ? 1 : 0;
+    return ptp_host.fp ? 1 : 0;
 }
 
 void tape_ptp_attach_from(std::FILE* file)
@@ -426,20 +426,20 @@ void tape_ptp_attach_from(std::FILE* file)
     ptp_place_traps();
 }
 
-int ptp_attached() { return fp ? 1 : 0; }
+int ptp_attached() { return ptp_host.fp ? 1 : 0; }
 
 int ptp_serving()
 {
-    if (!fp || memory_get_machine_type() == MODEL_CPM) return 0;
+    if (!ptp_host.fp || memory_get_machine_type() == MODEL_CPM) return 0;
     const uint8_t* rom = rom_pointer();
-    const uint32_t header = rom[ID_OFFSET] == '9' ? ttp_traps_c[0].offset : ttp_traps_ab[3].offset;
+    const uint32_t header = rom[ID_OFFSET] == '9' ? ttp_traps[TRAPS_C][0].offset : ttp_traps[TRAPS_AB][3].offset;
     return rom[header] == 0xED ? 1 : 0;
 }
 
 void tape_reset()
 {
     ptp_place_traps();
-    if (fp) ptp_rewind();
+    if (ptp_host.fp) ptp_rewind();
 }
 
 void ptp_place_traps()
@@ -447,9 +447,9 @@ void ptp_place_traps()
     if (memory_get_machine_type() == MODEL_CPM || tape_wav_open()) return;
     uint8_t* rom = rom_pointer();
     if (rom[ID_OFFSET] == '9')
-        traps_set(ttp_traps_c, rom);
+        traps_set(ttp_traps[TRAPS_C], rom);
     else if (rom[ID_OFFSET] == '4')
-        traps_set(ttp_traps_ab, rom);
+        traps_set(ttp_traps[TRAPS_AB], rom);
     tape_lamp_changed();
 }
 
@@ -462,15 +462,34 @@ void tape_remove_traps()
 
 void ptp_rewind()
 {
-    if (fp) std::fseek(fp.get(), 0, SEEK_SET);
-    file_pointer = 0;
-    block_length = 0;
-    blocktype = 0;
-    idx = 0;
+    if (ptp_host.fp) std::fseek(ptp_host.fp.get(), 0, SEEK_SET);
+    P().file_pointer = 0;
+    P().block_length = 0;
+    P().blocktype = 0;
+    P().idx = 0;
 }
 
 void ptp_close()
 {
-    fp.reset();
+    ptp_host.fp.reset();
     tape_lamp_changed();
+}
+
+void ptp_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) ptp_place_traps();
+    else if (kind != reset_kind::clock_change) tape_reset();
+}
+
+void ptp_device_state(state_io& io)
+{
+    ptp_t& p = P();
+    io(p.file_pointer);
+    io(p.block_position);
+    io(p.block_length);
+    io(p.blocktype);
+    io(p.idx);
+    if (io.loading()) p.block_length = std::clamp<int32_t>(p.block_length, 0, static_cast<int32_t>(BUFFER_SIZE));
+    if (io.loading()) p.idx = std::clamp<int32_t>(p.idx, 0, p.block_length);
+    for (int32_t i = 0; i <= p.block_length; ++i) io(p.block_buffer[static_cast<size_t>(i)]);
 }

@@ -8,11 +8,28 @@
 // the sum of the bytes between the type and the checksum as stored; block
 // numbers are BCD, modulo 100.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "core/device.h"
+
+// The reader's record in the machine: where the ROM's loader stands in the
+// attached file and the block it is reading (the file is the host's).
+struct ptp_t {
+    int32_t file_pointer = 0;    // the next program's header
+    int32_t block_position = 0;
+    int32_t block_length = 0;
+    uint8_t blocktype = 0;
+    int32_t idx = 0;
+    // One byte more than a block can hold: reads past a block's end return it.
+    std::array<uint8_t, 1025> block_buffer{};
+};
+void ptp_device_reset(reset_kind kind);
+void ptp_device_state(state_io& io);
 
 // One block of a parsed image: the offset and length of its content.
 struct ptp_block {

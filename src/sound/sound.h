@@ -3,10 +3,25 @@
 #include <array>
 #include <cstdint>
 
+#include "core/device.h"
+#include "sound/filter.h"
+
 constexpr int SOUND_RATE = 48000;
 constexpr int SOUND_FRAGMENT = 960;          // samples, one emulated frame
 constexpr int SOUND_RING_BYTES = 96000;
 constexpr int SOUND_LEAD_HISTORY = 14;
+
+// The engine's record in the machine: where the samples stand in emulated
+// time and the fragment being rendered, through its filter. The ring
+// position and the lead over the host's device are the host's.
+struct sound_t {
+    int32_t last_sample_pos = 0;
+    uint32_t update_pos = 0;                              // samples of the fragment rendered
+    std::array<int16_t, 2 * SOUND_FRAGMENT> buffer{};
+    filter_t high_pass{0, 0.0, 0.0, 50, 0.0, 0};          // the rate is set at its first use
+};
+void sound_device_reset(reset_kind kind);
+void sound_device_state(state_io& io);
 
 struct sound_source_t {
     const char* name;

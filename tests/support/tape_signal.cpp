@@ -41,12 +41,12 @@ void record_event(int64_t*)
 void play_event(int64_t*)
 {
     if (player.index >= static_cast<int64_t>(playing.size())) {
-        tape_read_in = 0;
+        the_machine.tape.read_in = 0;
         play_active = false;
         event_schedule_id(EVENT_TAPE, FAR_AWAY);
         return;
     }
-    tape_read_in = playing[player.index] >= 128 ? 4 : 0;
+    the_machine.tape.read_in = playing[player.index] >= 128 ? 4 : 0;
     ++player.index;
     event_schedule_id(EVENT_TAPE, player.due());
 }
@@ -81,7 +81,7 @@ void tape_signal_stop()
 {
     event_remove_id(EVENT_TAPE);
     play_active = false;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
 }
 
 namespace {

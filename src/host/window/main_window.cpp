@@ -628,7 +628,7 @@ void run_command(int command)
         tape_rewind();
         ptp_rewind();
         break;
-    case ID_HEAD: ui_tape_adjust_head(owner, &wav_comp_level); break;
+    case ID_HEAD: ui_tape_adjust_head(owner, &wav_comp_level()); break;
     case ID_RAM_BANK:
         g_bRAMbank = !g_bRAMbank;
         menu_check(ID_RAM_BANK, g_bRAMbank);
@@ -750,7 +750,7 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
             debug();
             monitor_shown();
         } else {
-            drive_led_active = 0;
+            the_machine.drive.led = 0;
             ui_set_led(0);
             reset_button_pressed = 1;
         }
