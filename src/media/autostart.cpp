@@ -31,7 +31,7 @@ kind kind_of(std::string extension)
 {
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!extension.empty() && extension.back() == '"') extension.pop_back();
-    struct entry { const char* name; kind k; };
+    struct entry { char name[4]; kind k; };
     static constexpr entry three[] = {{"pri", kind::pri}, {"prg", kind::pri}, {"bas", kind::text},
                                       {"txt", kind::text}, {"ptp", kind::ptp}, {"pss", kind::pss}};
     for (const entry& e : three)

@@ -64,7 +64,7 @@ int disk_img_has_sector(const disk_image& image, int side, int track, int sector
 // Blank bootable CP/M disks: the boot sector, our CCP and BDOS on the
 // reserved tracks and an empty directory.
 struct cpm_disk_format {
-    const char* name;            // also the cpmtools disk definition
+    char name[12];               // also the cpmtools disk definition
     disk_geometry geometry;
 };
 extern const cpm_disk_format cpm_disk_formats[6];   // the first is the default

@@ -215,10 +215,10 @@ int ui_select_cpm_disk(QWidget* owner, char* buffer)
     std::vector<std::string> texts;
     for (const cpm_disk_format& f : cpm_disk_formats) {
         const disk_geometry& g = f.geometry;
-        char text[128];
-        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - %s (*.dsk)",
-                      g.sides * g.tracks * g.sectors / 2, g.sides, g.tracks, g.sectors, f.name);
-        texts.emplace_back(text);
+        char text[96];
+        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - ", g.sides * g.tracks * g.sectors / 2,
+                      g.sides, g.tracks, g.sectors);
+        texts.push_back(std::string(text) + f.name + " (*.dsk)");
     }
     chooser c{"CP/M rendszerlemez készítése...", {}, chooser_kind::save_asking};
     for (const std::string& t : texts) c.filters.push_back(t.c_str());
