@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <unistd.h>
 
@@ -30,7 +31,6 @@ protected:
     {
         dir = fs::temp_directory_path() / ("brevan_auto_" + std::to_string(::getpid()));
         fs::create_directories(dir);
-        host_hooks.message_box = [](const char*, const char* text) { last_message = text; };
         firmware_boot(MODEL_A64);
         last_message.clear();
     }
@@ -76,7 +76,7 @@ TEST_F(Autostart, EachKindPlacesItsBytesAndStartsAsItSays)
         for (int i = 0; i < 3; ++i) mem_write(static_cast<uint16_t>(c.at + i), 0);
         const std::string path = put(c.name, c.content);
         // Quotes around a path are dropped.
-        ASSERT_EQ(autostart_file(("\"" + path + "\"").c_str(), c.autostart), 1) << last_message;
+        ASSERT_EQ(autostart_file(("\"" + path + "\"").c_str(), c.autostart, &last_message), 1) << last_message;
         if (c.pc)
             EXPECT_EQ(z80_state.pc, c.pc);
         else
@@ -89,8 +89,40 @@ TEST_F(Autostart, EachKindPlacesItsBytesAndStartsAsItSays)
     // The BASIC end pointers of a 0xD1 record: low byte of the end, high byte one more.
     put("g.pri", {0xD1, 0x00, 0x00, 3, 0, 1, 2, 3, 0xC9});
     mem_write_word(0x40A4, 0x4201);
-    ASSERT_EQ(autostart_file((dir / "g.pri").c_str(), 0), 1);
+    ASSERT_EQ(autostart_file((dir / "g.pri").c_str(), 0, &last_message), 1);
     for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x4304);
+}
+
+// Loaders put programs where the processor sees them: on the 32K and 48K
+// models the top of the address space mirrors the RAM below, and on the
+// CP/M model a file that would reach the write-protected BIOS is refused
+// whole.
+TEST_F(Autostart, ProgramsLandAtTheAddressesTheProcessorSees)
+{
+    const bytes code = {0xA1, 0xB2, 0xC3};
+    const struct { int model; uint16_t at; bool taken; } cases[] = {
+        {MODEL_A32, 0xC000, true}, {MODEL_A48, 0xC000, true}, {MODEL_B32, 0xC100, true},
+        {MODEL_CPM, 0xE100, false}, {MODEL_CPM, 0xDFFF, false},
+    };
+    const uint16_t low = 0xDFFF;
+    for (const auto& c : cases) {
+        firmware_boot(c.model);
+        const bytes before = {mem_read(c.at), mem_read(static_cast<uint16_t>(c.at + 1)), mem_read(low)};
+        const bytes pri = {0x00, static_cast<uint8_t>(c.at), static_cast<uint8_t>(c.at >> 8), 3, 0, code[0], code[1],
+                           code[2], 0xC9};
+        const bytes pp = {static_cast<uint8_t>(c.at), static_cast<uint8_t>(c.at >> 8), 0, 0, code[0], code[1], code[2]};
+        const std::pair<const char*, bytes> files[] = {
+            {"m.pri", pri}, {"m.pp", pp}, {"m.ptp", ptp_program_at("M", c.at, code)}};
+        for (const auto& [name, content] : files) {
+            SCOPED_TRACE(std::to_string(c.model) + " " + name);
+            EXPECT_EQ(autostart_file(put(name, content).c_str(), 0), c.taken);
+            const bytes now = {mem_read(c.at), mem_read(static_cast<uint16_t>(c.at + 1)), mem_read(low)};
+            if (c.taken)
+                EXPECT_TRUE(bytes(now.begin(), now.begin() + 2) == bytes(code.begin(), code.begin() + 2));
+            else
+                EXPECT_TRUE(now == before) << "the BIOS is never written";
+        }
+    }
 }
 
 TEST_F(Autostart, DataPastTheTopIsCutOffAndNeverReachesTheRom)
@@ -98,7 +130,7 @@ TEST_F(Autostart, DataPastTheTopIsCutOffAndNeverReachesTheRom)
     const bytes rom(rom_pointer(), rom_pointer() + 0x4000);
     bytes pri(5 + 0x20, 0x77);   // a record of 0x20 bytes at 0xFFF0
     pri[0] = 0x00, pri[1] = 0xF0, pri[2] = 0xFF, pri[3] = 0x20, pri[4] = 0x00;
-    ASSERT_EQ(autostart_file(put("top.pri", pri).c_str(), 0), 1);
+    ASSERT_EQ(autostart_file(put("top.pri", pri).c_str(), 0, &last_message), 1);
     EXPECT_EQ(mem_read(0xFFFF), 0x77);
     EXPECT_TRUE(bytes(rom_pointer(), rom_pointer() + 0x4000) == rom);
 }
@@ -116,24 +148,24 @@ TEST_F(Autostart, RefusedFilesSayWhyAndLeaveMemory)
     for (const auto& c : cases) {
         mem_write(0x8000, 0xEE);
         last_message.clear();
-        EXPECT_EQ(autostart_file(put(c.name, c.content).c_str(), 1), 0) << c.name;
-        EXPECT_NE(last_message.find(c.name), std::string::npos) << last_message;
+        EXPECT_EQ(autostart_file(put(c.name, c.content).c_str(), 1, &last_message), 0) << c.name;
+        EXPECT_FALSE(last_message.empty()) << c.name;
         EXPECT_EQ(mem_read(0x8000), 0xEE) << c.name;
     }
-    EXPECT_EQ(autostart_file((dir / "missing.pri").c_str(), 1), 0);
+    EXPECT_EQ(autostart_file((dir / "missing.pri").c_str(), 1, &last_message), 0);
     EXPECT_NE(last_message.find("nem található"), std::string::npos) << last_message;
 }
 
 TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
 {
     const std::string path = put("prog.bas", {'1', '0', ' ', 'P', '\n'});
-    ASSERT_EQ(autostart_file(path.c_str(), 1), 1);
+    ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
     EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR
-    ASSERT_EQ(autostart_file(path.c_str(), 0), 1);
+    ASSERT_EQ(autostart_file(path.c_str(), 0, &last_message), 1);
     EXPECT_EQ(keyboard_text_left(), 6);
     fake_keyboard_press(VK_CONTROL);
     const int64_t before = z80_state.tcount;
-    ASSERT_EQ(autostart_file(path.c_str(), 1), 1);
+    ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
     fake_keyboard_release(VK_CONTROL);
     EXPECT_EQ(z80_state.tcount, before);   // no frames run first
     EXPECT_EQ(keyboard_text_left(), 6);

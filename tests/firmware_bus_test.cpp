@@ -125,3 +125,4 @@ TEST_F(FirmwareBus, PortAndBusPrinterFillOneFileInOrder)
 }
 
 }  // namespace
+

@@ -39,7 +39,6 @@ protected:
         fs::create_directories(dir);
         previous = fs::current_path();
         fs::current_path(dir);   // where the save traps write
-        host_hooks.message_box = [](const char*, const char* text) { last_message = text; };
         last_message.clear();
     }
     void TearDown() override
@@ -78,7 +77,7 @@ void expect_real_checksums(const bytes& image, size_t blocks)
 {
     std::vector<ptp_program> programs;
     std::string error;
-    ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, error), 1) << error;
+    ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, &error), 1) << error;
     ASSERT_EQ(programs.size(), 1u);
     ASSERT_EQ(programs[0].size(), blocks);
     for (const ptp_block& b : programs[0]) {
@@ -111,12 +110,14 @@ TEST_P(SavedProgram, LoadsBackThroughTrapsFastLoaderAndConvertedSignal)
     EXPECT_TRUE(area_has_pattern());
 
     fill_area(false);
-    EXPECT_EQ(ptp_load("DEMO.ptp"), 0);   // no start address in an 0xE9 end block
+    uint16_t start = 1;
+    EXPECT_TRUE(ptp_load_file("DEMO.ptp", &start, nullptr));
+    EXPECT_EQ(start, 0);   // no start address in an 0xE9 end block
     EXPECT_TRUE(area_has_pattern());
 
     fill_area(false);
-    ASSERT_EQ(ptp_to_wav("DEMO.ptp", "DEMO.wav"), 1);
-    ASSERT_EQ(tape_open_wav("DEMO.wav"), 1) << last_message;
+    ASSERT_EQ(ptpwav_write_file("DEMO.ptp", "DEMO.wav", nullptr), 1);
+    ASSERT_EQ(tape_open_wav("DEMO.wav", &last_message), 1) << last_message;
     tape_set_play_key(1);
     firmware_type("\r");
     EXPECT_EQ(load_with_l(3000), "LOADED 5000-5257") << screen_text_dump();
@@ -141,7 +142,7 @@ TEST_F(Ptp, C64SavesIntoAWavRecordingAndLoadsPtpFilesThroughItsTraps)
     ASSERT_EQ(firmware_run_until_shown({"SAVED"}, 3000), "SAVED");
     tape_close_wav();
     fill_area(false);
-    ASSERT_EQ(tape_open_wav("C64.wav"), 1) << last_message;
+    ASSERT_EQ(tape_open_wav("C64.wav", &last_message), 1) << last_message;
     firmware_type("\r");
     EXPECT_EQ(load_with_l(3000), "LOADED 5000-5257") << screen_text_dump();
     EXPECT_TRUE(area_has_pattern());
@@ -198,7 +199,7 @@ TEST_F(Ptp, SaveTrapsWriteTheRealBlockFormat)
         expect_real_checksums(image, c.blocks);
         std::vector<ptp_program> programs;
         std::string error;
-        ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, error), 1);
+        ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, &error), 1);
         const ptp_program& blocks = programs[0];
         if (std::string(c.file) == "noname.ptp") {
             EXPECT_EQ(image[blocks[0].start + 2], 6);
@@ -217,6 +218,23 @@ TEST_F(Ptp, SaveTrapsWriteTheRealBlockFormat)
             EXPECT_EQ(image[blocks[100].start + 1], 0x00);   // BCD modulo 100
             EXPECT_EQ(image[blocks[130].start + 1], 0x30);   // the end block
         }
+    }
+}
+
+// The save trap reads what the processor sees: on a 32K model the area
+// above 0xC000 is the RAM from 0x4000.
+TEST_F(Ptp, SaveTrapsSaveTheMirroredRamOfTheSmallModels)
+{
+    for (const int model : {MODEL_A32, MODEL_B48}) {
+        firmware_boot(model);
+        bytes expected;
+        for (int i = 0; i < 16; ++i) {
+            mem_write(static_cast<uint16_t>(0xC000 + i), static_cast<uint8_t>(0x30 + i * 11));
+            expected.push_back(static_cast<uint8_t>(0x30 + i * 11));
+        }
+        save_through_traps("MIRROR\"", 0xF9, 0xC000, 0xC010);
+        const bytes image = read_bytes("MIRROR.ptp");
+        EXPECT_NE(std::search(image.begin(), image.end(), expected.begin(), expected.end()), image.end()) << model;
     }
 }
 

@@ -27,7 +27,7 @@ bytes convert(const bytes& ptp)
 {
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(ptp.data(), ptp.size(), PTPWAV_RATE, samples, error), 1) << error;
+    EXPECT_EQ(ptpwav_convert(ptp.data(), ptp.size(), PTPWAV_RATE, samples, &error), 1) << error;
     return samples;
 }
 
@@ -95,7 +95,7 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
     for (const broken& c : cases) {
         bytes samples = {1, 2, 3};
         std::string error;
-        EXPECT_EQ(ptpwav_convert(c.image.data(), c.image.size(), PTPWAV_RATE, samples, error), 0) << c.what;
+        EXPECT_EQ(ptpwav_convert(c.image.data(), c.image.size(), PTPWAV_RATE, samples, &error), 0) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
         EXPECT_TRUE(samples.empty()) << c.what;
         if (std::string(c.what) == "empty block") {
@@ -104,8 +104,8 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
     }
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(good.data(), good.size(), 100, samples, error), 0);
-    EXPECT_EQ(ptpwav_convert(nullptr, 10, PTPWAV_RATE, samples, error), 0);
+    EXPECT_EQ(ptpwav_convert(good.data(), good.size(), 100, samples, &error), 0);
+    EXPECT_EQ(ptpwav_convert(nullptr, 10, PTPWAV_RATE, samples, &error), 0);
 }
 
 TEST(PtpWav, WritesAnEightBitMonoWavFile)
@@ -117,7 +117,7 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     const bytes ptp = ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)});
     std::ofstream(ptp_path, std::ios::binary).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
     std::string error;
-    ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 1) << error;
+    ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), &error), 1) << error;
     std::ifstream in(wav_path, std::ios::binary);
     const bytes wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const bytes samples = convert(ptp);
@@ -141,13 +141,13 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     // A broken image leaves no file behind; a missing one is reported.
     std::filesystem::remove(wav_path);
     std::ofstream(ptp_path, std::ios::binary | std::ios::trunc).write("\x01\x02", 2);
-    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 0);
+    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), &error), 0);
     EXPECT_FALSE(std::filesystem::exists(wav_path));
-    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), error), 0);
+    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), &error), 0);
     EXPECT_NE(error.find("none.ptp"), std::string::npos);
-    EXPECT_EQ(ptp_to_wav((dir / "none.ptp").string().c_str(), wav_path.c_str()), 0);
+    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), nullptr), 0);
     std::ofstream(ptp_path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
-    EXPECT_EQ(ptp_to_wav(ptp_path.c_str(), wav_path.c_str()), 1);
+    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), nullptr), 1);
     EXPECT_EQ(std::filesystem::file_size(wav_path), wav.size());
     std::filesystem::remove_all(dir);
 }
@@ -172,7 +172,7 @@ TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(ptpwav_write_file(c.in.c_str(), c.out.c_str(), error), 0) << c.in << " " << c.out;
+        EXPECT_EQ(ptpwav_write_file(c.in.c_str(), c.out.c_str(), &error), 0) << c.in << " " << c.out;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
     EXPECT_EQ(read_bytes(wav), (bytes{'o', 'l', 'd'}));   // untouched by the failures
@@ -190,7 +190,7 @@ TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
     }
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(huge.data(), huge.size(), PTPWAV_RATE, samples, error), 0);
+    EXPECT_EQ(ptpwav_convert(huge.data(), huge.size(), PTPWAV_RATE, samples, &error), 0);
     EXPECT_NE(error.find("4 GB"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
 }

@@ -52,7 +52,7 @@ TEST_F(Snapshot, ARestoredMachineContinuesFrameForFrame)
     for (size_t i = 0; i < program.size(); ++i) mem_write(static_cast<uint16_t>(0x6000 + i), program[i]);
     z80_state.pc = 0x6000;
     firmware_run_frames(7);
-    ASSERT_EQ(snapshot_save(path.c_str(), memory_get_ram()), 1);
+    ASSERT_EQ(snapshot_save(path.c_str()), 1);
     std::vector<machine_picture> straight;
     for (int f = 0; f < 25; ++f) {
         firmware_run_frames(1);
@@ -62,7 +62,7 @@ TEST_F(Snapshot, ARestoredMachineContinuesFrameForFrame)
     firmware_boot(MODEL_A64);   // somewhere else entirely
     z80_state.i = 0x55;
     std::string error;
-    ASSERT_EQ(snapshot_load(path.c_str(), memory_get_ram(), &error), 1) << error;
+    ASSERT_EQ(snapshot_load(path.c_str(), &error), 1) << error;
     for (int f = 0; f < 25; ++f) {
         firmware_run_frames(1);
         ASSERT_TRUE(picture() == straight[static_cast<size_t>(f)]) << "frame " << f;
@@ -72,7 +72,7 @@ TEST_F(Snapshot, ARestoredMachineContinuesFrameForFrame)
 TEST_F(Snapshot, FilesOfTheWrongSizeAreRefusedLeavingTheMachine)
 {
     firmware_boot(MODEL_A64);
-    ASSERT_EQ(snapshot_save(path.c_str(), memory_get_ram()), 1);
+    ASSERT_EQ(snapshot_save(path.c_str()), 1);
     bytes file = read_bytes(path);
     ASSERT_EQ(file.size(), PSS_SIZE);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "PS01");
@@ -90,12 +90,12 @@ TEST_F(Snapshot, FilesOfTheWrongSizeAreRefusedLeavingTheMachine)
         }
         const machine_picture before = picture();
         std::string error;
-        EXPECT_EQ(snapshot_load(path.c_str(), memory_get_ram(), &error), 0) << size;
+        EXPECT_EQ(snapshot_load(path.c_str(), &error), 0) << size;
         EXPECT_NE(error.find(std::to_string(PSS_SIZE)), std::string::npos) << error;
         EXPECT_TRUE(picture() == before) << size;
     }
     ASSERT_TRUE(write_bytes(path, file));
-    EXPECT_EQ(snapshot_load(path.c_str(), memory_get_ram()), 1);
+    EXPECT_EQ(snapshot_load(path.c_str()), 1);
     EXPECT_EQ(z80_state.pc, 0x1234);
 }
 

@@ -37,7 +37,6 @@ protected:
     {
         dir = fs::temp_directory_path() / ("brevan_tape_" + std::to_string(::getpid()));
         fs::create_directories(dir);
-        host_hooks.message_box = [](const char*, const char* text) { last_message = text; };
         host_hooks.tape_lamp = [](int on) { lamp = on; };
         last_message.clear();
     }
@@ -90,12 +89,14 @@ TEST_P(WavTape, SignalLoaderGivesTheMemoryOfTheFastLoader)
     ASSERT_TRUE(write_bytes(wav_path, tape_signal_wav(ptp, GetParam().spec)));
 
     firmware_boot(MODEL_A64);
-    ASSERT_EQ(ptp_load(ptp_path.c_str()), 0x4200);
+    uint16_t start = 0;
+    ASSERT_TRUE(ptp_load_file(ptp_path.c_str(), &start, &last_message)) << last_message;
+    ASSERT_EQ(start, 0x4200);
     const bytes fast = program_area();
     const uint16_t end_pointer = mem_read_word(0x40F9);
 
     firmware_boot(MODEL_A64);
-    ASSERT_EQ(tape_open_wav(wav_path.c_str()), 1) << last_message;
+    ASSERT_EQ(tape_open_wav(wav_path.c_str(), &last_message), 1) << last_message;
     tape_set_play_key(1);
     firmware_type("L\r", 1);
     EXPECT_EQ(firmware_run_until_shown({"LOADED", "ERROR"}, 40000), "LOADED") << screen_text_dump();
@@ -145,12 +146,11 @@ TEST_F(Tape, FilesThatAreNotPcmWavAreRefusedNamingFileAndReason)
     for (const auto& c : cases) {
         ASSERT_TRUE(write_bytes(file(c.name), c.content));
         last_message.clear();
-        EXPECT_EQ(tape_open_wav(file(c.name).c_str()), 0) << c.name;
-        EXPECT_NE(last_message.find(c.name), std::string::npos) << last_message;
+        EXPECT_EQ(tape_open_wav(file(c.name).c_str(), &last_message), 0) << c.name;
         EXPECT_NE(last_message.find(c.says), std::string::npos) << last_message;
         EXPECT_EQ(tape_wav_open(), 0) << c.name;
     }
-    EXPECT_EQ(tape_open_wav(dir.string().c_str()), 0);
+    EXPECT_EQ(tape_open_wav(dir.string().c_str(), &last_message), 0);
     EXPECT_NE(last_message.find("mappa"), std::string::npos) << last_message;
     EXPECT_EQ(mem_read(0x3B49), 0xED);   // the PTP traps stay
 }
@@ -182,7 +182,7 @@ TEST_F(Tape, PlaybackKeepsTheFilesRateAndIgnoresNoiseInsideTheBand)
     wav.insert(wav.end(), samples.begin(), samples.end());
     ASSERT_TRUE(write_bytes(file("rate.wav"), wav));
 
-    ASSERT_EQ(tape_open_wav(file("rate.wav").c_str()), 1) << last_message;
+    ASSERT_EQ(tape_open_wav(file("rate.wav").c_str(), &last_message), 1) << last_message;
     tape_set_remote_enable(1);   // the idle firmware keeps the motor off
     const int64_t start = z80_state.tcount;
     tape_set_play_key(1);
@@ -215,7 +215,7 @@ TEST_F(Tape, EachFallingEdgeInterruptsOnce)
         wav.insert(wav.end(), 40, 5);
     }
     ASSERT_TRUE(write_bytes(file("pulses.wav"), wav));
-    ASSERT_EQ(tape_open_wav(file("pulses.wav").c_str()), 1) << last_message;
+    ASSERT_EQ(tape_open_wav(file("pulses.wav").c_str(), &last_message), 1) << last_message;
     tape_set_remote_enable(1);
     z80_state.pc = 0x6000;
     tape_set_play_key(1);

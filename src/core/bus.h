@@ -2,7 +2,9 @@
 // (mirrors, ROM banking, write protection) and the port table that routes
 // every IN and OUT to its device. Loaders and traps go through these too.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/machine.h"
 
@@ -30,6 +32,16 @@ inline void mem_write(uint16_t address, uint8_t value)
 // Whether a write to the address would be dropped: the ROM area without the
 // RAM bank, or the CP/M BIOS area.
 bool mem_write_protected(uint16_t address);
+
+// What loaders use. bus_store puts bytes at consecutive addresses from
+// `address` on, as the processor's writes would land (mirrors, banks,
+// write protection); bytes past 0xFFFF are dropped, never wrapped. Returns
+// how many addresses below 0x10000 were written to.
+size_t bus_store(uint32_t address, const uint8_t* data, size_t count);
+// False, with the reason in *why, when count bytes from address on would
+// fall on the CP/M model's write-protected BIOS area: a loader refuses the
+// file then rather than leave a part of it behind.
+bool bus_load_allowed(uint32_t address, size_t count, std::string* why);
 
 // Port decoder: the port table of the running model.
 uint8_t z80_in(uint8_t port);

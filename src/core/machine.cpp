@@ -3,6 +3,7 @@
 #include "core/machine.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/device.h"
 #include "core/hooks.h"
@@ -191,7 +192,7 @@ void machine_hard_reset() { devices_reset(reset_kind::cold); }
 
 void machine_change_model(int model)
 {
-    diskimg_save_all();
+    if (std::string why; !diskimg_save_all(&why)) host_notify(host_note::disk_not_saved, why.c_str());
     machine_set_type(model);
     screen_set_model(model);
     devices_reset(reset_kind::model_change);

@@ -152,13 +152,6 @@ uint8_t z80_in(uint8_t port)
     return e != NO_ENTRY ? port_table[e].read(port) : 0xFF;
 }
 
-bool mem_write_protected(uint16_t address)
-{
-    const memory_t& m = the_machine.mem;
-    if (address <= 0x3FFF) return !(m.rom_banking && m.bank_nr == 2);
-    return m.type == MODEL_CPM && (address & 0xF000) == 0xE000;
-}
-
 int snapshot_out(int port)
 {
     return port < 0x40 ? the_machine.mem.port_0 : -1;

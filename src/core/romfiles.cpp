@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -143,12 +142,11 @@ int romfiles_load(const std::vector<fs::path>& folders, romfiles_report* report)
     return taken;
 }
 
-std::string romfiles_load_at_start(const char* exe_dir)
+romfiles_report romfiles_load_at_start(const char* exe_dir)
 {
     romfiles_report report;
     romfiles_load(romfiles_default_folders(exe_dir), &report);
-    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
-    return report.refused;
+    return report;
 }
 
 std::string romfiles_model_source(int model)

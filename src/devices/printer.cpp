@@ -50,13 +50,13 @@ bool open_output()
     std::error_code ec;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
     out.reset(std::fopen(path.c_str(), "ab"));
-    if (!out) StatusBarText("A nyomtató állománya nem nyitható meg: %s", path.c_str());
+    if (!out) host_notify(host_note::printer_unopenable, path.c_str());
     return out != nullptr;
 }
 
 void announce()
 {
-    StatusBarText("Nyomtatás ide: %s", current_path().c_str());
+    host_notify(host_note::printing_to, current_path().c_str());
 }
 
 void put(uint8_t c)

@@ -215,14 +215,17 @@ void screen_render_rgb(uint32_t* out)
     for (int i = count - 1; i >= 0; --i) out[i] = palette[indexed[i]];
 }
 
-int save_bitmap(const char* path)
+bool save_bitmap(const char* path, std::string* why)
 {
-    if (!path) return 0;
+    if (!path || !*path) {
+        if (why) *why = "nincs állománynév";
+        return false;
+    }
     std::vector<uint8_t> file;
     const bool built = current_view() == view::colour ? colour_bitmap(file) : mono_bitmap(file);
-    if (!built) return 0;
-    file_ptr out(std::fopen(path, "wb"));
-    if (!out) return 0;
-    if (std::fwrite(file.data(), 1, file.size(), out.get()) != file.size()) return 0;
-    return std::fclose(out.release()) == 0 ? 1 : 0;
+    if (!built) {
+        if (why) *why = "a képernyőlap nincs a memóriában";
+        return false;
+    }
+    return write_file_replacing(path, file.data(), file.size(), why);
 }

@@ -2,6 +2,7 @@
 // toolkit, and the BMP screenshot.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Presentation settings: the shell's, not the machine's (kept here so that
 // headless runs and tests render the same picture).
@@ -50,5 +51,6 @@ void screen_palette_rgb(uint32_t* out);
 
 // Writes the current display page as a BMP file (monochrome: 1 bit per
 // pixel; C64: the last presented colour frame at single size, 8 bits per
-// pixel); returns 1 on success, 0 with nothing or a partial file written.
-int save_bitmap(const char* path);
+// pixel), through a temporary file renamed into place; false with the
+// reason in *why, and then no file of the name was changed.
+bool save_bitmap(const char* path, std::string* why = nullptr);

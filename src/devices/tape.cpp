@@ -90,7 +90,7 @@ void write_samples(uint8_t value, uint64_t n)
     if (!recorder.file || n == 0) return;
     if (recorder.data_bytes + n > WAV_DATA_MAX) {
         n = WAV_DATA_MAX - recorder.data_bytes;
-        if (!recorder.full) StatusBarText("A WAV felvétel elérte a 4 GB-os határt; a további jel elvész.");
+        if (!recorder.full) host_notify(host_note::tape_recording_full);
         recorder.full = true;
     }
     uint8_t chunk[4096];
@@ -210,19 +210,21 @@ void transport_changed()
     tape_lamp_changed();
 }
 
-std::string quoted(const char* path) { return std::string("A(z) \"") + path + "\" "; }
+bool refuse(std::string* why, const std::string& text)
+{
+    if (why) *why = text;
+    return false;
+}
 
 }  // namespace
 
-int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error)
+bool tape_wav_read_format(std::FILE* file, wav_format& format, std::string* error)
 {
     format = wav_format{};
     uint8_t riff[12];
     if (!file || std::fseek(file, 0, SEEK_SET) != 0 || std::fread(riff, 1, 12, file) != 12 ||
-        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        error = "nem RIFF WAVE állomány";
-        return 0;
-    }
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+        return refuse(error, "nem RIFF WAVE állomány");
     std::fseek(file, 0, SEEK_END);
     const long file_size = std::ftell(file);
     long pos = 12;
@@ -234,75 +236,54 @@ int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error
         const long body = pos + 8;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t fmt[40] = {};
-            if (size < 16 || std::fread(fmt, 1, size < 40 ? size : 40, file) < 16) {
-                error = "hibás formátumblokk";
-                return 0;
-            }
+            if (size < 16 || std::fread(fmt, 1, size < 40 ? size : 40, file) < 16)
+                return refuse(error, "hibás formátumblokk");
             uint16_t tag = get_le16(fmt);
             if (tag == FORMAT_EXTENSIBLE && size >= 40) tag = get_le16(fmt + 24);   // the subformat
             format.channels = get_le16(fmt + 2);
             format.rate = get_le32(fmt + 4);
             format.frame_bytes = get_le16(fmt + 12);
             format.bits = get_le16(fmt + 14);
-            if (tag != FORMAT_PCM) {
-                error = "nem PCM hang (formátumkód " + std::to_string(tag) + ")";
-                return 0;
-            }
-            if (format.bits != 8 && format.bits != 16) {
-                error = std::to_string(format.bits) + " bites minták (csak 8 és 16 bites lehet)";
-                return 0;
-            }
-            if (format.rate < RATE_MIN || format.rate > RATE_MAX) {
-                error = std::to_string(format.rate) + " Hz mintavétel (8000 és 192000 Hz között lehet)";
-                return 0;
-            }
-            if (format.channels == 0 || format.frame_bytes != format.channels * format.bits / 8) {
-                error = "hibás csatornaszám vagy blokkméret";
-                return 0;
-            }
+            if (tag != FORMAT_PCM)
+                return refuse(error, "nem PCM hang (formátumkód " + std::to_string(tag) + ")");
+            if (format.bits != 8 && format.bits != 16)
+                return refuse(error, std::to_string(format.bits) + " bites minták (csak 8 és 16 bites lehet)");
+            if (format.rate < RATE_MIN || format.rate > RATE_MAX)
+                return refuse(error, std::to_string(format.rate) + " Hz mintavétel (8000 és 192000 Hz között lehet)");
+            if (format.channels == 0 || format.frame_bytes != format.channels * format.bits / 8)
+                return refuse(error, "hibás csatornaszám vagy blokkméret");
             have_format = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (!have_format) {
-                error = "az adatblokk a formátumblokk előtt áll";
-                return 0;
-            }
+            if (!have_format)
+                return refuse(error, "az adatblokk a formátumblokk előtt áll");
             const uint64_t in_file = static_cast<uint64_t>(file_size - body);
             // A recording never finished says 0 (or too much): take what is there.
             format.data_bytes = size == 0 || size > in_file ? in_file : size;
             format.data_start = body;
             std::fseek(file, body, SEEK_SET);
-            return 1;
+            return true;
         }
         pos = body + static_cast<long>(size) + (size & 1);
     }
-    error = have_format ? "hiányzik az adatblokk (data)" : "hiányzik a formátumblokk (fmt)";
-    return 0;
+    return refuse(error, have_format ? "hiányzik az adatblokk (data)" : "hiányzik a formátumblokk (fmt)");
 }
 
-int tape_open_wav(const char* path)
+bool tape_open_wav(const char* path, std::string* why)
 {
     tape_close();
-    if (!path || !*path) return 0;
-    const std::string why = file_unreadable_reason(path);
-    std::FILE* file = why.empty() ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        host_message_box("WAV betöltés",
-                         (quoted(path) + "nem játszható le: " + (why.empty() ? "nem nyitható meg" : why)).c_str());
-        return 0;
-    }
-    return tape_open_wav_stream(file, path);
+    if (!path || !*path) return refuse(why, "");
+    const std::string reason = file_unreadable_reason(path);
+    std::FILE* file = reason.empty() ? std::fopen(path, "rb") : nullptr;
+    if (!file) return refuse(why, reason.empty() ? "nem nyitható meg" : reason);
+    return tape_open_wav_stream(file, why);
 }
 
-int tape_open_wav_stream(std::FILE* stream, const char* name)
+bool tape_open_wav_stream(std::FILE* stream, std::string* why)
 {
     tape_close();
     file_ptr file(stream);
     wav_format format;
-    std::string why;
-    if (!tape_wav_read_format(file.get(), format, why)) {
-        host_message_box("WAV betöltés", (quoted(name ? name : "") + "nem játszható le: " + why).c_str());
-        return 0;
-    }
+    if (!tape_wav_read_format(file.get(), format, why)) return false;
     T().read_in = 0;
     tape_remove_traps();
     player.file = std::move(file);
@@ -311,30 +292,28 @@ int tape_open_wav_stream(std::FILE* stream, const char* name)
     rewind_player();
     sync_event();
     tape_lamp_changed();
-    return 1;
+    return true;
 }
 
-int tape_create_wav(const char* path, int rate)
+bool tape_create_wav(const char* path, int rate, std::string* why)
 {
     tape_close();
     T().read_in = 0;
-    if (!path || !*path) return 0;
+    if (!path || !*path) return refuse(why, "");
     const uint32_t r = rate >= static_cast<int>(RATE_MIN) && rate <= static_cast<int>(RATE_MAX)
                            ? static_cast<uint32_t>(rate) : 44100;
     file_ptr file(std::fopen(path, "wb"));
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, r, 8, 0);
-    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) {
-        host_message_box("WAV mentés", (quoted(path) + "nem hozható létre.").c_str());
-        return 0;
-    }
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
+        return refuse(why, system_error(path));
     tape_remove_traps();
     recorder = recorder_t{};
     recorder.file = std::move(file);
     recorder.rate = r;
     recorder.prev_clock = z80_state.tcount;
     tape_lamp_changed();
-    return 1;
+    return true;
 }
 
 void tape_finish_recording()

@@ -28,11 +28,11 @@ uint8_t& wav_comp_level();
 constexpr uint8_t WAV_COMP_DEFAULT = 16;
 
 // Opens a WAV file (PCM, 8 or 16 bits, any channel count, 8000-192000 Hz)
-// as the tape to play. Returns 1, or 0 after a message naming the file and
-// the reason (an empty path, a cancelled chooser, is refused quietly).
-int tape_open_wav(const char* path);
+// as the tape to play. False with the reason in *why (empty for an empty
+// path).
+bool tape_open_wav(const char* path, std::string* why = nullptr);
 // The same for a stream already open (taken over and closed in the end).
-int tape_open_wav_stream(std::FILE* stream, const char* name);
+bool tape_open_wav_stream(std::FILE* stream, std::string* why = nullptr);
 // Reads the format of an open WAV file and leaves it at its first sample.
 struct wav_format {
     uint32_t rate = 0;
@@ -42,11 +42,11 @@ struct wav_format {
     long data_start = 0;
     uint64_t data_bytes = 0;
 };
-int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error);
+bool tape_wav_read_format(std::FILE* file, wav_format& format, std::string* why);
 
 // Starts recording the tape output into a new 8-bit mono file at `rate`.
-// Returns 1, or 0 after a message.
-int tape_create_wav(const char* path, int rate);
+// False with the reason in *why.
+bool tape_create_wav(const char* path, int rate, std::string* why = nullptr);
 // Closes the WAV tape; a recording gets its last samples and its sizes.
 void tape_close_wav();
 void tape_close();

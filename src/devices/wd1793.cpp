@@ -395,20 +395,23 @@ uint8_t wd1793_read_select()
     return fdc.motor ? FDC_SELECT_MOTOR : 0;
 }
 
-int wd1793_insert_disk(int drive, const char* path)
+int wd1793_insert_disk(int drive, const char* path, std::string* why)
 {
-    if (drive < 0 || drive >= DISK_DRIVES || !path || !*path) return 0;
+    if (drive < 0 || drive >= DISK_DRIVES || !path || !*path) {
+        if (why) *why = "Unrecognized disk format";
+        return 0;
+    }
     disk_image& image = diskimg_drive(drive);
-    if (!diskimg_detach(image, 1)) return -1;
-    if (!diskimg_attach(image, path)) return 0;
+    if (!diskimg_detach(image, 1, why)) return -1;
+    if (!diskimg_attach(image, path, why)) return 0;
     wd1793_reset();
     return 1;
 }
 
-int wd1793_eject_disk(int drive)
+bool wd1793_eject_disk(int drive, std::string* why)
 {
-    if (drive < 0 || drive >= DISK_DRIVES) return 0;
-    return diskimg_detach(diskimg_drive(drive), 1);
+    if (drive < 0 || drive >= DISK_DRIVES) return false;
+    return diskimg_detach(diskimg_drive(drive), 1, why);
 }
 
 void wd1793_device_reset(reset_kind kind)

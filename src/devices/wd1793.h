@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/device.h"
 
@@ -59,10 +60,10 @@ uint8_t wd1793_read_select();
 
 // Puts an image into a drive: a disk already there is written back and
 // taken out first; then the image is attached and the controller reset.
-// Returns 1 on success, 0 when the image was refused (the drive is empty,
-// the reason in diskimg_error()), -1 when the disk already there could not
-// be written back (it stays; that was reported).
-int wd1793_insert_disk(int drive, const char* path);
-// Writes the drive's disk back and takes it out; 0 (the disk stays) when
-// it could not be written.
-int wd1793_eject_disk(int drive);
+// Returns 1 on success, 0 when the image was refused (the drive is empty),
+// -1 when the disk already there could not be written back (it stays); the
+// reason goes to *why either way.
+int wd1793_insert_disk(int drive, const char* path, std::string* why = nullptr);
+// Writes the drive's disk back and takes it out; false (the disk stays,
+// the reason in *why) when it could not be written.
+bool wd1793_eject_disk(int drive, std::string* why = nullptr);

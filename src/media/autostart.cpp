@@ -5,7 +5,6 @@
 #include <cctype>
 #include <string>
 
-#include "core/hooks.h"
 #include "core/machine.h"
 #include "core/bus.h"
 #include "core/memory.h"
@@ -40,10 +39,10 @@ kind kind_of(std::string extension)
     return kind::none;
 }
 
-int refuse(const std::string& path, const std::string& why)
+bool refuse(std::string* why, const std::string& text)
 {
-    host_message_box("Programbetöltés", ("A(z) \"" + path + "\" nem tölthető be: " + why).c_str());
-    return 0;
+    if (why) *why = text;
+    return false;
 }
 
 void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
@@ -63,23 +62,23 @@ void start_or_restart(int address)
         rom_restart();
 }
 
-int type_text_file(const std::string& path, int autostart)
+bool type_text_file(const std::string& path, int autostart, std::string* why)
 {
-    std::string why = file_unreadable_reason(path.c_str());
-    file_ptr f(why.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
-    if (!f) return refuse(path, why.empty() ? "nem nyitható meg" : why);
+    const std::string reason = file_unreadable_reason(path.c_str());
+    file_ptr f(reason.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
+    if (!f) return refuse(why, reason.empty() ? "nem nyitható meg" : reason);
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
     if (autostart) text += "\rRUN\r";
     input_place_bas_trap(rom_pointer(), g_bColor);
     keyboard_open_from_buffer(text.c_str());
-    return 1;
+    return true;
 }
 
 }  // namespace
 
-int autostart_file(const char* path_in, int autostart)
+bool autostart_file(const char* path_in, int autostart, std::string* why)
 {
     if (keyboard_host_key_down(VK_CONTROL))
         autostart = 0;
@@ -90,41 +89,36 @@ int autostart_file(const char* path_in, int autostart)
     if (path.size() > 259) path.resize(259);
     if (!path.empty() && path.front() == '"') path.erase(0, 1);
     if (path.size() > 1 && path.back() == '"') path.pop_back();
-    if (path.empty()) return 0;
+    if (path.empty()) return false;
 
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return refuse(path, "nincs kiterjesztése, így nem tudni, milyen állomány");
+        return refuse(why, "nincs kiterjesztése, így nem tudni, milyen állomány");
     const std::string extension = path.substr(dot + 1);
-    uint8_t* ram = memory_get_ram();
-    std::string why;
+    int start = 0;
 
     switch (kind_of(extension)) {
-    case kind::pri: {
-        const int start = pri_load_pri_file(path.c_str(), ram, &why);
-        if (start < 0) return refuse(path, why);
+    case kind::pri:
+        if (!pri_load_pri_file(path.c_str(), &start, why)) return false;
         if (autostart) start_or_restart(start);
-        return 1;
-    }
+        return true;
     case kind::text:
-        return type_text_file(path, autostart);
+        return type_text_file(path, autostart, why);
     case kind::ptp: {
-        uint16_t start = 0;
-        if (!ptp_load_file(path.c_str(), &start, &why)) return refuse(path, why);
-        if (autostart) start_or_restart(start);
+        uint16_t address = 0;
+        if (!ptp_load_file(path.c_str(), &address, why)) return false;
+        if (autostart) start_or_restart(address);
         tape_init(path.c_str());   // the ROM's loader starts again at the first program
-        return 1;
+        return true;
     }
     case kind::pss:
-        return snapshot_load(path.c_str(), ram, &why) ? 1 : refuse(path, why);
-    case kind::pp: {
-        const int start = ui_load_pp_file(path.c_str(), ram, &why);
-        if (start < 0) return refuse(path, why);
+        return snapshot_load(path.c_str(), why);
+    case kind::pp:
+        if (!ui_load_pp_file(path.c_str(), &start, why)) return false;
         if (autostart && start >= 1) start_at(start);
-        return 1;
-    }
+        return true;
     case kind::none: break;
     }
-    return refuse(path, "ismeretlen állománytípus (." + extension + ")");
+    return refuse(why, "ismeretlen állománytípus (." + extension + ")");
 }

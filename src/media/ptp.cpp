@@ -5,12 +5,13 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/hooks.h"
 #include "core/bus.h"
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/machine.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "core/trap.h"
-#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/tape.h"
 #include "media/fileio.h"
@@ -108,10 +109,10 @@ int trap_read_byte(int*)
     return 0;
 }
 
-void save_report(const char* what)
+void save_report(bool saved)
 {
-    StatusBarText("%s: %s", what, ptp_host.save_name.c_str());
-    std::fprintf(stderr, "%s: %s\n", what, ptp_host.save_name.c_str());
+    log_message("%s: %s\n", saved ? "PTP saved" : "PTP not saved", ptp_host.save_name.c_str());
+    host_notify(saved ? host_note::ptp_saved : host_note::ptp_not_saved, ptp_host.save_name.c_str());
 }
 
 // Sum of the bytes between the type and the checksum, as stored.
@@ -158,7 +159,7 @@ int trap_save_name(int*)
     content.insert(content.end(), name.begin(), name.end());
     const uint8_t header[3] = {PROGRAM_MARK, 0, 0};
     if (!f || std::fwrite(header, 1, 3, f.get()) != 3 || !write_block(f.get(), MORE_BLOCKS, content)) {
-        save_report("A PTP nem menthető");
+        save_report(false);
         ptp_host.save_name.clear();
         return 0;
     }
@@ -174,8 +175,7 @@ int trap_save_data(int*)
     const uint8_t type = mem_read(SAVETYPE);
     const bool relative = type == 0xF1 || type == 0xF5 || type == 0xF7;
     const bool addressed = relative || type == 0xF9;
-    if (!addressed) std::fprintf(stderr, "Unknown block type %x.\n", type);
-    const uint8_t* image = rom_pointer();
+    if (!addressed) log_message("Unknown block type %x.\n", type);
     for (uint32_t from = z80_state.de; from < z80_state.hl; from += 256) {
         const uint32_t count = std::min<uint32_t>(256, z80_state.hl - from);
         std::vector<uint8_t> content = {type, conv_to_bcd(ptp_host.block_counter)};
@@ -185,9 +185,9 @@ int trap_save_data(int*)
             content.push_back(static_cast<uint8_t>(address >> 8));
         }
         content.push_back(static_cast<uint8_t>(count));
-        content.insert(content.end(), image + from, image + from + count);
+        for (uint32_t a = from; a < from + count; ++a) content.push_back(mem_read(static_cast<uint16_t>(a)));
         if (!write_block(f.get(), MORE_BLOCKS, content)) {
-            save_report("A PTP nem menthető");
+            save_report(false);
             return 0;
         }
         ++ptp_host.block_counter;
@@ -202,7 +202,7 @@ int trap_save_end(int*)
         file_ptr f(std::fopen(ptp_host.save_name.c_str(), "ab"));
         const uint8_t number = conv_to_bcd(ptp_host.block_counter);
         if (!f || !write_block(f.get(), LAST_BLOCK, {mem_read(SAVETYPE), number})) {
-            save_report("A PTP nem menthető");
+            save_report(false);
             return 0;
         }
     }
@@ -212,7 +212,7 @@ int trap_save_end(int*)
     uint8_t length[2];
     put_le16(length, static_cast<uint16_t>(size > 0xFFFF ? 0xFFFF : size));
     if (std::fseek(f.get(), 1, SEEK_SET) == 0 && std::fwrite(length, 1, 2, f.get()) == 2)
-        save_report("PTP mentve");
+        save_report(true);
     return 0;
 }
 
@@ -249,41 +249,40 @@ void attach(file_ptr file, long position)
     tape_lamp_changed();
 }
 
-int refuse(std::string* error, const std::string& why)
+bool refuse(std::string* error, const std::string& why)
 {
     if (error) *error = why;
-    return 0;
+    return false;
 }
 
+// Where a data block's bytes go: relative blocks from the program area's
+// base (type x1, which also moves the end pointers) or the data base (x5).
+uint16_t block_address(const uint8_t* c)
+{
+    const uint16_t address = get_le16(c + 2);
+    if ((c[0] & 0x0F) == 1) return static_cast<uint16_t>(address + mem_read_word(PROGBASE));
+    if ((c[0] & 0x0F) == 5) return static_cast<uint16_t>(address + mem_read_word(RELBASE));
+    return address;
+}
+bool is_second_program(const uint8_t* c, size_t i) { return (c[0] & 0xF0) == 0x80 && i > 0 && c[1] != 0; }
+
 // Structure of one program from `pos` up to `end`.
-bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string& error)
+bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string* error)
 {
     for (;;) {
-        if (end - pos < 3) {
-            error = at_offset("a program vége előtt hiányzik az utolsó blokk", pos);
-            return false;
-        }
+        if (end - pos < 3) return refuse(error, at_offset("a program vége előtt hiányzik az utolsó blokk", pos));
         const uint8_t marker = data[pos];
-        if (marker != MORE_BLOCKS && marker != LAST_BLOCK) {
-            error = at_offset("ismeretlen blokkjelölő", pos);
-            return false;
-        }
+        if (marker != MORE_BLOCKS && marker != LAST_BLOCK) return refuse(error, at_offset("ismeretlen blokkjelölő", pos));
         const size_t length = get_le16(data + pos + 1);
-        if (length == 0) {
-            error = at_offset("üres (0 hosszú) blokk", pos);
-            return false;
-        }
-        if (length > end - pos - 3) {
-            error = at_offset("a blokk túlnyúlik a programja végén", pos);
-            return false;
-        }
+        if (length == 0) return refuse(error, at_offset("üres (0 hosszú) blokk", pos));
+        if (length > end - pos - 3) return refuse(error, at_offset("a blokk túlnyúlik a programja végén", pos));
         blocks.push_back({pos + 3, length});
         pos += 3 + length;
         if (marker == LAST_BLOCK) return true;
     }
 }
 
-int place_program(const uint8_t* data, const ptp_program& blocks, uint16_t* start, std::string* error)
+bool place_program(const uint8_t* data, const ptp_program& blocks, uint16_t* start, std::string* error)
 {
     // Contents are checked before the first byte is stored. The last block
     // (marked 0xAA) ends the program; only 0xB9 there carries anything.
@@ -298,28 +297,29 @@ int place_program(const uint8_t* data, const ptp_program& blocks, uint16_t* star
                 return refuse(error, at_offset("az adatblokk rövidebb a tartalmánál", b.start - 3));
         }
     }
+    for (size_t i = 0; i + 1 < blocks.size(); ++i) {
+        const uint8_t* c = data + blocks[i].start;
+        if (is_second_program(c, i)) break;
+        if (((c[0] & 0xF0) == 0xB0 || (c[0] & 0xF0) == 0xF0) && !bus_load_allowed(block_address(c), c[4] ? c[4] : 256, error))
+            return false;
+    }
     if (data[last.start] == END_WITH_START && last.length < 4)
         return refuse(error, at_offset("a záróblokkból hiányzik a kezdőcím", last.start - 3));
     *start = 0;
-    uint8_t* ram = memory_get_ram();
     for (size_t i = 0; i + 1 < blocks.size(); ++i) {
         const uint8_t* c = data + blocks[i].start;
         const int kind = c[0] & 0xF0;
-        if (kind == 0x80 && i > 0 && c[1] != 0) return 1;   // a second program begins
+        if (is_second_program(c, i)) return true;
         if (kind == 0xB0 || kind == 0xF0) {
-            uint16_t address = get_le16(c + 2);
+            const uint16_t address = block_address(c);
             const size_t count = c[4] ? c[4] : 256;
-            if ((c[0] & 0x0F) == 1) {
-                address = static_cast<uint16_t>(address + mem_read_word(PROGBASE));
+            if ((c[0] & 0x0F) == 1)
                 for (uint16_t p : PROG_END_POINTERS) mem_write_word(p, static_cast<uint16_t>(address + count));
-            } else if ((c[0] & 0x0F) == 5) {
-                address = static_cast<uint16_t>(address + mem_read_word(RELBASE));
-            }
-            pri_store(ram, address, c + 5, count);
+            bus_store(address, c + 5, count);
         }
     }
     if (data[last.start] == END_WITH_START) *start = get_le16(data + last.start + 2);
-    return 1;
+    return true;
 }
 
 }  // namespace
@@ -330,61 +330,51 @@ uint8_t conv_to_bcd(int n)
     return static_cast<uint8_t>(m / 10 * 16 + m % 10);
 }
 
-int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error)
+bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* error)
 {
     programs.clear();
-    if (!data || size == 0) {
-        error = "üres PTP állomány";
-        return 0;
-    }
+    if (!data || size == 0) return refuse(error, "üres PTP állomány");
     size_t pos = 0;
     while (pos < size) {
-        if (data[pos] != PROGRAM_MARK) {
-            error = at_offset("hiányzik a PTP programfej (0xFF)", pos);
-            return 0;
-        }
-        if (size - pos < 3) {
-            error = at_offset("csonka programfej", pos);
-            return 0;
-        }
+        if (data[pos] != PROGRAM_MARK) return refuse(error, at_offset("hiányzik a PTP programfej (0xFF)", pos));
+        if (size - pos < 3) return refuse(error, at_offset("csonka programfej", pos));
         const size_t length = get_le16(data + pos + 1);
-        if (length < 3) {
-            error = at_offset("a program hossza 3-nál kisebb", pos);
-            return 0;
-        }
-        if (length > size - pos) {
-            error = at_offset("a program túlnyúlik az állomány végén", pos);
-            return 0;
-        }
+        if (length < 3) return refuse(error, at_offset("a program hossza 3-nál kisebb", pos));
+        if (length > size - pos) return refuse(error, at_offset("a program túlnyúlik az állomány végén", pos));
         ptp_program blocks;
-        if (!parse_blocks(data, pos + 3, pos + length, blocks, error)) return 0;
+        if (!parse_blocks(data, pos + 3, pos + length, blocks, error)) return false;
         programs.push_back(std::move(blocks));
         pos += length;
     }
-    return 1;
+    return true;
 }
 
-int ptp_load_image(const uint8_t* data, size_t size, uint16_t* start, std::string* error)
+bool ptp_load_image(const uint8_t* data, size_t size, uint16_t* start, std::string* error)
 {
     std::vector<ptp_program> programs;
-    std::string why;
     uint16_t address = 0;
-    if (!ptp_parse(data, size, programs, why)) return refuse(error, why);
-    if (!place_program(data, programs.front(), &address, error)) return 0;
+    if (!ptp_parse(data, size, programs, error)) return false;
+    if (!place_program(data, programs.front(), &address, error)) return false;
     if (start) *start = address;
-    return 1;
+    return true;
 }
 
-int ptp_load_file(const char* path, uint16_t* start, std::string* error)
+// The whole file, read and checked; false with the reason.
+bool read_image(const char* path, std::vector<uint8_t>& image, std::vector<ptp_program>& programs, std::string* error)
+{
+    std::string why;
+    if (!read_file(path, IMAGE_LIMIT, image, why)) return refuse(error, why);
+    return ptp_parse(image.data(), image.size(), programs, error);
+}
+
+bool ptp_load_file(const char* path, uint16_t* start, std::string* error)
 {
     std::vector<uint8_t> image;
-    std::string why;
     std::vector<ptp_program> programs;
-    if (!read_file(path, IMAGE_LIMIT, image, why) || !ptp_parse(image.data(), image.size(), programs, why))
-        return refuse(error, why);
+    if (!read_image(path, image, programs, error)) return false;
     uint16_t address = 0;
+    if (!place_program(image.data(), programs.front(), &address, error)) return false;
     tape_close();
-    if (!place_program(image.data(), programs.front(), &address, error)) return 0;
     if (start) *start = address;
     file_ptr f(std::fopen(path, "rb"));
     if (f) {
@@ -393,29 +383,19 @@ int ptp_load_file(const char* path, uint16_t* start, std::string* error)
         P().file_pointer = get_le16(image.data() + 1);
         if (P().file_pointer >= ptp_host.file_length) P().file_pointer = 0;
     }
-    return 1;
+    return true;
 }
 
-uint16_t ptp_load(const char* path)
-{
-    uint16_t start = 0;
-    return ptp_load_file(path, &start, nullptr) ? start : 0;
-}
-
-int tape_init(const char* path)
+bool tape_init(const char* path, std::string* why)
 {
     std::vector<uint8_t> image;
     std::vector<ptp_program> programs;
-    std::string why;
-    if (!read_file(path, IMAGE_LIMIT, image, why) || !ptp_parse(image.data(), image.size(), programs, why)) {
-        host_message_box("PTP csatolás", ("A(z) \"" + std::string(path ? path : "") + "\" nem csatolható: " + why).c_str());
-        return 0;
-    }
+    if (!read_image(path, image, programs, why)) return false;
     tape_close();
     ptp_place_traps();
     ptp_host.fname = path;
     attach(file_ptr(std::fopen(path, "rb")), 0);
-    return ptp_host.fp ? 1 : 0;
+    return ptp_host.fp ? true : refuse(why, "nem nyitható meg");
 }
 
 void tape_ptp_attach_from(std::FILE* file)

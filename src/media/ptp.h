@@ -38,15 +38,15 @@ struct ptp_block {
 };
 using ptp_program = std::vector<ptp_block>;
 
-// Splits an image into its programs, checking every length. Returns 1, or 0
-// with the reason (naming the offset) in `error`.
-int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error);
+// Splits an image into its programs, checking every length. False with the
+// reason (naming the offset) in *why.
+bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* why);
 
 uint8_t conv_to_bcd(int n);
 
-// Attaches a PTP file for the ROM traps. Returns 1, or 0 after a message
-// (the file is refused when it is not a well-formed image).
-int tape_init(const char* path);
+// Attaches a PTP file for the ROM traps. False, with the reason in *why,
+// when it is not a well-formed image or cannot be read.
+bool tape_init(const char* path, std::string* why = nullptr);
 void tape_ptp_attach_from(std::FILE* file);
 int ptp_attached();
 // A PTP file is attached and the ROM's loader reaches it through the traps.
@@ -57,12 +57,9 @@ void tape_remove_traps();
 void ptp_rewind();
 void ptp_close();
 
-// The fast loader: places the first program of the file in memory and
-// attaches the file behind it. Returns the start address of a 0xB9 end
-// block, or 0 (no start address, or the file was refused).
-uint16_t ptp_load(const char* path);
-// The same with its reasons: 1 when the program was placed (start: its
-// start address or 0), 0 when the image was refused with `error` set, and
-// then memory and the tape are as they were.
-int ptp_load_file(const char* path, uint16_t* start, std::string* error);
-int ptp_load_image(const uint8_t* data, size_t size, uint16_t* start, std::string* error);
+// The fast loader: places the first program of the file in memory through
+// the bus and attaches the file behind it. True with *start the start
+// address of a 0xB9 end block, or 0; false when the image was refused with
+// *why set, and then memory and the tape are as they were.
+bool ptp_load_file(const char* path, uint16_t* start, std::string* why);
+bool ptp_load_image(const uint8_t* data, size_t size, uint16_t* start, std::string* why);

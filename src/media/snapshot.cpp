@@ -32,9 +32,10 @@ uint16_t* const pairs_after_ir[] = {&z80_state.ix, &z80_state.iy};
 
 }  // namespace
 
-int snapshot_save(const char* path, uint8_t* ram, std::string* error)
+bool snapshot_save(const char* path, std::string* error)
 {
-    if (!ram || !path || !*path) return 0;
+    const uint8_t* ram = memory_get_ram();
+    if (!path || !*path) return false;
     std::vector<uint8_t> image(PSS_SIZE, 0);
     std::memcpy(image.data(), "PS01", 4);
     uint8_t* p = image.data() + REGISTERS;
@@ -63,16 +64,17 @@ int snapshot_save(const char* path, uint8_t* ram, std::string* error)
     file_ptr f(std::fopen(path, "wb"));
     if (!f || std::fwrite(image.data(), 1, image.size(), f.get()) != image.size() || std::fflush(f.get()) != 0) {
         if (error) *error = "nem írható";
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
-int snapshot_load_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+bool snapshot_load_data(const uint8_t* data, size_t size, std::string* error)
 {
-    if (!ram || !data || size != PSS_SIZE) {
+    uint8_t* ram = memory_get_ram();
+    if (!data || size != PSS_SIZE) {
         if (error) *error = std::to_string(size) + " bájtos, a PSS pillanatkép " + std::to_string(PSS_SIZE) + " bájtos";
-        return 0;
+        return false;
     }
     const uint8_t* p = data + REGISTERS;
     for (uint16_t* r : pairs_before_ir) {
@@ -110,16 +112,16 @@ int snapshot_load_data(const uint8_t* data, size_t size, uint8_t* ram, std::stri
         color_reset();
         do_color_control(block);
     }
-    return 1;
+    return true;
 }
 
-int snapshot_load(const char* path, uint8_t* ram, std::string* error)
+bool snapshot_load(const char* path, std::string* error)
 {
     std::vector<uint8_t> image;
     std::string why;
     if (!read_file(path, 1 << 20, image, why)) {
         if (error) *error = why;
-        return 0;
+        return false;
     }
-    return snapshot_load_data(image.data(), image.size(), ram, error);
+    return snapshot_load_data(image.data(), image.size(), error);
 }

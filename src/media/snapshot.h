@@ -12,8 +12,8 @@
 
 constexpr size_t PSS_SIZE = 49702;
 
-// Both return 1 on success, 0 when the file cannot be used; then `error`
-// (when given) says why and the machine is as it was.
-int snapshot_load(const char* path, uint8_t* ram, std::string* error = nullptr);
-int snapshot_save(const char* path, uint8_t* ram, std::string* error = nullptr);
-int snapshot_load_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr);
+// All return false when the file cannot be used; then *why (when given)
+// says why and the machine is as it was.
+bool snapshot_load(const char* path, std::string* why = nullptr);
+bool snapshot_save(const char* path, std::string* why = nullptr);
+bool snapshot_load_data(const uint8_t* data, size_t size, std::string* why = nullptr);

@@ -254,24 +254,26 @@ void sound_set_timing(const sound_timing_t& timing)
     h.lead_position = ((timing.lead_position % SOUND_LEAD_HISTORY) + SOUND_LEAD_HISTORY) % SOUND_LEAD_HISTORY;
 }
 
-int sound_create_wav(const char* path)
+bool sound_create_wav(const char* path, std::string* why)
 {
     // Starting over while recording finishes the first file properly.
     sound_close_wav();
-    if (!path) return 0;
-
+    if (!path || !*path) {
+        if (why) *why = "nincs állománynév";
+        return false;
+    }
     file_ptr file(std::fopen(path, "wb"));
-    if (!file) return 0;
-    sound_host.wav_length = 0;
-
     // Both lengths stay 0 until the recording is closed.
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, SOUND_RATE, 16, 0);
     put_le32(header + 4, 0);
-    if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) return 0;
-
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) {
+        if (why) *why = system_error(path);
+        return false;
+    }
+    sound_host.wav_length = 0;
     sound_host.wav = std::move(file);
-    return 1;
+    return true;
 }
 
 int sound_is_saving(uint32_t* length)

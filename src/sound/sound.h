@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/device.h"
 #include "sound/filter.h"
@@ -57,7 +58,8 @@ void sound_flush(int64_t cycles);
 void sound_set_freq();
 
 // WAV recording of the output.
-int sound_create_wav(const char* path);
+// False with the reason in *why when the file cannot be created.
+bool sound_create_wav(const char* path, std::string* why = nullptr);
 int sound_is_saving(uint32_t* length);
 void sound_close_wav();
 

@@ -16,6 +16,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "gui_app.h"
+#include "host/app/messages.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -312,8 +313,8 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string keep = saved ? saved : "";
     setenv("XDG_DATA_HOME", data.c_str(), 1);
-    const auto saved_box = host_hooks.message_box;
-    host_hooks.message_box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
+    const auto saved_box = shell_output.box;
+    shell_output.box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
     boxes.clear();
 
     testing::internal::CaptureStderr();
@@ -336,7 +337,7 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
         EXPECT_EQ(err.find(name, first + 1), std::string::npos) << name << " printed twice:\n" << err;
     }
 
-    host_hooks.message_box = saved_box;
+    shell_output.box = saved_box;
     if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
     romfiles_forget();

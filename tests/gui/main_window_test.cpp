@@ -29,6 +29,7 @@
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "gui_app.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
@@ -530,8 +531,8 @@ std::string boxed;
 
 TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
 {
-    const auto saved_hook = host_hooks.message_box;
-    host_hooks.message_box = [](const char* title, const char* text) { boxed = std::string(title) + ": " + text; };
+    const auto saved_hook = shell_output.box;
+    shell_output.box = [](const char* title, const char* text) { boxed = std::string(title) + ": " + text; };
     const std::string disk = path("b.dsk");
     { std::ofstream(disk, std::ios::binary) << std::string(368640, '\xE5'); }
     ui_set_scripted_answer(disk.c_str());
@@ -557,7 +558,7 @@ TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
     EXPECT_NE(boxed.find(path("missing.dsk")), std::string::npos) << boxed;
     main_window_action(ID_EJECT_ALL)->trigger();
     EXPECT_STREQ(status_bar_text(2), "Minden lemez kidobva.");
-    host_hooks.message_box = saved_hook;
+    shell_output.box = saved_hook;
 }
 
 TEST_F(ScratchFolder, MakeCpmDiskWritesTheFormatOfTheChosenFilter)

@@ -21,6 +21,7 @@
 #include "devices/input.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
@@ -40,7 +41,7 @@ constexpr int CLOCK_FAST = 3750000;
 uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
-int (*program_loader)(const char*, int) = autostart_file;
+int (*program_loader)(const char*, int) = shell_autostart;
 
 void copy_text(char* out, int size, const char* text)
 {
@@ -137,9 +138,11 @@ void write_settings(uint32_t model, uint32_t clock)
 void load_original_roms()
 {
     // One message for all refused files; the list is already on stderr.
-    const std::string refused = romfiles_load_at_start(emu_path);
-    if (!refused.empty())
-        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
+    const romfiles_report report = romfiles_load_at_start(emu_path);
+    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
+    if (!report.refused.empty())
+        host_message_box("Hibás ROM fájl",
+                         ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + report.refused).c_str());
 }
 
 void set_menu_marks(int model, int clock)
@@ -170,6 +173,7 @@ int emu_refuse_unknown_options(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        if (std::strcmp(arg, "--verbose") == 0) continue;
         std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
         return 2;
     }
@@ -203,7 +207,9 @@ void emu_command_line(int argc, char** argv)
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
         std::error_code ec;
-        if (!emu_argument_is_file(arg)) {
+        if (std::strcmp(arg, "--verbose") == 0) {
+            shell_set_verbose(true);   // the machine's diagnostics on standard error
+        } else if (!emu_argument_is_file(arg)) {
             emu_apply_switch(arg);
         } else if (std::filesystem::is_directory(arg, ec)) {
             std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
@@ -218,7 +224,7 @@ void emu_command_line(int argc, char** argv)
 
 void emu_set_program_loader(int (*loader)(const char*, int))
 {
-    program_loader = loader ? loader : autostart_file;
+    program_loader = loader ? loader : shell_autostart;
 }
 
 std::string emu_help_file()
@@ -270,7 +276,8 @@ void emu_init(int argc, char** argv)
     // events nobody reads: the program could not be stopped from a terminal.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (g_bSound) {
-        sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
+        // Registers itself; on failure the null driver stays.
+        if (std::string why; !sdl_sound_open(SOUND_RATE, &why)) shell_sound_failed(why);
     }
     if (setting_model > 7) setting_model = DEFAULT_MODEL;
     const int model = static_cast<int>(setting_model);
@@ -304,7 +311,7 @@ void emu_close()
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
     get_drive_dir(g_DrivePath, sizeof g_DrivePath);
-    diskimg_save_all();
+    if (std::string why; !diskimg_save_all(&why)) shell_disk_not_saved(why);
     tape_close();
     sound_close();
     if (g_bSaveSettingsOnExit) write_settings(model, clock);

@@ -23,5 +23,5 @@ std::string emu_help_file();
 // The folder of the running executable with a trailing "/" (260 bytes).
 void emu_program_folder(char* buffer, int size);
 // Test seam: the loader program files on the command line go to (null:
-// autostart_file).
+// shell_autostart).
 void emu_set_program_loader(int (*loader)(const char* path, int autostart));

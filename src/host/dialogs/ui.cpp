@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "core/hooks.h"
 #include "devices/tape.h"
+#include "host/app/messages.h"
 #include "host/dialogs/ui_seam.h"
 #include "media/diskimg.h"
 #include "media/snapshot.h"
@@ -237,20 +237,20 @@ void ui_attach_ptp_file(QWidget* owner, char* name_out)
     if (name_out) copy_name(name_out, name);
 }
 
-void ui_load_pss(QWidget* owner, uint8_t* ram)
+void ui_load_pss(QWidget* owner)
 {
     std::string name, why;
     if (run_chooser(owner, pss_load_chooser, name) < 0) return;
-    if (!snapshot_load(name.c_str(), ram, &why))
+    if (!snapshot_load(name.c_str(), &why))
         host_message_box("PSS betöltés", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
 }
 
-void ui_save_pss(QWidget* owner, uint8_t* ram)
+void ui_save_pss(QWidget* owner)
 {
     std::string name, why;
     if (run_chooser(owner, pss_save_chooser, name) < 0) return;
     append_extension(name, ".pss");
-    if (!snapshot_save(name.c_str(), ram, &why))
+    if (!snapshot_save(name.c_str(), &why))
         host_message_box("PSS mentés", ("A(z) \"" + name + "\" nem menthető: " + why).c_str());
 }
 
@@ -262,14 +262,15 @@ void ui_create_wav(QWidget* owner)
         append_extension(name, ".wav");
         if (filter < static_cast<int>(tape_wav_rates.size())) tape_wav_rate = tape_wav_rates[static_cast<size_t>(filter)];
     }
-    tape_create_wav(name.c_str(), tape_wav_rate);
+    if (!name.empty() && !tape_create_wav(name.c_str(), tape_wav_rate)) shell_refused_wav_recording(name);
 }
 
 void ui_load_wav(QWidget* owner)
 {
     std::string name;
     run_chooser(owner, wav_load_chooser, name);
-    tape_open_wav(name.c_str());
+    tape_close();
+    if (std::string why; !name.empty() && !tape_open_wav(name.c_str(), &why)) shell_refused_wav(name, why);
 }
 
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)

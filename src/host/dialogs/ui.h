@@ -19,8 +19,8 @@ void ui_attach_ptp_file(QWidget* owner, char* name_out);      // 260 bytes
 // to buffer (260 bytes), the index into cpm_disk_formats is returned, -1
 // when cancelled.
 int ui_select_cpm_disk(QWidget* owner, char* buffer);
-void ui_load_pss(QWidget* owner, uint8_t* ram);
-void ui_save_pss(QWidget* owner, uint8_t* ram);
+void ui_load_pss(QWidget* owner);
+void ui_save_pss(QWidget* owner);
 void ui_create_wav(QWidget* owner);
 void ui_load_wav(QWidget* owner);
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area);

@@ -28,6 +28,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/messages.h"
 #include "host/app/shell.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
@@ -56,11 +57,11 @@ constexpr int KEY_UP_FRAMES = 4;
 
 const char usage_text[] =
     "Használat:\n"
-    "  brevan [kapcsolók] [programállományok...]\n"
+    "  brevan [--verbose] [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
     "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
     "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
-    "         [--save-snapshot FÁJL.pss] [--no-autostart] [programállományok...]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [--verbose] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
     "  brevan --help\n"
@@ -91,6 +92,8 @@ const char usage_text[] =
     "                     lenyomott Record gombbal\n"
     "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
     "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
+    "  --verbose          a gép diagnosztikai üzenetei a szabványos hibakimenetre\n"
+    "                     (ablakos futásnál is megadható)\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
@@ -120,7 +123,7 @@ const char usage_text[] =
     "\n"
     "Egy létező állomány vagy könyvtár, vagy az első karaktere után további\n"
     "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
-    "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
+    "Az ablakos futás a --verbose-on kívül más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
     "üzenetet ír, és 2-es kóddal lép ki.\n";
 
 struct headless_options {
@@ -388,6 +391,8 @@ int parse_options(int argc, char** argv, headless_options& options)
             options.printer = argv[++i];
         } else if (arg == "--no-autostart") {
             options.autostart = 0;
+        } else if (arg == "--verbose") {
+            shell_set_verbose(true);
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -405,6 +410,7 @@ int parse_options(int argc, char** argv, headless_options& options)
 
 void start_machine(const headless_options& options, const char* folder)
 {
+    host_hooks.note = shell_note;
     keyboard_set_host(&scripted_keyboard);
     held_key = -1;
     machine_init(options.model, folder);
@@ -448,12 +454,19 @@ bool ends_with(const std::string& name, const char* extension)
 int set_up_tapes(const headless_options& options)
 {
     if (!options.record_tape.empty()) {
-        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) return EXIT_OUTPUT;
+        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) {
+            shell_refused_wav_recording(options.record_tape);
+            return EXIT_OUTPUT;
+        }
         tape_set_play_key(1);
     }
     if (options.tape.empty()) return -1;
     const char* name = options.tape.c_str();
-    if (!(ends_with(options.tape, ".wav") ? tape_open_wav(name) : tape_init(name))) return EXIT_INPUT;
+    std::string why;
+    if (ends_with(options.tape, ".wav") ? !tape_open_wav(name, &why) : !tape_init(name, &why)) {
+        (ends_with(options.tape, ".wav") ? shell_refused_wav : shell_refused_ptp)(options.tape, why);
+        return EXIT_INPUT;
+    }
     if (tape_wav_open()) tape_set_play_key(1);
     return -1;
 }
@@ -464,13 +477,16 @@ int finish_run(int code)
     tape_close();
     ptp_close();
     sound_close_wav();
-    if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
+    if (std::string why; !diskimg_save_all(&why)) {
+        shell_disk_not_saved(why);
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
     return code;
 }
 
 bool write_screenshot(const std::string& name)
 {
-    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
+    if (!ends_with(name, ".png")) return save_bitmap(name.c_str());
     const int width = screen_width();
     const int height = screen_height();
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
@@ -487,7 +503,10 @@ int convert_ptp_to_wav(int argc, char** argv, int at)
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
     for (int i = 1; i < argc; ++i)
         if (i < at || i > at + 2) return usage_error("fölösleges argumentum a --ptp-to-wav mellett: %s", argv[i]);
-    return ptp_to_wav(argv[at + 1], argv[at + 2]) ? EXIT_DONE : EXIT_OUTPUT;
+    std::string why;
+    if (ptpwav_write_file(argv[at + 1], argv[at + 2], &why)) return EXIT_DONE;
+    std::fprintf(stderr, "brevan: %s\n", why.c_str());
+    return EXIT_OUTPUT;
 }
 
 // The last line of --help: where the full description is.
@@ -519,8 +538,8 @@ int make_cpm_disk(int argc, char** argv)
     if (!format)
         return usage_error("ismeretlen lemezformátum: %s (brevan brevan640 brevan360 brevan320 brevan180 brevan160)",
                            geometry);
-    if (!cpm_disk_make(file, *format, 0)) {
-        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", diskimg_error());
+    if (std::string why; !cpm_disk_make(file, *format, 0, &why)) {
+        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", why.c_str());
         return EXIT_OUTPUT;
     }
     return EXIT_DONE;
@@ -557,12 +576,13 @@ int headless_main(int argc, char** argv)
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
 
     emu_program_folder(emu_path, sizeof emu_path);
-    romfiles_load_at_start(emu_path);
+    const romfiles_report roms = romfiles_load_at_start(emu_path);
+    std::fprintf(stderr, "%s%s", roms.used.c_str(), roms.refused.c_str());
     start_machine(options, emu_path);
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
-        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
-            std::string reason = diskimg_error();
+        std::string reason;
+        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str(), &reason) != 1) {
             if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
             std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
             return finish_run(EXIT_INPUT);
@@ -575,7 +595,7 @@ int headless_main(int argc, char** argv)
     }
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
-        if (!autostart_file(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
+        if (!shell_autostart(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
 
     if (options.break_address >= 0) {
         z80_state.bp_address = static_cast<uint16_t>(options.break_address);
@@ -601,7 +621,7 @@ int headless_main(int argc, char** argv)
     }
 
     std::string why;
-    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
+    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), &why)) {
         std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }

@@ -41,6 +41,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/dialogs/ui.h"
@@ -401,13 +402,18 @@ void set_drive_item_empty(int drive)
 void main_disk_image_attach(int drive, const char* path)
 {
     if (!path || !*path) return;
-    const int inserted = wd1793_insert_disk(drive, path);
-    if (inserted < 0) return;   // the disk in the drive could not be saved: it stays
-    set_drive_item_empty(drive);
-    if (!inserted) {
-        host_message_box("Error attaching disk", diskimg_error());
+    std::string why;
+    const int inserted = wd1793_insert_disk(drive, path, &why);
+    if (inserted < 0) {   // the disk in the drive could not be saved: it stays
+        shell_disk_not_saved(why);
         return;
     }
+    set_drive_item_empty(drive);
+    if (!inserted) {
+        host_message_box("Error attaching disk", why.c_str());
+        return;
+    }
+    shell_show_disk(drive);
     if (QAction* a = actions_[ID_INSERT_A + drive])
         a->setText(QString::fromUtf8("&%1: meghajtó - %2").arg(QChar('A' + drive)).arg(QString::fromLocal8Bit(path)));
 }
@@ -415,7 +421,10 @@ void main_disk_image_attach(int drive, const char* path)
 // False when the disk could not be written back and stays in the drive.
 bool eject_disk(int drive)
 {
-    if (!wd1793_eject_disk(drive)) return false;
+    if (std::string why; !wd1793_eject_disk(drive, &why)) {
+        shell_disk_not_saved(why);
+        return false;
+    }
     set_drive_item_empty(drive);
     return true;
 }
@@ -425,8 +434,8 @@ void make_cpm_disk()
     char name[260];
     const int format = ui_select_cpm_disk(window_, name);
     if (format < 0) return;
-    if (!cpm_disk_make(name, cpm_disk_formats[format], 1)) {
-        host_message_box("Hiba a lemez készítésekor", diskimg_error());
+    if (std::string why; !cpm_disk_make(name, cpm_disk_formats[format], 1, &why)) {
+        host_message_box("Hiba a lemez készítésekor", why.c_str());
         return;
     }
     StatusBarText("CP/M rendszerlemez kész: %s", name);
@@ -582,14 +591,14 @@ void run_command(int command)
     case ID_SOUND:
         g_bSound = !g_bSound;
         menu_check(ID_SOUND, g_bSound);
-        if (g_bSound)
-            sdl_sound_init(SOUND_RATE);
-        else
+        if (std::string why; g_bSound && !sdl_sound_open(SOUND_RATE, &why))
+            shell_sound_failed(why);
+        else if (!g_bSound)
             sound_null_driver_init();
         break;
     case ID_PTP_ATTACH:
         ui_attach_ptp_file(owner, name);
-        if (name[0]) tape_init(name);
+        if (std::string why; name[0] && !tape_init(name, &why)) shell_refused_ptp(name, why);
         break;
     case ID_PTP_EJECT: tape_remove_traps(); break;
     case ID_SYNC:
@@ -610,8 +619,8 @@ void run_command(int command)
         menu_check(ID_CLOCK_25, 0);
         break;
     case ID_PAUSE: toggle_pause(); break;
-    case ID_PSS_LOAD: ui_load_pss(owner, memory_get_ram()); break;
-    case ID_PSS_SAVE: ui_save_pss(owner, memory_get_ram()); break;
+    case ID_PSS_LOAD: ui_load_pss(owner); break;
+    case ID_PSS_SAVE: ui_save_pss(owner); break;
     case ID_WAV_SAVE: ui_create_wav(owner); break;
     case ID_WAV_CLOSE:
         tape_close_wav();
@@ -654,7 +663,7 @@ void run_command(int command)
         break;
     case ID_AUTOLOAD:
         ui_select_file(owner, UI_AUTOLOAD, name);
-        autostart_file(name, 1);
+        shell_autostart(name, 1);
         break;
     case ID_FULLSCREEN: toggle_fullscreen(); break;
     case ID_TAPE_REMOTE:
@@ -820,8 +829,9 @@ QWidget* main_window_create()
     create_status_bar();
     host_hooks.update_frame = hook_update_frame;
     host_hooks.led_update = status_bar_led_update;
-    host_hooks.status_text = status_bar_set_text;
-    host_hooks.message_box = hook_message_box;
+    shell_output.status = status_bar_set_text;
+    shell_output.box = hook_message_box;
+    host_hooks.note = shell_note;
     host_hooks.tape_lamp = status_bar_tape_lamp;
     keyboard_set_host(host_keyboard());
     host_joystick_open();
@@ -831,6 +841,7 @@ QWidget* main_window_create()
 void main_window_destroy()
 {
     host_hooks = host_hooks_t{};
+    shell_output = shell_output_t{};
     host_joystick_close();
     DestroyStatusBar();
     delete window_;
@@ -898,7 +909,7 @@ void main_window_drop_files(const char* first_path)
     machine_do_some_frames(DROP_FRAMES);
     char name[260];
     std::snprintf(name, sizeof name, "%s", first_path ? first_path : "");
-    autostart_file(name, 1);
+    shell_autostart(name, 1);
     enter_monitor_at_breakpoint();
     pacing_reset();
 }
@@ -969,7 +980,7 @@ void gui_paste_from_clipboard(void*)
 
 void main_window_load_wav_tape(const char* path)
 {
-    tape_open_wav(path);
+    if (std::string why; !tape_open_wav(path, &why) && path && *path) shell_refused_wav(path, why);
 }
 
 int main_window_quit_requested() { return quit_ ? 1 : 0; }

@@ -1,0 +1,116 @@
+#include "host/app/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "media/autostart.h"
+#include "media/diskimg.h"
+
+shell_output_t shell_output{};
+
+namespace {
+
+std::string quoted(const std::string& path) { return "A(z) \"" + path + "\" "; }
+
+void status_vtext(int part, const char* format, va_list args)
+{
+    if (!shell_output.status) return;
+    char text[373];
+    std::vsnprintf(text, sizeof text, format, args);
+    shell_output.status(part, text);
+}
+
+void log_to_stderr(const char* text) { std::fputs(text, stderr); }
+
+}  // namespace
+
+void host_message_box(const char* title, const char* text)
+{
+    if (shell_output.box)
+        shell_output.box(title, text);
+    else
+        std::fprintf(stderr, "%s: %s\n", title, text);
+}
+
+void StatusBarPartText(int part, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    status_vtext(part, format, args);
+    va_end(args);
+}
+
+void StatusBarText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    status_vtext(2, format, args);
+    va_end(args);
+}
+
+void shell_note(host_note what, const char* subject)
+{
+    switch (what) {
+    case host_note::ptp_saved: StatusBarText("PTP mentve: %s", subject); break;
+    case host_note::ptp_not_saved: StatusBarText("A PTP nem menthető: %s", subject); break;
+    case host_note::printing_to: StatusBarText("Nyomtatás ide: %s", subject); break;
+    case host_note::printer_unopenable: StatusBarText("A nyomtató állománya nem nyitható meg: %s", subject); break;
+    case host_note::tape_recording_full:
+        StatusBarText("A WAV felvétel elérte a 4 GB-os határt; a további jel elvész.");
+        break;
+    case host_note::disk_not_saved: shell_disk_not_saved(subject); break;
+    }
+}
+
+void shell_set_verbose(bool on) { host_hooks.log = on ? log_to_stderr : nullptr; }
+
+void shell_refused_program(const std::string& path, const std::string& why)
+{
+    host_message_box("Programbetöltés", (quoted(path) + "nem tölthető be: " + why).c_str());
+}
+
+void shell_refused_ptp(const std::string& path, const std::string& why)
+{
+    host_message_box("PTP csatolás", (quoted(path) + "nem csatolható: " + why).c_str());
+}
+
+void shell_refused_wav(const std::string& path, const std::string& why)
+{
+    host_message_box("WAV betöltés", (quoted(path) + "nem játszható le: " + why).c_str());
+}
+
+void shell_refused_wav_recording(const std::string& path)
+{
+    host_message_box("WAV mentés", (quoted(path) + "nem hozható létre.").c_str());
+}
+
+void shell_disk_not_saved(const std::string& why)
+{
+    const std::string text =
+        "A lemezkép nem írható vissza: " + why + ". A változások a meghajtóban lévő lemezen megmaradtak.";
+    if (shell_output.box) std::fprintf(stderr, "%s\n", text.c_str());
+    host_message_box("Hiba a lemez mentésekor", text.c_str());
+}
+
+void shell_sound_failed(const std::string& why)
+{
+    host_message_box("Hiba", ("A hangeszköz nem indítható " + why).c_str());
+}
+
+int shell_autostart(const char* path, int autostart)
+{
+    std::string why;
+    if (autostart_file(path, autostart, &why)) return 1;
+    std::string name = path ? path : "";
+    if (name.size() > 1 && name.front() == '"') name = name.substr(1);
+    if (name.size() > 1 && name.back() == '"') name.pop_back();
+    if (!name.empty()) shell_refused_program(name, why);
+    return 0;
+}
+
+void shell_show_disk(int drive)
+{
+    const disk_image& image = diskimg_drive(drive);
+    StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", image.sides, image.tracks, image.sectors,
+                      image.length / 1024, image.read_only ? " Írásvédett." : "");
+}
