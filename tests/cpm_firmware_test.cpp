@@ -292,6 +292,33 @@ TEST_F(CpmMachine, KeyboardGivesCharactersWithShiftAndControl)
     fake_keyboard_release(VK_CONTROL);
 }
 
+// Every key with and without shift and ctrl, read through CONST and CONIN:
+// together they give every code from 0x01 to 0x7F.
+TEST_F(CpmMachine, KeyCombinationsReachEveryCharacterAndControlCode)
+{
+    cold_start_bios();
+    std::array<bool, 128> typed{};
+    for (int position = 0; position < 64; ++position) {
+        const int vk = keyboard_trans[position];
+        if (vk == 0 || vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_CAPITAL) continue;
+        for (int mods = 0; mods < 4; ++mods) {
+            if (mods & 1) fake_keyboard_press(VK_SHIFT);
+            if (mods & 2) fake_keyboard_press(VK_CONTROL);
+            fake_keyboard_press(vk);
+            ASSERT_TRUE(call_bios(2, 0));
+            if (memory_state::memory[RESULT] == 0xFF) {
+                ASSERT_TRUE(call_bios(3, 0));
+                typed[memory_state::memory[RESULT] & 0x7F] = true;
+            }
+            fake_keyboard_release(vk);
+            fake_keyboard_release(VK_SHIFT);
+            fake_keyboard_release(VK_CONTROL);
+            ASSERT_TRUE(call_bios(2, 0));   // the scan sees every key up
+        }
+    }
+    for (int c = 1; c < 128; ++c) EXPECT_TRUE(typed[c]) << "no keys give 0x" << std::hex << c;
+}
+
 TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
 {
     cold_start_bios();
