@@ -299,20 +299,20 @@ TEST_F(CpmMachine, KeyCombinationsReachEveryCharacterAndControlCode)
     cold_start_bios();
     std::array<bool, 128> typed{};
     for (int position = 0; position < 64; ++position) {
-        const int vk = keyboard_trans[position];
-        if (vk == 0 || vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_CAPITAL) continue;
+        const host_key key = keyboard_trans[position];
+        if (key == HK_NONE || key == HK_SHIFT || key == HK_CTRL || key == HK_CAPS_LOCK) continue;
         for (int mods = 0; mods < 4; ++mods) {
-            if (mods & 1) fake_keyboard_press(VK_SHIFT);
-            if (mods & 2) fake_keyboard_press(VK_CONTROL);
-            fake_keyboard_press(vk);
+            if (mods & 1) fake_keyboard_press(HK_SHIFT);
+            if (mods & 2) fake_keyboard_press(HK_CTRL);
+            fake_keyboard_press(key);
             ASSERT_TRUE(call_bios(2, 0));
             if (memory_state::memory[RESULT] == 0xFF) {
                 ASSERT_TRUE(call_bios(3, 0));
                 typed[memory_state::memory[RESULT] & 0x7F] = true;
             }
-            fake_keyboard_release(vk);
-            fake_keyboard_release(VK_SHIFT);
-            fake_keyboard_release(VK_CONTROL);
+            fake_keyboard_release(key);
+            fake_keyboard_release(HK_SHIFT);
+            fake_keyboard_release(HK_CTRL);
             ASSERT_TRUE(call_bios(2, 0));   // the scan sees every key up
         }
     }
