@@ -115,7 +115,7 @@ TEST_F(Autostart, ProgramsLandAtTheAddressesTheProcessorSees)
             {"m.pri", pri}, {"m.pp", pp}, {"m.ptp", ptp_program_at("M", c.at, code)}};
         for (const auto& [name, content] : files) {
             SCOPED_TRACE(std::to_string(c.model) + " " + name);
-            EXPECT_EQ(autostart_file(put(name, content).c_str(), 0), c.taken);
+            EXPECT_EQ(autostart_file(put(name, content).c_str(), 0, &last_message), c.taken);
             const bytes now = {mem_read(c.at), mem_read(static_cast<uint16_t>(c.at + 1)), mem_read(low)};
             if (c.taken)
                 EXPECT_TRUE(bytes(now.begin(), now.begin() + 2) == bytes(code.begin(), code.begin() + 2));
@@ -163,10 +163,10 @@ TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
     EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR
     ASSERT_EQ(autostart_file(path.c_str(), 0, &last_message), 1);
     EXPECT_EQ(keyboard_text_left(), 6);
-    fake_keyboard_press(VK_CONTROL);
+    fake_keyboard_press(HK_CTRL);
     const int64_t before = z80_state.tcount;
     ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
-    fake_keyboard_release(VK_CONTROL);
+    fake_keyboard_release(HK_CTRL);
     EXPECT_EQ(z80_state.tcount, before);   // no frames run first
     EXPECT_EQ(keyboard_text_left(), 6);
 }
