@@ -18,16 +18,17 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "devices/diskfs_names.h"
 #include "media/fileio.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace diskfs_names;
 
 constexpr int CHANNELS = 16;
 constexpr int COMMAND_CHANNEL = 15;
 constexpr size_t CMD_MAX = DRIVE_CMD_MAX;
-constexpr size_t MAX_NAME = 260;
 constexpr size_t RAM_SIZE = DRIVE_RAM_SIZE;
 constexpr size_t LISTED_NAME = 16;
 constexpr size_t LINE_TEXT = 27;
@@ -45,8 +46,6 @@ constexpr char Errors_1541[16][28] = {
     "70,NO CHANNEL", "72,DISK FULL", "73,CBM DOS V2.6 1541", "74,DRIVE NOT READY",
 };
 
-enum file_type { TYPE_NONE, TYPE_PRI, TYPE_SEQ, TYPE_PRG };
-constexpr char extension_of[4][5] = {"", ".PRI", ".SEQ", ".PRG"};
 
 struct channel_t {
     file_ptr file;
@@ -93,14 +92,6 @@ const uint8_t* error_base()
     return D().error_source == ERROR_RAM ? D().ram.data() : reinterpret_cast<const uint8_t*>(D().current_error.data());
 }
 
-// A Primo name after conversion: the name itself and its suffixes.
-struct primo_name {
-    std::string name;
-    char mode = 0;   // 'a', 'r', 'w' or 0
-    file_type type = TYPE_NONE;
-    bool wildcards = false;
-};
-
 void set_error(error_row row, int track = 0)
 {
     drive_t& d = D();
@@ -123,79 +114,6 @@ void close_channels(int count)
     for (int i = 0; i < count; ++i) file[static_cast<size_t>(i)].close();
 }
 
-uint8_t upper(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 0x20) : c; }
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upper(static_cast<uint8_t>(x)) == upper(static_cast<uint8_t>(y));
-           });
-}
-
-bool has_extension(const std::string& host_name, file_type type)
-{
-    return host_name.size() > 4 && iequals(std::string_view(host_name).substr(host_name.size() - 4), extension_of[type]);
-}
-
-// The bytes of a name or folder as the drive takes them: at most 260,
-// bytes from 0x80 on reduced by 0x40.
-std::string primo_text(const uint8_t* text, size_t length)
-{
-    std::string out;
-    for (size_t i = 0; i < length && i < MAX_NAME; ++i)
-        out += static_cast<char>(text[i] >= 0x80 ? text[i] - 0x40 : text[i]);
-    return out;
-}
-
-primo_name convert_filename(const uint8_t* text, size_t length)
-{
-    const auto colon = static_cast<const uint8_t*>(std::memchr(text, ':', length));
-    if (colon) {
-        length -= static_cast<size_t>(colon + 1 - text);
-        text = colon + 1;
-    }
-    const std::string all = primo_text(text, length);
-    primo_name n;
-    const size_t comma = all.find(',');
-    n.name = all.substr(0, comma);
-    for (size_t at = comma; at != std::string::npos && at + 1 < all.size(); at = all.find(',', at + 1)) {
-        switch (upper(static_cast<uint8_t>(all[at + 1]))) {
-        case 'A': n.mode = 'a'; break;
-        case 'R': n.mode = 'r'; break;
-        case 'W': n.mode = 'w'; break;
-        case 'P': n.type = TYPE_PRI; break;
-        case 'S': n.type = TYPE_SEQ; break;
-        default: break;
-        }
-    }
-    n.wildcards = n.name.find_first_of("?*") != std::string::npos;
-    return n;
-}
-
-// A name that stays a plain name inside the folder.
-bool safe_name(const std::string& name)
-{
-    return !name.empty() && name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
-           name.find("..") == std::string::npos;
-}
-
-// "*" matches the rest, "?" any one character, others the upper-case
-// character; a pattern that ends matches only a name that ends there.
-bool pattern_matches(const std::string& pattern, const std::string& name)
-{
-    size_t i = 0;
-    for (; i < pattern.size(); ++i) {
-        const auto p = static_cast<uint8_t>(pattern[i]);
-        if (p == '*') return true;
-        if (i >= name.size()) return false;
-        if (p != '?' && upper(p) != upper(static_cast<uint8_t>(name[i]))) return false;
-    }
-    return i == name.size();
-}
-
-std::string base_name(const std::string& host_name) { return host_name.substr(0, host_name.size() - 4); }
-
 fs::path folder_path() { return fs::path(dir_path.empty() ? "." : dir_path); }
 
 // The names in the drive folder, sorted so that listings and wildcard
@@ -208,18 +126,6 @@ std::vector<std::string> folder_names()
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Whether path, symbolic links followed, lies inside folder.
-bool resolves_inside(const fs::path& path, const fs::path& folder, bool folder_itself_too = false)
-{
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return false;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    return r == root.end() && (t != target.end() || folder_itself_too);
 }
 
 // The host file for a name that differs from it at most in letter case:
