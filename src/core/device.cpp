@@ -9,6 +9,18 @@ void state_io::bytes(uint8_t* data, size_t count)
     for (size_t i = 0; i < count; ++i) (*this)(data[i]);
 }
 
+void state_io::trimmed(uint8_t* data, size_t count)
+{
+    uint32_t used = 0;
+    if (!loading())
+        for (size_t i = count; i > 0 && used == 0; --i)
+            if (data[i - 1]) used = static_cast<uint32_t>(i);
+    (*this)(used);
+    if (used > count) used = static_cast<uint32_t>(count);
+    bytes(data, used);
+    if (loading()) std::memset(data + used, 0, count - used);
+}
+
 uint8_t state_io::next()
 {
     if (at_ < size_) return in_[at_++];

@@ -53,6 +53,9 @@ public:
     }
     // A block of bytes, or of integers, element by element.
     void bytes(uint8_t* data, size_t count);
+    // A buffer of bytes up to its last non-zero one (its length first);
+    // loading clears the rest. For memories that are mostly empty.
+    void trimmed(uint8_t* data, size_t count);
     template <class T, size_t N>
     void array(T (&a)[N])
     {

@@ -141,7 +141,7 @@ void memory_device_state(state_io& io)
     memory_t& m = M().mem;
     io(m.bank_nr);
     io(m.page);
-    io.array(m.ext_ram);
+    io.trimmed(m.ext_ram.data(), m.ext_ram.size());
     if (io.loading()) {
         m.bank_nr &= 3;
         m.page = std::min<uint32_t>(m.page, 0x10000 - 0x1800);

@@ -2,6 +2,7 @@
 // attributes in RAM below the display page, turned into an indexed canvas.
 #include "devices/color.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -182,7 +183,9 @@ void color_device_state(state_io& io)
     io(c.active_palette);
     io(c.mode);
     io(c.frame_border);
-    if (io.loading()) canvas_host.border = -1;   // the canvas is painted anew
+    if (!io.loading()) return;
+    c.active_palette = std::clamp(c.active_palette, 0, 2);
+    canvas_host.border = -1;   // the canvas is painted anew
 }
 
 void color_calculate_palette(uint8_t* out, int type)

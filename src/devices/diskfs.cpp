@@ -621,7 +621,7 @@ void drive_device_state(state_io& io)
     io(d.cmd_len);
     if (io.loading()) d.cmd_len = std::min<uint32_t>(d.cmd_len, CMD_MAX);
     for (uint32_t i = 0; i < d.cmd_len; ++i) io(d.cmd_buffer[i]);
-    io.array(d.ram);
+    io.trimmed(d.ram.data(), d.ram.size());
     io(d.led);
     if (io.loading()) {
         d.current_error.back() = '\0';

@@ -381,6 +381,7 @@ void keyboard_device_state(state_io& io)
 {
     io(kb().layout);
     io(kb().next_shift_state);
+    if (io.loading()) kb().layout = kb().layout ? 1 : 0;
 }
 
 void joystick_device_reset(reset_kind kind)
@@ -393,6 +394,7 @@ void joystick_device_state(state_io& io)
     io.array(joy().lines);
     io(joy().stepper);
     io(joy().prev_clk);
+    if (io.loading()) joy().stepper &= 7;
 }
 
 void typing_device_reset(reset_kind kind)
@@ -406,4 +408,5 @@ void typing_device_state(state_io& io)
     io(typing().have_text);
     io(typing().position);
     io(typing().is_model_c);
+    if (io.loading()) typing().is_model_c = typing().is_model_c ? 1 : 0;
 }

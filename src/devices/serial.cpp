@@ -386,6 +386,7 @@ void serial_device_state(state_io& io)
         io(d.shift);
         io(d.bits);
         io(d.data_channel_open);
+        if (io.loading()) d.bits = std::min<uint32_t>(d.bits, 8);
     }
     io(b.atnin_line);
     io(b.old_atn_line);

@@ -441,7 +441,7 @@ void wd1793_device_state(state_io& io)
     io(fdc.next);
     io(fdc.nr_sector_written);
     io(fdc.buffer_offset);
-    io.array(fdc.sector_buffer);
+    io.trimmed(fdc.sector_buffer.data(), fdc.sector_buffer.size());
     io(fdc.drive_select);
     io(fdc.data_register);
     io(fdc.motor);
