@@ -142,6 +142,7 @@ TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
         {ID_PTP_ATTACH, QKeySequence(Qt::ALT | Qt::Key_F5)},
         {ID_PLAY, QKeySequence(Qt::Key_F5)},
         {ID_PASTE, QKeySequence(Qt::ALT | Qt::Key_V)},
+        {ID_STEP_BACK, QKeySequence(Qt::Key_F6)},
     };
     for (const auto& row : table)
         EXPECT_TRUE(main_window_action(row.command)->shortcuts().contains(row.keys)) << row.command;
@@ -436,6 +437,27 @@ TEST_F(MainWindowTest, ALoopPassRunsOneFrame)
     ASSERT_EQ(main_loop_pass(), 1);
     EXPECT_GE(z80_state.tcount - before, 312 * 160);
     EXPECT_LT(z80_state.tcount - before, 2 * 312 * 160);
+}
+
+// "Visszatekerés" in the machine menu puts the machine back at the
+// second's mark before, as the main loop's ring kept it.
+TEST_F(MainWindowTest, StepBackReturnsToTheSecondsMarkBefore)
+{
+    EXPECT_EQ(main_window_action(ID_STEP_BACK)->text(), QString::fromUtf8("&Visszatekerés\tF6"));
+    auto frame = [] {
+        machine_run();
+        shell.rewind.frame_done();
+    };
+    while (shell.rewind.frame() % rewind_ring::FRAMES_PER_STATE != 0) frame();
+    frame();
+    while (shell.rewind.frame() % rewind_ring::FRAMES_PER_STATE != 0) frame();
+    const int64_t mark = z80_state.tcount;
+    const bytes ram(memory_get_ram(), memory_get_ram() + 0xC000);
+    for (int i = 0; i < 60; ++i) frame();
+    click(ID_STEP_BACK);
+    EXPECT_EQ(z80_state.tcount, mark);
+    EXPECT_TRUE(bytes(memory_get_ram(), memory_get_ram() + 0xC000) == ram);
+    EXPECT_TRUE(main_window_checked(ID_MODEL_A64));
 }
 
 TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)

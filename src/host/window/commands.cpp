@@ -198,6 +198,26 @@ void set_clock(int hz)
     menu_check(ID_CLOCK_375, hz != CLOCK_NORMAL);
 }
 
+void step_back()
+{
+    const int model = the_machine.model;
+    if (!shell.rewind.step_back()) return;
+    // The RAM bank is a setting, not a part of the machine's past.
+    memory_set_rom_banking(shell.ram_bank);
+    const int now = the_machine.model;
+    if (now != model && now >= 0 && now < static_cast<int>(model_table.size())) {
+        screen_set_model(now);
+        for (const model_record& r : model_table) menu_check(r.command, false);
+        menu_check(model_table[static_cast<size_t>(now)].command, true);
+        StatusBarPartText(0, "%s", model_table[static_cast<size_t>(now)].name);
+    }
+    menu_check(ID_CLOCK_25, the_machine.clock == CLOCK_NORMAL);
+    menu_check(ID_CLOCK_375, the_machine.clock != CLOCK_NORMAL);
+    recreate_bitmap();
+    if (shell.monitor) debug();
+    screen_view_repaint();
+}
+
 void toggle_ram_bank()
 {
     shell.ram_bank = !shell.ram_bank;

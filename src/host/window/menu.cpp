@@ -69,6 +69,7 @@ constexpr item_record items[] = {
     {M_MACHINE, ID_RESET_BUTTON, "&Reset\tF1", nullptr, false, [] { main_window_hold_reset_button(); }},
     {M_MACHINE, ID_WARM_RESET, "&Meleg restart\tALT+F1", "Alt+F1", false, [] { machine_reset(); }},
     {M_MACHINE, ID_COLD_RESET, "&Hideg restart", nullptr, false, [] { machine_hard_reset(); }},
+    {M_MACHINE, ID_STEP_BACK, "&Visszatekerés\tF6", "F6", false, step_back},
     separator(M_MACHINE),
     {M_MACHINE, ID_PAUSE, "&Felfüggeszt\tPause", "Pause", true, toggle_pause},
     {M_MACHINE, ID_MONITOR, "&Monitor\tESC", nullptr, true, toggle_monitor},
