@@ -19,6 +19,7 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         memory_set_active_setup(MODEL_C64);
         memory_reset();
         z80_out(0x00, 0x08);   // page 1: colour block at 0xE000

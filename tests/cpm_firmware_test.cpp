@@ -85,7 +85,6 @@ protected:
     void TearDown() override
     {
         keyboard_set_host(nullptr);
-        memory_set_rom_banking(1);
     }
 
     static void run_frames(int n)

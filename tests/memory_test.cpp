@@ -37,6 +37,7 @@ class MemoryMap : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         image_a = make_image<0x4000>(0x11);
         image_a[0x3925] = 0x00;   // no LD A,(nn) to fix unless a test asks for it
         memory_set_rom_source(ROM_A64, image_a.data());
@@ -51,7 +52,6 @@ protected:
     {
         for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) memory_set_rom_source(rom, nullptr);
         memory_set_b64_patch(nullptr, 0);
-        memory_set_rom_banking(1);
     }
     static void select(int model)
     {

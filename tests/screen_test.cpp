@@ -26,6 +26,7 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         g_bDoubleScreen = 0;
         g_bDoubleScan = 0;
         g_ColorInk = 0xFFFFFFFF;

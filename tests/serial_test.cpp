@@ -23,6 +23,7 @@ class SerialBus : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         serial_init();
         iec_init(folder.path().c_str());
         printer_set_path((folder / "printer.txt").c_str());

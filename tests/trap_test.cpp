@@ -45,6 +45,7 @@ class Traps : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         for (auto& t : traps)
             t.handler = nullptr;
         g_calls.clear();

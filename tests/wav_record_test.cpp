@@ -6,6 +6,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "sound/sound.h"
 #include "support/fake_sound_driver.h"
@@ -37,6 +38,7 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         dir = fs::temp_directory_path() / ("brevan-wav-" + std::to_string(getpid()));
         fs::create_directories(dir);
         fake_sound_engine_start(0, 1);
