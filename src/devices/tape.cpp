@@ -210,12 +210,6 @@ void transport_changed()
     tape_lamp_changed();
 }
 
-bool refuse(std::string* why, const std::string& text)
-{
-    if (why) *why = text;
-    return false;
-}
-
 }  // namespace
 
 bool tape_wav_read_format(std::FILE* file, wav_format& format, std::string* error)

@@ -39,12 +39,6 @@ kind kind_of(std::string extension)
     return kind::none;
 }
 
-bool refuse(std::string* why, const std::string& text)
-{
-    if (why) *why = text;
-    return false;
-}
-
 void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
 
 void rom_restart()

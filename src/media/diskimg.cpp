@@ -28,12 +28,6 @@ constexpr uint64_t ONE_SIDE_LIMIT = 368640;
 // are not read into memory.
 constexpr int MAX_TRACKS = 255;
 
-bool refuse(std::string* why, const std::string& text)
-{
-    if (why) *why = text;
-    return false;
-}
-
 
 // The sector's place in the copy, or -1 when the disk has no such sector.
 long sector_offset(const disk_image& image, int side, int track, int sector)

@@ -16,6 +16,13 @@ struct file_closer {
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
+// The loaders' way out: the reason into *why (when asked for), false back.
+inline bool refuse(std::string* why, const std::string& text)
+{
+    if (why) *why = text;
+    return false;
+}
+
 inline uint16_t get_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 inline uint32_t get_le32(const uint8_t* p)

@@ -24,12 +24,6 @@ std::string at(const char* what, size_t offset)
     return std::string(what) + " (" + std::to_string(offset) + ". bájt)";
 }
 
-bool refuse(std::string* why, const std::string& text)
-{
-    if (why) *why = text;
-    return false;
-}
-
 // Walks the records; without `store` it only checks them. The start address
 // (0 for none) goes to *start.
 bool walk(const uint8_t* data, size_t size, bool store, int* start, std::string* why)

@@ -249,12 +249,6 @@ void attach(file_ptr file, long position)
     tape_lamp_changed();
 }
 
-bool refuse(std::string* error, const std::string& why)
-{
-    if (error) *error = why;
-    return false;
-}
-
 // Where a data block's bytes go: relative blocks from the program area's
 // base (type x1, which also moves the end pointers) or the data base (x5).
 uint16_t block_address(const uint8_t* c)

@@ -85,12 +85,6 @@ void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs,
     w.level(PTPWAV_MID, SILENCE_US);
 }
 
-bool refuse(std::string* why, const std::string& text)
-{
-    if (why) *why = text;
-    return false;
-}
-
 // Parses the image and counts its samples; false with the reason.
 bool prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
              std::string* error)
