@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "headless_run.h"
+#include "host/app/messages.h"
 #include "host/headless/headless.h"
 #include "media/snapshot.h"
 #include "support/disk_files.h"
@@ -152,12 +153,28 @@ TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
     drives_empty();
 }
 
+TEST_F(Headless, VerboseRunsWriteTheMachinesDiagnosticsOthersAreQuiet)
+{
+    const std::string disk = file("v.dsk");
+    ASSERT_EQ(run({"--make-cpm-disk", disk}), 0);
+    for (const bool verbose : {false, true}) {
+        std::vector<std::string> args = {"--headless", "--frames", "1", "--disk", disk};
+        if (verbose) args.push_back("--verbose");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run(args), 0);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("attached successfully") != std::string::npos, verbose) << err;
+        drives_empty();
+    }
+    shell_set_verbose(false);
+}
+
 TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
     for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
                              "--wav", "--ptp-to-wav", "--disk", "--drive", "--printer", "--make-cpm-disk", "--geometry", "--help", "--tape", "--record-tape",
-                             "--save-snapshot", "--no-autostart", "/a", "/b", "/d", "/h", "/i:",
+                             "--save-snapshot", "--no-autostart", "--verbose", "/a", "/b", "/d", "/h", "/i:",
                              "/p:", "/m", "/t", "/w", "a32", "cpm"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(run({"--help"}), 0);
