@@ -236,6 +236,7 @@ TEST_F(Dialogs, AboutNamesTheProgramAndKeyboardPictureHasTheKeys)
     EXPECT_TRUE(about_text.contains("Brevan"));
     EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo emulátor")));
     EXPECT_TRUE(about_text.contains(BREVAN_VERSION));
+    EXPECT_TRUE(about_text.contains("GNU General Public License 2.")) << about_text.toStdString();
 
     EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo A64: beépített firmware")));
 

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,9 @@ TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
     EXPECT_EQ(g_bSaveSettingsOnExit, 1);
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_FALSE(std::filesystem::exists(path)) << "nothing is written before the exit";
+    std::ifstream help(emu_help_file());
+    const std::string text{std::istreambuf_iterator<char>(help), {}};
+    EXPECT_NE(text.find("az első kilépéskor hozza létre"), std::string::npos) << "the help text says so";
     // A run with a switch writes back no setting, but creates the missing ones.
     g_bSaveSettingsOnExit = 0;
     emu_close();
