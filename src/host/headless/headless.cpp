@@ -6,6 +6,7 @@
 #include <QImage>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,7 +95,10 @@ const char usage_text[] =
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
-    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el.\n"
+    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el,\n"
+    "128+N az N-es jelzés (SIGHUP 1, SIGINT 2, SIGTERM 15) vetett véget a futásnak\n"
+    "a következő képkocka végén; a kimenetek ekkor is elkészülnek, mint a\n"
+    "képkockák elfogytával.\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
@@ -122,6 +126,43 @@ const char usage_text[] =
     "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
     "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
     "üzenetet ír, és 2-es kóddal lép ki.\n";
+
+// SIGINT, SIGTERM and SIGHUP end the run at the next frame boundary, as the
+// end of --frames does, so that every output is finished; the exit code is
+// then 128 + the signal's number.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) { stop_signal = signal; }
+
+struct stop_signals {
+    static constexpr int caught[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous[std::size(caught)] = {};
+
+    stop_signals()
+    {
+        stop_signal = 0;
+        struct sigaction action = {};
+        action.sa_handler = on_stop_signal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &action, &previous[i]);
+    }
+    ~stop_signals()
+    {
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &previous[i], nullptr);
+    }
+    stop_signals(const stop_signals&) = delete;
+    stop_signals& operator=(const stop_signals&) = delete;
+};
+
+const char* signal_name(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "?";
+    }
+}
 
 struct headless_options {
     long frames = 100;
@@ -458,14 +499,15 @@ int set_up_tapes(const headless_options& options)
     return -1;
 }
 
-// Closes what the run recorded; the exit code passes through.
+// Closes what the run recorded; the exit code passes through, or becomes
+// 128 + the signal that ended the run.
 int finish_run(int code)
 {
     tape_close();
     ptp_close();
     sound_close_wav();
     if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
-    return code;
+    return stop_signal ? 128 + stop_signal : code;
 }
 
 bool write_screenshot(const std::string& name)
@@ -555,6 +597,7 @@ int headless_main(int argc, char** argv)
 
     headless_options options;
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
+    const stop_signals catching;
 
     emu_program_folder(emu_path, sizeof emu_path);
     romfiles_load_at_start(emu_path);
@@ -585,7 +628,8 @@ int headless_main(int argc, char** argv)
     bool stopped = false;
     typist keys{options.type_text};
     typed_key = -1;
-    for (long frame = 0; frame < options.frames && !stopped; ++frame) {
+    long frame = 0;
+    for (; frame < options.frames && !stopped && !stop_signal; ++frame) {
         keys.next_frame(frame);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
@@ -593,9 +637,12 @@ int headless_main(int argc, char** argv)
         stopped = machine_at_breakpoint() != 0;
     }
     held_key = typed_key = -1;
+    if (stop_signal)
+        std::fprintf(stderr, "brevan: %s a %ld. képkockánál; a futás úgy fejeződik be, mint a képkockák végén\n",
+                     signal_name(stop_signal), frame);
     if (options.break_address >= 0) {
         print_monitor_view();
-        if (!stopped)
+        if (!stopped && !stop_signal)
             std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
                          options.frames, options.break_address);
     }
