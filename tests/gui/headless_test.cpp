@@ -186,6 +186,16 @@ TEST_F(Headless, TheDriveAndThePrinterServeTheirFolderAndFile)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nhi\n");
 }
 
+TEST_F(Headless, APrinterFileThatCannotBeWrittenFailsTheRunAndMakesNoFolders)
+{
+    // Refused at the start (a folder, a missing folder) or failing on the
+    // way (a full disk), by the port and by the bus route.
+    for (const char* text : {"p hi\n", "p4 hi\n"})
+        for (const std::string& printer : {dir.string(), file("no/such/printer.txt"), std::string("/dev/full")})
+            EXPECT_EQ(run({"--headless", "--frames", "250", "--printer", printer, "--type", text}), 1) << printer;
+    EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
 TEST_F(Headless, BuiltProgramRunsFromItsBuildFolder)
 {
     const fs::path self = fs::read_symlink("/proc/self/exe");

@@ -549,7 +549,7 @@ TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
     { std::ofstream(junk) << "not a disk"; }
     ui_set_scripted_answer(junk.c_str());
     main_window_action(ID_INSERT_A)->trigger();
-    EXPECT_EQ(boxed, "Error attaching disk: Unrecognized disk format");
+    EXPECT_NE(boxed.find(junk + ": ismeretlen lemezformátum"), std::string::npos) << boxed;
     EXPECT_EQ(main_window_action(ID_INSERT_A)->text(), QString::fromUtf8("&A: meghajtó - <üres>"));
     ui_set_scripted_answer(path("missing.dsk").c_str());
     main_window_action(ID_INSERT_A)->trigger();

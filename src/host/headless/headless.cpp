@@ -507,6 +507,11 @@ int finish_run(int code)
     ptp_close();
     sound_close_wav();
     if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
+    std::string why;
+    if (!printer_close(&why)) {
+        std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", printer_get_path().c_str(), why.c_str());
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
     return stop_signal ? 128 + stop_signal : code;
 }
 
@@ -612,6 +617,13 @@ int headless_main(int argc, char** argv)
         }
     }
 
+    if (!options.printer.empty()) {
+        std::string why;
+        if (!printer_open(&why)) {
+            std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", options.printer.c_str(), why.c_str());
+            return finish_run(EXIT_OUTPUT);
+        }
+    }
     if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
         std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
         return finish_run(EXIT_OUTPUT);
