@@ -2,7 +2,10 @@
 // back unless a switch was given, the command line, and the menu marks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -345,6 +348,65 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
     else unsetenv("XDG_DATA_HOME");
     romfiles_forget();
     std::filesystem::remove_all(data);
+}
+
+// The text of the next message box, closed then as a click would.
+std::string message_shown;
+void answer_next_message_box()
+{
+    message_shown.clear();
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message_shown = box->text().toStdString();
+            box->accept();
+        }
+    });
+}
+
+TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
+{
+    const struct { std::string bytes; uint32_t model; } files[] = {
+        {"[General]\nModel=3\nbroken line\nSound=0\n", MODEL_B32},
+        {std::string("\x7F\x00\xFF\xFE garbage \x01\x02=\n\x93", 20), MODEL_A64},
+    };
+    const std::string backup = path.string() + ".bak";
+    for (const auto& f : files) {
+        { std::ofstream(path, std::ios::binary) << f.bytes; }
+        answer_next_message_box();
+        start({});
+        EXPECT_NE(message_shown.find(backup), std::string::npos) << message_shown;
+        EXPECT_EQ(machine_get_type(), static_cast<int>(f.model)) << "what can be read is kept";
+        std::ifstream kept(backup, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), f.bytes);
+        emu_close();
+
+        QSettings clean(QString::fromStdString(path.string()), QSettings::IniFormat);
+        EXPECT_EQ(clean.status(), QSettings::NoError);
+        EXPECT_EQ(clean.allKeys().size(), 14) << clean.allKeys().join(',').toStdString();
+        EXPECT_EQ(clean.value("Model").toUInt(), f.model);
+        answer_next_message_box();
+        start({});
+        QCoreApplication::processEvents();
+        EXPECT_EQ(message_shown, "") << "told once";
+        emu_close();
+        std::filesystem::remove(backup);
+    }
+}
+
+TEST(SettingsText, StringsComeBackAsTheyWereWritten)
+{
+    const auto file = std::filesystem::temp_directory_path() / ("brevan_text_" + std::to_string(::getpid()) + ".ini");
+    prefs_set_file(file.c_str());
+    const std::string texts[] = {"/home/a b/lemez", " lead,and;trail ", "@at \"quoted\" back\\slash", "t\tab\x01" "1f",
+                                 "árvíztűrő"};
+    const auto name = [](size_t i) { return QStringLiteral("S%1").arg(i); };
+    ASSERT_EQ(prefs_init("Brevan"), 1);
+    for (size_t i = 0; i < std::size(texts); ++i) SetValueStr(name(i).toLatin1().constData(), texts[i].c_str());
+    prefs_done();
+    QSettings qt(QString::fromStdString(file.string()), QSettings::IniFormat);
+    for (size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(qt.value(name(i)).toString().toStdString(), texts[i]);
+    prefs_set_file(nullptr);
+    std::filesystem::remove(file);
 }
 
 } // namespace

@@ -260,6 +260,7 @@ void emu_init(int argc, char** argv)
     g_bSaveSettingsOnExit = 1;
     g_bAutoStart = 1;
     prefs_init("Brevan");
+    if (!prefs_damage_notice().empty()) host_message_box("Sérült beállítások", prefs_damage_notice().c_str());
     read_settings();
 
     if (g_DisableTapeRemote) {
