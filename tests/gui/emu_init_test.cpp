@@ -16,6 +16,7 @@
 #include "core/machine.h"
 #include "core/memory.h"
 #include "core/romfiles.h"
+#include "devices/diskfs.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "devices/wd1793.h"
@@ -407,6 +408,40 @@ TEST(SettingsText, StringsComeBackAsTheyWereWritten)
     for (size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(qt.value(name(i)).toString().toStdString(), texts[i]);
     prefs_set_file(nullptr);
     std::filesystem::remove(file);
+}
+
+TEST_F(EmuInit, AMissingDriveFolderIsReportedAndKeptWhileTheDefaultServes)
+{
+    const std::filesystem::path data = path.string() + ".data";
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::string drive = (data / "brevan" / "drive").string();
+    char folder[260];
+
+    start({});
+    get_drive_dir(folder, sizeof folder);
+    EXPECT_EQ(std::string(folder), drive) << "the default";
+    EXPECT_FALSE(std::filesystem::exists(drive)) << "made at the first use";
+    Open(0, reinterpret_cast<const uint8_t*>("$"), 1);
+    Close(0);
+    EXPECT_TRUE(std::filesystem::is_directory(drive));
+    emu_close();
+
+    const std::string removable = (data / "usb" / "primo").string();
+    { QSettings file(QString::fromStdString(path.string()), QSettings::IniFormat);
+      file.setValue("DrivePath", QString::fromStdString(removable)); }
+    answer_next_message_box();
+    start({});
+    EXPECT_NE(message_shown.find(removable), std::string::npos) << message_shown;
+    get_drive_dir(folder, sizeof folder);
+    EXPECT_EQ(std::string(folder), drive);
+    emu_close();
+    EXPECT_EQ(stored("DrivePath").toString().toStdString(), removable) << "the setting is kept";
+
+    if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(data);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "cpu/cpu.h"
 #include "devices/diskfs.h"
 #include "devices/input.h"
+#include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "host/app/pacing.h"
@@ -41,6 +42,9 @@ uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
 int (*program_loader)(const char*, int) = autostart_file;
+// A stored drive folder that was missing at start: kept as the setting
+// unless another folder is chosen during the run.
+std::string missing_drive_folder;
 
 void copy_text(char* out, int size, const char* text)
 {
@@ -143,6 +147,21 @@ void load_original_roms()
         host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
 }
 
+void enter_drive_folder()
+{
+    missing_drive_folder.clear();
+    if (g_DrivePath[0] && change_dir(g_DrivePath)) return;
+    const std::string fallback = emu_drive_default_folder();
+    if (g_DrivePath[0]) {
+        missing_drive_folder = g_DrivePath;
+        host_message_box("Lemezegység", ("A lemezegység mappája nem található: " + missing_drive_folder +
+                                         "\n\nAddig ezt a mappát használja: " + fallback +
+                                         "\nA beállítás megmarad: ha a mappa újra elérhető, a következő "
+                                         "indításkor ismét az lesz a lemezegység.").c_str());
+    }
+    drive_use_default_folder(fallback.c_str());
+}
+
 void set_menu_marks(int model, int clock)
 {
     menu_check(ID_SYMBOLIC, g_KeyMapping ? 1 : 0);
@@ -222,6 +241,8 @@ void emu_set_program_loader(int (*loader)(const char*, int))
     program_loader = loader ? loader : autostart_file;
 }
 
+std::string emu_drive_default_folder() { return printer_user_folder() + "/drive"; }
+
 std::string emu_help_file()
 {
     char folder[260];
@@ -281,7 +302,7 @@ void emu_init(int argc, char** argv)
 
     machine_init(get_hwndMain(), model, emu_path);
     // After the machine's own start-up, which gives the drive the program folder.
-    if (g_DrivePath[0]) change_dir(g_DrivePath);
+    enter_drive_folder();
     StatusBarPartText(0, "%s", model_table[model].name);
     event_init();
     machine_set_clock(static_cast<int>(setting_clock));
@@ -306,6 +327,8 @@ void emu_close()
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
     get_drive_dir(g_DrivePath, sizeof g_DrivePath);
+    // The default folder is not stored: a missing folder stays the setting.
+    if (g_DrivePath == emu_drive_default_folder()) copy_text(g_DrivePath, sizeof g_DrivePath, missing_drive_folder.c_str());
     diskimg_save_all();
     tape_close();
     sound_close();

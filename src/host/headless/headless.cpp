@@ -84,6 +84,7 @@ const char usage_text[] =
     "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
     "                     végén visszaíródnak\n"
     "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "                     (alapérték ~/.local/share/brevan/drive)\n"
     "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
     "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
     "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
@@ -454,7 +455,10 @@ void start_machine(const headless_options& options, const char* folder)
     machine_change_model(options.model);
     keyboard_change_mapping(1);
     ptp_place_traps();
-    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.drive.empty())
+        change_dir(options.drive.c_str());
+    else
+        drive_use_default_folder(emu_drive_default_folder().c_str());
     if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
 
