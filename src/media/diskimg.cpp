@@ -120,6 +120,8 @@ int diskimg_attach(disk_image& image, const char* path)
     image.read_only = read_only;
     image.dirty = 0;
     image.path = path;
+    image.device = static_cast<uint64_t>(info.st_dev);
+    image.inode = static_cast<uint64_t>(info.st_ino);
     std::fprintf(stderr, "Image %s attached successfully.\n", path);
     StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", g.sides, g.tracks, g.sectors,
                       image.length / 1024, read_only ? " Írásvédett." : "");
@@ -158,6 +160,19 @@ int diskimg_detach(disk_image& image, int save)
 }
 
 int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
+
+int diskimg_drive_holding(const char* path, int except)
+{
+    struct stat info {};
+    if (!path || ::stat(path, &info) != 0) return -1;
+    for (int n = 0; n < DISK_DRIVES; ++n) {
+        const disk_image& image = drives[static_cast<size_t>(n)];
+        if (n != except && diskimg_inserted(image) && image.device == static_cast<uint64_t>(info.st_dev) &&
+            image.inode == static_cast<uint64_t>(info.st_ino))
+            return n;
+    }
+    return -1;
+}
 
 const char* diskimg_error() { return last_error.c_str(); }
 

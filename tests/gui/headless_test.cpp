@@ -135,6 +135,19 @@ TEST_F(Headless, DiskWrittenDuringTheRunIsOnTheFileWhenItEnds)
     EXPECT_TRUE(std::equal(image.begin() + 1024, image.end(), after.begin() + 1024));
 }
 
+TEST_F(Headless, OneImageFileGoesIntoOneDriveOnlyWhateverPathNamesIt)
+{
+    const std::string disk = file("same.dsk");
+    ASSERT_EQ(run({"--make-cpm-disk", disk}), 0);
+    fs::create_symlink(disk, file("link.dsk"));
+    fs::create_hard_link(disk, file("hard.dsk"));
+    for (const char* second : {"same.dsk", "link.dsk", "hard.dsk"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", disk, "--disk", file(second)}), 3) << second;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("A: meghajtóban"), std::string::npos) << second;
+    }
+}
+
 TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
 {
     const std::string disk = file("new.dsk");

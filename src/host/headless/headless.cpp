@@ -613,7 +613,14 @@ int headless_main(int argc, char** argv)
     start_machine(options, emu_path);
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
-        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
+        const int inserted = wd1793_insert_disk(static_cast<int>(d), disk.c_str());
+        if (inserted == -2) {
+            std::fprintf(stderr, "brevan: a(z) %s lemezkép már a(z) %c: meghajtóban van; egy lemezkép egyszerre "
+                                 "csak egy meghajtóban lehet\n",
+                         disk.c_str(), 'A' + diskimg_drive_holding(disk.c_str(), static_cast<int>(d)));
+            return finish_run(EXIT_INPUT);
+        }
+        if (inserted != 1) {
             std::string reason = diskimg_error();
             if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
             std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
