@@ -3,7 +3,6 @@
 // the sound of the run in files.
 #include "host/headless/headless.h"
 
-#include <QImage>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -29,6 +28,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/screenshot.h"
 #include "host/app/shell.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
@@ -519,20 +519,6 @@ int finish_run(int code)
     return stop_signal ? 128 + stop_signal : code;
 }
 
-bool write_screenshot(const std::string& name)
-{
-    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
-    const int width = screen_width();
-    const int height = screen_height();
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    screen_render_rgb(pixels.data());
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
-                    static_cast<size_t>(width) * sizeof(uint32_t));
-    return image.save(QString::fromLocal8Bit(name.c_str()), "PNG");
-}
-
 int convert_ptp_to_wav(int argc, char** argv, int at)
 {
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
@@ -675,8 +661,8 @@ int headless_main(int argc, char** argv)
         std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
-    if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
-        std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
+    if (!options.screenshot.empty() && !screenshot_save(options.screenshot, &why)) {
+        std::fprintf(stderr, "brevan: a kép nem menthető: %s: %s\n", options.screenshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);

@@ -42,6 +42,7 @@
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
+#include "host/app/screenshot.h"
 #include "host/app/shell.h"
 #include "host/dialogs/ui.h"
 #include "host/platform/host_joystick.h"
@@ -556,7 +557,7 @@ void run_command(int command)
     case ID_KEYBOARD: ui_show_keyboard(owner); break;
     case ID_WARM_RESET: machine_reset(); break;
     case ID_COLD_RESET: machine_hard_reset(); break;
-    case ID_MEMDUMP: mem_dump(); break;
+    case ID_MEMDUMP: mem_dump("memdump.bin"); break;
     case ID_ABOUT: ui_about_dialog(owner); break;
     case ID_COLORS:
         if (ui_choose_colors(owner)) {
@@ -944,11 +945,7 @@ std::string main_window_quick_screenshot()
 int main_window_save_screenshot(const char* path)
 {
     if (!path || !*path) return 0;
-    const QString name = QString::fromLocal8Bit(path);
-    if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) return save_bitmap(path);
-    QImage picture(screen_width(), screen_height(), QImage::Format_RGB32);
-    screen_render_rgb(reinterpret_cast<uint32_t*>(picture.bits()));
-    return picture.save(name, "PNG") ? 1 : 0;
+    return screenshot_save(path);
 }
 
 void gui_paste_from_clipboard(void*)
