@@ -4,6 +4,7 @@
 // control is disabled, the motor bit (control register bit 2 clear) is on.
 #include "devices/tape.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -83,7 +84,11 @@ void write_samples(uint8_t value, uint64_t n)
     if (!recorder.file || n == 0) return;
     if (recorder.data_bytes + n > WAV_DATA_MAX) {
         n = WAV_DATA_MAX - recorder.data_bytes;
-        if (!recorder.full) StatusBarText("A WAV felvétel elérte a 4 GB-os határt; a további jel elvész.");
+        if (!recorder.full) {
+            const char* text = "A magnó WAV felvétele elérte a 4 GB-os határt; a további jel elvész.";
+            std::fprintf(stderr, "brevan: %s\n", text);
+            StatusBarText("%s", text);
+        }
         recorder.full = true;
     }
     uint8_t chunk[4096];

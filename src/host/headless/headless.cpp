@@ -509,7 +509,10 @@ int finish_run(int code)
 {
     tape_close();
     ptp_close();
-    sound_close_wav();
+    if (!sound_close_wav()) {
+        std::fprintf(stderr, "brevan: a hangfelvétel írása nem sikerült\n");
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
     if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
     std::string why;
     if (!printer_close(&why)) {
@@ -621,8 +624,9 @@ int headless_main(int argc, char** argv)
             return finish_run(EXIT_OUTPUT);
         }
     }
-    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
-        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
+    std::string why;
+    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str(), WAV_DATA_MAX, &why)) {
+        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s: %s\n", options.wav.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
@@ -656,7 +660,6 @@ int headless_main(int argc, char** argv)
                          options.frames, options.break_address);
     }
 
-    std::string why;
     if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
         std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
