@@ -45,6 +45,15 @@ int refuse(const std::string& path, const std::string& why)
     return 0;
 }
 
+// Part of a program left out: loaded all the same, but the user is told.
+void report_dropped(const std::string& path, size_t dropped)
+{
+    if (dropped == 0) return;
+    host_message_box("Programbetöltés", ("A(z) \"" + path + "\" betöltődött, de " + std::to_string(dropped) +
+                                         " bájtja kimaradt: a ROM területére vagy a 0xFFFF cím fölé esett volna.")
+                                            .c_str());
+}
+
 void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
 
 void rom_restart()
@@ -101,8 +110,10 @@ int autostart_file(const char* path_in, int autostart)
 
     switch (kind_of(extension)) {
     case kind::pri: {
-        const int start = pri_load_pri_file(path.c_str(), ram, &why);
+        size_t dropped = 0;
+        const int start = pri_load_pri_file(path.c_str(), ram, &why, &dropped);
         if (start < 0) return refuse(path, why);
+        report_dropped(path, dropped);
         if (autostart) start_or_restart(start);
         return 1;
     }
@@ -118,8 +129,10 @@ int autostart_file(const char* path_in, int autostart)
     case kind::pss:
         return snapshot_load(path.c_str(), ram, &why) ? 1 : refuse(path, why);
     case kind::pp: {
-        const int start = ui_load_pp_file(path.c_str(), ram, &why);
+        size_t dropped = 0;
+        const int start = ui_load_pp_file(path.c_str(), ram, &why, &dropped);
         if (start < 0) return refuse(path, why);
+        report_dropped(path, dropped);
         if (autostart && start >= 1) start_at(start);
         return 1;
     }
