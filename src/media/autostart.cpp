@@ -75,7 +75,7 @@ int type_text_file(const std::string& path, int autostart)
 {
     std::string why = file_unreadable_reason(path.c_str());
     file_ptr f(why.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
-    if (!f) return refuse(path, why.empty() ? "nem nyitható meg" : why);
+    if (!f) return refuse(path, why.empty() ? "nem nyitható meg: " + file_error_text(errno) : why);
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte

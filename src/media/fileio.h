@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -79,7 +80,7 @@ inline int read_file(const char* path, size_t limit, std::vector<uint8_t>& out, 
     if (!error.empty()) return 0;
     file_ptr f(std::fopen(path, "rb"));
     if (!f) {
-        error = "nem nyitható meg";
+        error = "nem nyitható meg: " + file_error_text(errno);
         return 0;
     }
     uint8_t chunk[65536];
@@ -93,7 +94,7 @@ inline int read_file(const char* path, size_t limit, std::vector<uint8_t>& out, 
         out.insert(out.end(), chunk, chunk + n);
     }
     if (std::ferror(f.get())) {
-        error = "nem olvasható";
+        error = "nem olvasható: " + file_error_text(errno);
         out.clear();
         return 0;
     }

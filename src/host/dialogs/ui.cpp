@@ -103,46 +103,46 @@ void copy_name(char* buffer, const std::string& name)
 }
 
 const chooser disk_image_chooser{
-    "Diszk állomány csatolása...",
-    {"Diszk állományok (*.dsk,*.img) (*.dsk *.img)", "All (*)"},
+    "Lemezkép behelyezése...",
+    {"Lemezképek (*.dsk *.img)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser autoload_chooser{
     "Automatikus indítás...",
-    {"Primo állományok (*.ptp *.pri *.bas *.prg *.pss *.pp)", "Minden (*)"},
+    {"Primo állományok (*.ptp *.pri *.bas *.prg *.pss *.pp)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser screenshot_chooser{
-    "Screenshot mentése más néven...",
-    {"BMP állományok (*.bmp)", "All (*)"},
+    "Képernyőkép mentése más néven...",
+    {"BMP képek (*.bmp)", "PNG képek (*.png)", "Minden állomány (*)"},
     chooser_kind::save_quietly};
 const chooser sound_wav_chooser{
-    "Mentés WAV formátumban",
+    "Hangfelvétel WAV formátumban",
     {"16 bit; mono; 48,000 kHz PCM (*.wav)"},
     chooser_kind::save_asking};
 const chooser ptp_chooser{
-    "PTP file csatolása...",
-    {"PTP files (*.ptp)", "All Files (*)"},
+    "PTP szalagkép csatolása...",
+    {"PTP szalagképek (*.ptp)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser pss_load_chooser{
-    "PSS file beolvasás",
-    {"Primo snapshot (*.pss)", "All Files (*)"},
+    "PSS pillanatkép betöltése",
+    {"Primo pillanatképek (*.pss)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser pss_save_chooser{
-    "PSS file mentés",
-    {"Primo snapshot (*.pss)", "All Files (*)"},
+    "PSS pillanatkép mentése",
+    {"Primo pillanatképek (*.pss)", "Minden állomány (*)"},
     chooser_kind::save_asking};
 const chooser tape_wav_chooser{
-    "Mentés WAV formátumban",
+    "Magnófelvétel WAV formátumban",
     {"8 bit; mono; 44,100 kHz PCM (*.wav)", "8 bit; mono; 22,050 kHz PCM (*.wav)",
      "8 bit; mono; 11,025 kHz PCM (*.wav)", "8 bit; mono; 8,000 kHz PCM (*.wav)"},
     chooser_kind::save_asking};
 constexpr std::array<int, 4> tape_wav_rates{44100, 22050, 11025, 8000};
 const chooser wav_load_chooser{
-    "Töltés WAV formátumban...",
-    {"WAV files (*.wav)", "All Files (*)"},
+    "WAV magnófelvétel lejátszása...",
+    {"WAV hangállományok (*.wav)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser rom_chooser{
-    "External ROM betöltése",
-    {"Primo ROM file-ok (*.rom)", "Minden (*)"},
+    "Külső ROM betöltése",
+    {"Primo ROM-állományok (*.rom)", "Minden állomány (*)"},
     chooser_kind::open};
 
 } // namespace
@@ -201,7 +201,9 @@ int ui_select_file(QWidget* owner, int purpose, char* buffer)
     default: return 0;
     }
     std::string name;
-    if (run_chooser(owner, *c, name) < 0) return 0;
+    const int filter = run_chooser(owner, *c, name);
+    if (filter < 0) return 0;
+    if (c == &screenshot_chooser && filter == 1) extension = ".png";
     if (extension) append_extension(name, extension);
     copy_name(buffer, name);
     return 1;
