@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int STRING_BUFFER = 260;
 constexpr size_t FILE_LIMIT = 1 << 20;   // far more than fourteen settings need
 
 bool usable = false;
@@ -246,15 +245,12 @@ int GetValueDword(const char* name, uint32_t* value)
     return 0;
 }
 
-int GetValueStr(const char* name, char* buffer)
+int GetValueStr(const char* name, std::string& out)
 {
-    if (!name || !buffer || !usable) return 0;
+    if (!name || !usable) return 0;
     const QVariant stored = value_of(name);
     if (!stored.isValid()) return 0;
-    const QByteArray bytes = stored.toString().toUtf8();
-    if (bytes.size() >= STRING_BUFFER) return 0;   // would not fit with its terminator
-    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(bytes.size()));
-    buffer[bytes.size()] = '\0';
+    out = stored.toString().toStdString();
     return 1;
 }
 

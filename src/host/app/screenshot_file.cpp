@@ -1,6 +1,6 @@
 // Screenshots: the BMP of the screen module, or a PNG of the picture the
 // window shows, both written whole through a temporary file.
-#include "host/app/screenshot.h"
+#include "host/app/screenshot_file.h"
 
 #include <QBuffer>
 #include <QByteArray>
