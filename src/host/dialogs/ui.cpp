@@ -234,8 +234,18 @@ void ui_save_pss(QWidget* owner, uint8_t* ram)
     std::string name, why;
     if (run_chooser(owner, pss_save_chooser, name) < 0) return;
     append_extension(name, ".pss");
-    if (!snapshot_save(name.c_str(), ram, &why))
-        host_message_box("PSS mentés", ("A(z) \"" + name + "\" nem menthető: " + why).c_str());
+    ui_report_save("Pillanatkép", name, snapshot_save(name.c_str(), ram, &why) == 1, why);
+}
+
+bool ui_report_save(const char* what, const std::string& path, bool ok, const std::string& why)
+{
+    if (ok) {
+        StatusBarText("%s mentve: %s", what, path.c_str());
+        return true;
+    }
+    StatusBarText("%s nem menthető: %s", what, path.c_str());
+    host_message_box((std::string(what) + " mentése").c_str(), ("A(z) \"" + path + "\" nem menthető: " + why).c_str());
+    return false;
 }
 
 void ui_create_wav(QWidget* owner)
