@@ -92,7 +92,9 @@ TEST_F(Dialogs, RomFileLoadsAtMost16KAndShortFilesOnlyTheirBytes)
     EXPECT_EQ(rom[100], 0xAA);
 
     ui_set_scripted_answer((path.string() + ".missing").c_str());
+    testing::internal::CaptureStderr();
     EXPECT_EQ(ui_load_rom_file(nullptr, rom.data()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("nem található"), std::string::npos) << "said, not silent";
     ui_set_scripted_answer("");
     EXPECT_EQ(ui_load_rom_file(nullptr, rom.data()), 0);
     std::filesystem::remove(path);

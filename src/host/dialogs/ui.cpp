@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "devices/tape.h"
 #include "host/dialogs/ui_seam.h"
 #include "media/diskimg.h"
+#include "media/fileio.h"
 #include "media/snapshot.h"
 
 namespace {
@@ -270,12 +272,17 @@ int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)
 {
     std::string name;
     if (!rom_area || run_chooser(owner, rom_chooser, name) < 0) return 0;
+    std::string why = file_unreadable_reason(name.c_str());
     std::ifstream file(name, std::ios::binary);
-    if (!file) return 0;
+    if (why.empty() && !file) why = "nem nyitható meg: " + file_error_text(errno);
     std::array<char, ROM_AREA> data{};
     file.read(data.data(), ROM_AREA);
     const auto count = file.gcount();
-    if (count <= 0) return 0;
+    if (why.empty() && count <= 0) why = "üres állomány";
+    if (!why.empty()) {
+        host_message_box("Külső ROM betöltése", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
+        return 0;
+    }
     std::memcpy(rom_area, data.data(), static_cast<size_t>(count));
     return 1;
 }
