@@ -21,6 +21,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "gui_app.h"
+#include "message_box.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -352,18 +353,6 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
     std::filesystem::remove_all(data);
 }
 
-// The text of the next message box, closed then as a click would.
-std::string message_shown;
-void answer_next_message_box()
-{
-    message_shown.clear();
-    QTimer::singleShot(0, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            message_shown = box->text().toStdString();
-            box->accept();
-        }
-    });
-}
 
 TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
 {

@@ -31,6 +31,7 @@
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "gui_app.h"
+#include "message_box.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -454,18 +455,6 @@ TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
     EXPECT_TRUE(shell.active);
 }
 
-// The text of the next message box, which is then closed as a click would.
-std::string message_shown;
-void answer_next_message_box()
-{
-    message_shown.clear();
-    QTimer::singleShot(0, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            message_shown = box->text().toStdString();
-            box->accept();
-        }
-    });
-}
 
 TEST_F(MainWindowTest, DroppedFilesRunFifteenFramesAfterAHardReset)
 {
