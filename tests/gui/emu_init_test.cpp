@@ -358,7 +358,7 @@ TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
 {
     const struct { std::string bytes; uint32_t model; } files[] = {
         {"[General]\nModel=3\nbroken line\nSound=0\n", MODEL_B32},
-        {std::string("\x7F\x00\xFF\xFE garbage \x01\x02=\n\x93", 20), MODEL_A64},
+        {std::string("\x7F\x00\xFF\xFE garbage \x01\x02=\n\x93", 18), MODEL_A64},
     };
     const std::string backup = path.string() + ".bak";
     for (const auto& f : files) {
