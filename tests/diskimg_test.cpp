@@ -88,9 +88,12 @@ TEST_F(DiskImage, BadFilesAreRefusedWithAReason)
         EXPECT_EQ(diskimg_attach(image, path.c_str(), &why), 0) << path;
         EXPECT_EQ(diskimg_inserted(image), 0) << path;
     }
-    EXPECT_EQ(why, disks.path("missing.dsk") + " (No such file or directory)");
+    // Our own words for the reason, the system's only as a detail.
+    EXPECT_EQ(why, disks.path("missing.dsk") + ": nem található (No such file or directory)");
+    diskimg_attach(image, folder.c_str(), &why);
+    EXPECT_EQ(why, folder + ": mappa, nem állomány (Is a directory)");
     diskimg_attach(image, odd.c_str(), &why);
-    EXPECT_EQ(why, "Unrecognized disk format");
+    EXPECT_EQ(why.rfind(odd + ": ismeretlen lemezformátum: 368642 bájtos", 0), 0u) << why;
 }
 
 TEST_F(DiskImage, ChangesReachTheFileOnlyWhenSavedAndNeverFromAProtectedOne)

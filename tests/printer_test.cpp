@@ -20,6 +20,7 @@ protected:
     void SetUp() override
     {
         the_machine = machine{};   // a machine of its own
+        fs::create_directories(dir / "out");
         printer_set_path((dir / "out" / "printer.txt").c_str());
     }
     void TearDown() override { printer_set_path(nullptr); }

@@ -9,8 +9,10 @@ enum class host_note {
     ptp_saved,            // the tape saver wrote a PTP file; subject: its name
     ptp_not_saved,        // it could not; subject: the file's name
     printing_to,          // a print job began; subject: the printer file
-    printer_unopenable,   // the printer file cannot be opened; subject: its path
+    printer_unopenable,   // the printer file cannot be opened; subject: "path: reason"
+    printer_unwritable,   // a write to it failed; subject: "path: reason"
     tape_recording_full,  // the tape's WAV recording reached the 4 GB limit
+    sound_recording_full, // the sound recording reached the WAV format's limit and was closed
     disk_not_saved,       // a changed disk could not be written back; subject: why
 };
 

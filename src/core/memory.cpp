@@ -209,6 +209,5 @@ int memory_get_machine_type() { return mem().type; }
 bool mem_dump(const char* path, std::string* why)
 {
     const memory_t& m = mem();
-    if (!write_file_replacing(path, m.memory.data(), m.memory.size(), why)) return false;
-    return true;
+    return path && write_whole_file(path, m.memory.data(), m.memory.size(), why);
 }

@@ -44,7 +44,7 @@ uint32_t memory_page_of(uint8_t control);
 int memory_get_machine_type();
 // Writes the 64 KB image, ROM copy first, to path ("memdump.bin" from the
 // menu). False with the reason in *why when it cannot be written.
-bool mem_dump(const char* path, std::string* why);
+bool mem_dump(const char* path, std::string* why = nullptr);
 
 // Slow path of mem_read for the banked ROM area.
 uint8_t mem_read_banked(uint16_t address);

@@ -76,6 +76,7 @@ struct drive_host_t {
     std::array<uint8_t, CHANNELS> read_char{};
     std::string dir_path;
     std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+    bool make_on_use = false;    // the host's default folder, made at the first access
     std::array<char, LISTED_NAME> dir_title{};
 } drive_host;
 
@@ -85,6 +86,7 @@ auto& read_char = drive_host.read_char;
 std::string& dir_path = drive_host.dir_path;
 std::string& orig_dir_path = drive_host.orig_dir_path;
 auto& dir_title = drive_host.dir_title;
+bool& make_on_use = drive_host.make_on_use;
 
 enum : uint8_t { ERROR_NONE, ERROR_MESSAGE, ERROR_RAM };
 const uint8_t* error_base()
@@ -481,6 +483,12 @@ void execute_command(const uint8_t* text, size_t length)
 uint8_t Open(int channel, const uint8_t* name, size_t length)
 {
     if (channel < 0 || channel >= CHANNELS) return 0x80;
+    if (make_on_use) {
+        std::error_code ec;
+        fs::create_directories(orig_dir_path, ec);
+        make_on_use = false;
+        set_title();
+    }
     set_error(E_OK);
     led(true);
     if (channel == COMMAND_CHANNEL) {
@@ -577,6 +585,7 @@ void close_all_channels()
 void iec_init(const char* folder)
 {
     orig_dir_path = dir_path = folder ? folder : "";
+    make_on_use = false;
     std::error_code ec;
     if (fs::is_directory(folder_path(), ec)) {
         set_title();
@@ -600,8 +609,16 @@ int change_dir(const char* folder)
     std::error_code ec;
     if (!folder || !*folder || !fs::is_directory(folder, ec)) return 0;
     orig_dir_path = dir_path = folder;
+    make_on_use = false;
     set_title();
     return 1;
+}
+
+void drive_use_default_folder(const char* folder)
+{
+    if (change_dir(folder)) return;
+    orig_dir_path = dir_path = folder ? folder : "";
+    make_on_use = !dir_path.empty();
 }
 
 void get_drive_dir(char* buffer, int size)

@@ -224,8 +224,8 @@ bool save_bitmap(const char* path, std::string* why)
     std::vector<uint8_t> file;
     const bool built = current_view() == view::colour ? colour_bitmap(file) : mono_bitmap(file);
     if (!built) {
-        if (why) *why = "a képernyőlap nincs a memóriában";
+        if (why) *why = "nincs megjeleníthető kép";
         return false;
     }
-    return write_file_replacing(path, file.data(), file.size(), why);
+    return write_whole_file(path, file.data(), file.size(), why);
 }

@@ -5,6 +5,7 @@
 #include "devices/tape.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -268,7 +269,7 @@ bool tape_open_wav(const char* path, std::string* why)
     if (!path || !*path) return refuse(why, "");
     const std::string reason = file_unreadable_reason(path);
     std::FILE* file = reason.empty() ? std::fopen(path, "rb") : nullptr;
-    if (!file) return refuse(why, reason.empty() ? "nem nyitható meg" : reason);
+    if (!file) return refuse(why, reason.empty() ? "nem nyitható meg: " + file_error_text(errno) : reason);
     return tape_open_wav_stream(file, why);
 }
 
@@ -299,8 +300,8 @@ bool tape_create_wav(const char* path, int rate, std::string* why)
     file_ptr file(std::fopen(path, "wb"));
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, r, 8, 0);
-    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
-        return refuse(why, system_error(path));
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0)
+        return refuse(why, file_error_text(errno));
     tape_remove_traps();
     recorder = recorder_t{};
     recorder.file = std::move(file);

@@ -401,6 +401,7 @@ int wd1793_insert_disk(int drive, const char* path, std::string* why)
         if (why) *why = "Unrecognized disk format";
         return 0;
     }
+    if (diskimg_drive_holding(path, drive) >= 0) return -2;
     disk_image& image = diskimg_drive(drive);
     if (!diskimg_detach(image, 1, why)) return -1;
     if (!diskimg_attach(image, path, why)) return 0;

@@ -61,8 +61,10 @@ uint8_t wd1793_read_select();
 // Puts an image into a drive: a disk already there is written back and
 // taken out first; then the image is attached and the controller reset.
 // Returns 1 on success, 0 when the image was refused (the drive is empty),
-// -1 when the disk already there could not be written back (it stays); the
-// reason goes to *why either way.
+// -1 when the disk already there could not be written back (it stays), the
+// reason in *why either way; -2 when another drive holds the same file
+// (nothing changed; diskimg_drive_holding says which): two copies of one
+// image would each be written back over the other.
 int wd1793_insert_disk(int drive, const char* path, std::string* why = nullptr);
 // Writes the drive's disk back and takes it out; false (the disk stays,
 // the reason in *why) when it could not be written.

@@ -3,6 +3,7 @@
 #include "media/autostart.h"
 
 #include <cctype>
+#include <cerrno>
 #include <string>
 
 #include "core/machine.h"
@@ -60,7 +61,7 @@ bool type_text_file(const std::string& path, int autostart, std::string* why)
 {
     const std::string reason = file_unreadable_reason(path.c_str());
     file_ptr f(reason.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
-    if (!f) return refuse(why, reason.empty() ? "nem nyitható meg" : reason);
+    if (!f) return refuse(why, reason.empty() ? "nem nyitható meg: " + file_error_text(errno) : reason);
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
@@ -72,13 +73,14 @@ bool type_text_file(const std::string& path, int autostart, std::string* why)
 
 }  // namespace
 
-bool autostart_file(const char* path_in, int autostart, std::string* why)
+bool autostart_file(const char* path_in, int autostart, std::string* why, size_t* dropped)
 {
     if (keyboard_host_key_down(HK_CTRL))
         autostart = 0;
     else
         machine_do_some_frames(ROM_START_FRAMES);
 
+    if (dropped) *dropped = 0;
     std::string path = path_in ? path_in : "";
     if (path.size() > 259) path.resize(259);
     if (!path.empty() && path.front() == '"') path.erase(0, 1);
@@ -94,7 +96,7 @@ bool autostart_file(const char* path_in, int autostart, std::string* why)
 
     switch (kind_of(extension)) {
     case kind::pri:
-        if (!pri_load_pri_file(path.c_str(), &start, why)) return false;
+        if (!pri_load_pri_file(path.c_str(), &start, why, dropped)) return false;
         if (autostart) start_or_restart(start);
         return true;
     case kind::text:
@@ -109,7 +111,7 @@ bool autostart_file(const char* path_in, int autostart, std::string* why)
     case kind::pss:
         return snapshot_load(path.c_str(), why);
     case kind::pp:
-        if (!ui_load_pp_file(path.c_str(), &start, why)) return false;
+        if (!ui_load_pp_file(path.c_str(), &start, why, dropped)) return false;
         if (autostart && start >= 1) start_at(start);
         return true;
     case kind::none: break;

@@ -74,7 +74,7 @@ bool diskimg_geometry(uint64_t size, disk_geometry* out)
 bool diskimg_attach(disk_image& image, const char* path, std::string* why)
 {
     image = disk_image{};
-    if (!path || !*path) return refuse(why, "Unrecognized disk format");
+    if (!path || !*path) return refuse(why, "nincs megadva lemezkép");
     int read_only = 0;
     file_ptr file(std::fopen(path, "r+b"));
     if (!file) {
@@ -91,7 +91,9 @@ bool diskimg_attach(disk_image& image, const char* path, std::string* why)
     // A file nobody may write is a protected disk, also for the superuser.
     if ((info.st_mode & 0222) == 0) read_only = 1;
     disk_geometry g{};
-    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g)) return refuse(why, "Unrecognized disk format");
+    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g))
+        return refuse(why, std::string(path) + ": ismeretlen lemezformátum: " + std::to_string(info.st_size) +
+                               " bájtos, ekkora lemez nincs (1 vagy 2 oldal, sávonként 8 vagy 9 szektor, 512 bájtos szektorok)");
 
     std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
     const size_t got = std::fread(data.data(), 1, data.size(), file.get());
@@ -110,6 +112,8 @@ bool diskimg_attach(disk_image& image, const char* path, std::string* why)
     image.read_only = read_only;
     image.dirty = 0;
     image.path = path;
+    image.device = static_cast<uint64_t>(info.st_dev);
+    image.inode = static_cast<uint64_t>(info.st_ino);
     log_message("Image %s attached successfully.\n", path);
     return true;
 }
@@ -118,9 +122,9 @@ bool diskimg_save(disk_image& image, std::string* why)
 {
     if (image.data.empty() || !image.dirty) return true;
     std::string error;
-    if (!write_file_replacing(image.path, image.data.data(), image.length, &error)) {
+    if (!write_whole_file(image.path, image.data.data(), image.length, &error)) {
         log_message("Image %s not saved: %s\n", image.path.c_str(), error.c_str());
-        return refuse(why, error);
+        return refuse(why, image.path + ": " + error);
     }
     image.dirty = 0;
     log_message("Image data (%u) saved as %s.\n", image.length, image.path.c_str());
@@ -143,6 +147,19 @@ bool diskimg_detach(disk_image& image, int save, std::string* why)
 }
 
 int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
+
+int diskimg_drive_holding(const char* path, int except)
+{
+    struct stat info {};
+    if (!path || ::stat(path, &info) != 0) return -1;
+    for (int n = 0; n < DISK_DRIVES; ++n) {
+        const disk_image& image = drives[static_cast<size_t>(n)];
+        if (n != except && diskimg_inserted(image) && image.device == static_cast<uint64_t>(info.st_dev) &&
+            image.inode == static_cast<uint64_t>(info.st_ino))
+            return n;
+    }
+    return -1;
+}
 
 
 int disk_img_read_sector(const disk_image& image, int side, int track, int sector, uint8_t* buffer)
@@ -243,5 +260,7 @@ bool cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrit
         return refuse(why, system_error(path));
     }
     const std::vector<uint8_t> image = cpm_disk_image(format);
-    return write_file_replacing(path, image.data(), image.size(), why);
+    std::string error;
+    if (!write_whole_file(path, image.data(), image.size(), &error)) return refuse(why, std::string(path) + ": " + error);
+    return true;
 }

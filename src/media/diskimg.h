@@ -25,6 +25,7 @@ struct disk_image {
     int read_only = 0;
     int dirty = 0;
     std::string path;
+    uint64_t device = 0, inode = 0;   // the file's identity, whatever path names it
 };
 
 // The record of drive n (0..3, A: to D:).
@@ -51,6 +52,9 @@ bool diskimg_save(disk_image& image, std::string* why = nullptr);
 // of them failed.
 bool diskimg_save_all(std::string* why = nullptr);
 int diskimg_inserted(const disk_image& image);
+// The drive (0..3) other than `except` that holds the file at path, by
+// another path or link too; -1 when none does.
+int diskimg_drive_holding(const char* path, int except);
 
 // One sector (side 0/1, track from 0, sector from 1) to or from buffer.
 // 0 when there is no such sector on the disk; a write to a write-protected

@@ -1,5 +1,5 @@
-// File helpers that need the operating system: writing a file so that it
-// is always either the old or the new one.
+// Writing files for the user so that a failure never costs the old file,
+// and the reasons of failures in Hungarian.
 #include "media/fileio.h"
 
 #include <fcntl.h>
@@ -8,45 +8,64 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-
-std::string system_error(const std::string& path)
-{
-    return path + " (" + std::strerror(errno) + ")";
-}
 
 namespace {
 
-bool fail_replace(int fd, const std::string& temp, const std::string& path, std::string* error)
-{
-    if (errno == 0) errno = EIO;
-    if (error) *error = system_error(path);
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    return false;
-}
+struct reason { int error_number; const char* text; };
+constexpr reason reasons[] = {
+    {ENOENT, "nem található"},
+    {EACCES, "nincs hozzá jogosultság"},
+    {EPERM, "nincs hozzá jogosultság"},
+    {EISDIR, "mappa, nem állomány"},
+    {ENOTDIR, "az útvonal egyik tagja nem mappa"},
+    {ENOSPC, "megtelt a lemez"},
+    {EDQUOT, "elfogyott a lemezkvóta"},
+    {EROFS, "csak olvasható fájlrendszeren van"},
+    {EFBIG, "túl nagy az állomány"},
+    {ENAMETOOLONG, "túl hosszú a név"},
+    {EEXIST, "már létezik"},
+    {EIO, "olvasási vagy írási hiba a lemezen"},
+};
 
 }  // namespace
 
-// Writes the bytes to path through a new file beside it that is renamed
-// over it at the end: readers see the old or the new contents, never a mix.
-bool write_file_replacing(const std::string& path, const uint8_t* bytes, size_t size, std::string* error)
+std::string file_error_text(int error_number)
+{
+    const char* ours = "nem sikerült";
+    for (const reason& r : reasons)
+        if (r.error_number == error_number) ours = r.text;
+    return std::string(ours) + " (" + std::strerror(error_number) + ")";
+}
+
+whole_file::whole_file(const std::string& path)
 {
     namespace fs = std::filesystem;
+    if (path.empty()) {
+        errno = ENOENT;
+        fail();
+        return;
+    }
     std::error_code ec;
     fs::path target = fs::canonical(path, ec);   // through a link to the file itself
     if (ec) target = fs::absolute(path, ec);
+    target_ = target.string();
     struct stat old_file {};
-    const bool existed = ::stat(target.c_str(), &old_file) == 0;
-    // Hidden, beside the image: a rename within one folder is atomic.
+    const bool existed = ::stat(target_.c_str(), &old_file) == 0;
+    if (existed && S_ISDIR(old_file.st_mode)) {
+        errno = EISDIR;
+        fail();
+        return;
+    }
+    // Hidden, beside the file: a rename within one folder is atomic.
     std::string hidden = target.filename().string();
     hidden.insert(hidden.begin(), '.');
     hidden.append(".XXXXXX");
-    std::string temp = (target.parent_path() / hidden).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        if (error) *error = system_error(path);
-        return false;
+    temp_ = (target.parent_path() / hidden).string();
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0) {
+        temp_.clear();
+        fail();
+        return;
     }
     mode_t mode = 0;
     if (existed) {
@@ -57,21 +76,57 @@ bool write_file_replacing(const std::string& path, const uint8_t* bytes, size_t 
         mode = 0666 & ~mask;
     }
     // A foreign owner's mode may not be ours to copy; the file is ours then.
-    if (::fchmod(fd, mode) != 0 && !existed) return fail_replace(fd, temp, path, error);
+    if (::fchmod(fd_, mode) != 0 && !existed) fail();
+}
+
+whole_file::~whole_file()
+{
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+bool whole_file::fail()
+{
+    if (!failed_) error_ = file_error_text(errno ? errno : EIO);
+    failed_ = true;
+    return false;
+}
+
+bool whole_file::write(const void* data, size_t size)
+{
+    if (failed_) return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
     for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
+        const ssize_t n = ::write(fd_, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n == 0) errno = ENOSPC;
-        if (n <= 0) return fail_replace(fd, temp, path, error);
+        if (n <= 0) return fail();
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) return fail_replace(fd, temp, path, error);
-    if (::close(fd) != 0) return fail_replace(-1, temp, path, error);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail_replace(-1, temp, path, error);
-    if (const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+    return true;
+}
+
+bool whole_file::commit()
+{
+    if (failed_) return false;
+    if (::fsync(fd_) != 0) return fail();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return fail();
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail();
+    temp_.clear();
+    const std::string folder = std::filesystem::path(target_).parent_path().string();
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
         ::fsync(dir);   // the rename itself survives a power cut
         ::close(dir);
     }
     return true;
 }
 
+bool write_whole_file(const std::string& path, const void* data, size_t size, std::string* why)
+{
+    whole_file file(path);
+    if (file.write(data, size) && file.commit()) return true;
+    if (why) *why = file.error();
+    return false;
+}

@@ -15,10 +15,13 @@
 // Both place the file through the bus, at the addresses the processor
 // sees, and return true with the start address in *start: for PRI the
 // address of a 0xC3 record (1..0xFFFF), 0 when the records end without one;
-// for PP the file's start address. False when the file cannot be read, its
-// records run past its end, or it would write over the CP/M BIOS: then
-// nothing was written and *why (when given) says why.
-bool pri_load_pri_file(const char* path, int* start, std::string* why);
-bool pri_load_pri_data(const uint8_t* data, size_t size, int* start, std::string* why);
-bool ui_load_pp_file(const char* path, int* start, std::string* why);
-bool pri_load_pp_data(const uint8_t* data, size_t size, int* start, std::string* why);
+// for PP the file's start address. *dropped, when given, receives how many
+// bytes were left out because they would land in the ROM area or past
+// 0xFFFF. False when nothing was written, with the reason in *why: the file
+// cannot be read, its records run past its end, no byte of it lands in
+// RAM, its 16-bit fields are stored high byte first (a broken converter's
+// output), or it would write over the CP/M BIOS.
+bool pri_load_pri_file(const char* path, int* start, std::string* why, size_t* dropped = nullptr);
+bool pri_load_pri_data(const uint8_t* data, size_t size, int* start, std::string* why, size_t* dropped = nullptr);
+bool ui_load_pp_file(const char* path, int* start, std::string* why, size_t* dropped = nullptr);
+bool pri_load_pp_data(const uint8_t* data, size_t size, int* start, std::string* why, size_t* dropped = nullptr);

@@ -158,7 +158,7 @@ bool snapshot_save(const char* path, std::string* error)
         x[X_IN_TAIL] = 1;
         image.insert(image.end(), packed.begin(), packed.end());
     }
-    return write_file_replacing(path, image.data(), image.size(), error);
+    return write_whole_file(path, image.data(), image.size(), error);
 }
 
 bool snapshot_load_data(const uint8_t* data, size_t size, std::string* error)

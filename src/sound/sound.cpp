@@ -4,11 +4,13 @@
 #include "sound/sound.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "core/machine.h"
 #include "core/machine.h"
+#include "core/hooks.h"
 #include "cpu/cpu.h"
 #include "media/fileio.h"
 #include "sound/filter.h"
@@ -44,6 +46,8 @@ struct sound_host_t {
     int paused = 0;
     file_ptr wav;
     uint32_t wav_length = 0;
+    uint64_t wav_limit = WAV_DATA_MAX;
+    bool wav_write_failed = false;
 } sound_host;
 
 constexpr uint32_t fragment_size = SOUND_FRAGMENT;
@@ -66,8 +70,16 @@ void calc_samples(uint32_t k, uint32_t n)
 void wav_append(const int16_t* samples)
 {
     if (!sound_host.wav) return;
+    if (sound_host.wav_length + uint64_t{FRAGMENT_BYTES} > sound_host.wav_limit) {
+        // The format's size fields would wrap: the recording ends whole.
+        sound_close_wav();
+        host_notify(host_note::sound_recording_full);
+        return;
+    }
     if (std::fwrite(samples, 1, FRAGMENT_BYTES, sound_host.wav.get()) == FRAGMENT_BYTES)
         sound_host.wav_length += FRAGMENT_BYTES;
+    else
+        sound_host.wav_write_failed = true;
 }
 
 void emit_fragment()
@@ -254,7 +266,7 @@ void sound_set_timing(const sound_timing_t& timing)
     h.lead_position = ((timing.lead_position % SOUND_LEAD_HISTORY) + SOUND_LEAD_HISTORY) % SOUND_LEAD_HISTORY;
 }
 
-bool sound_create_wav(const char* path, std::string* why)
+bool sound_create_wav(const char* path, uint64_t limit, std::string* why)
 {
     // Starting over while recording finishes the first file properly.
     sound_close_wav();
@@ -267,11 +279,13 @@ bool sound_create_wav(const char* path, std::string* why)
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, SOUND_RATE, 16, 0);
     put_le32(header + 4, 0);
-    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) {
-        if (why) *why = system_error(path);
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0) {
+        if (why) *why = file_error_text(errno);
         return false;
     }
     sound_host.wav_length = 0;
+    sound_host.wav_limit = std::min(limit, WAV_DATA_MAX);
+    sound_host.wav_write_failed = false;
     sound_host.wav = std::move(file);
     return true;
 }
@@ -283,17 +297,14 @@ int sound_is_saving(uint32_t* length)
     return 1;
 }
 
-void sound_close_wav()
+bool sound_close_wav()
 {
-    if (!sound_host.wav) return;
+    if (!sound_host.wav) return true;
     std::FILE* f = sound_host.wav.get();
-    const long end = std::ftell(f);
-    if (end >= WAV_HEADER_BYTES) {
-        const uint32_t riff_length = static_cast<uint32_t>(end - 8);
-        wav_patch_le32(f, 4, riff_length);
-        wav_patch_le32(f, 40, riff_length - 36);
-    }
-    sound_host.wav.reset();
+    const uint32_t length = sound_host.wav_length;
+    bool ok = !sound_host.wav_write_failed && wav_patch_le32(f, 4, length + 36) && wav_patch_le32(f, 40, length);
+    ok = std::fclose(sound_host.wav.release()) == 0 && ok;
+    return ok;
 }
 
 void sound_device_reset(reset_kind kind)

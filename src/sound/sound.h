@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/device.h"
+#include "media/fileio.h"
 #include "sound/filter.h"
 
 constexpr int SOUND_RATE = 48000;
@@ -58,10 +59,14 @@ void sound_flush(int64_t cycles);
 void sound_set_freq();
 
 // WAV recording of the output.
-// False with the reason in *why when the file cannot be created.
-bool sound_create_wav(const char* path, std::string* why = nullptr);
+// WAV recording of the output, of at most `limit` data bytes (the format's
+// own limit, short of 4 GB, unless tests ask for less): at the limit the
+// recording ends whole and the shell is told. False with the reason in why
+// when the file cannot be made.
+bool sound_create_wav(const char* path, uint64_t limit = WAV_DATA_MAX, std::string* why = nullptr);
 int sound_is_saving(uint32_t* length);
-void sound_close_wav();
+// Finishes the header; false when a write of the recording failed.
+bool sound_close_wav();
 
 // Lead control: how many fragments to produce for the next fragment time.
 int getNoFragsToGenerate();

@@ -55,9 +55,19 @@ void shell_note(host_note what, const char* subject)
     case host_note::ptp_not_saved: StatusBarText("A PTP nem menthető: %s", subject); break;
     case host_note::printing_to: StatusBarText("Nyomtatás ide: %s", subject); break;
     case host_note::printer_unopenable: StatusBarText("A nyomtató állománya nem nyitható meg: %s", subject); break;
-    case host_note::tape_recording_full:
-        StatusBarText("A WAV felvétel elérte a 4 GB-os határt; a további jel elvész.");
+    case host_note::printer_unwritable: StatusBarText("A nyomtató állománya nem írható: %s", subject); break;
+    case host_note::tape_recording_full: {
+        const char* text = "A magnó WAV felvétele elérte a 4 GB-os határt; a további jel elvész.";
+        std::fprintf(stderr, "brevan: %s\n", text);
+        StatusBarText("%s", text);
         break;
+    }
+    case host_note::sound_recording_full: {
+        const char* text = "A hangfelvétel elérte a WAV formátum 4 GB-os határát; a felvétel itt lezárult.";
+        std::fprintf(stderr, "brevan: %s\n", text);
+        StatusBarText("%s", text);
+        break;
+    }
     case host_note::disk_not_saved: shell_disk_not_saved(subject); break;
     }
 }
@@ -79,9 +89,9 @@ void shell_refused_wav(const std::string& path, const std::string& why)
     host_message_box("WAV betöltés", (quoted(path) + "nem játszható le: " + why).c_str());
 }
 
-void shell_refused_wav_recording(const std::string& path)
+void shell_refused_wav_recording(const std::string& path, const std::string& why)
 {
-    host_message_box("WAV mentés", (quoted(path) + "nem hozható létre.").c_str());
+    host_message_box("WAV mentés", (quoted(path) + "nem hozható létre: " + why).c_str());
 }
 
 void shell_disk_not_saved(const std::string& why)
@@ -100,12 +110,17 @@ void shell_sound_failed(const std::string& why)
 int shell_autostart(const char* path, int autostart)
 {
     std::string why;
-    if (autostart_file(path, autostart, &why)) return 1;
+    size_t dropped = 0;
+    const bool taken = autostart_file(path, autostart, &why, &dropped);
     std::string name = path ? path : "";
     if (name.size() > 1 && name.front() == '"') name = name.substr(1);
     if (name.size() > 1 && name.back() == '"') name.pop_back();
-    if (!name.empty()) shell_refused_program(name, why);
-    return 0;
+    if (taken && dropped)   // loaded all the same, but the user is told
+        host_message_box("Programbetöltés", (quoted(name) + "betöltődött, de " + std::to_string(dropped) +
+                                             " bájtja kimaradt: a ROM területére vagy a 0xFFFF cím fölé esett volna.")
+                                                .c_str());
+    if (!taken && !name.empty()) shell_refused_program(name, why);
+    return taken ? 1 : 0;
 }
 
 void shell_show_disk(int drive)

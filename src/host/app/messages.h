@@ -29,7 +29,7 @@ void shell_set_verbose(bool on);
 void shell_refused_program(const std::string& path, const std::string& why);   // "Programbetöltés"
 void shell_refused_ptp(const std::string& path, const std::string& why);       // "PTP csatolás"
 void shell_refused_wav(const std::string& path, const std::string& why);       // "WAV betöltés"
-void shell_refused_wav_recording(const std::string& path);                      // "WAV mentés"
+void shell_refused_wav_recording(const std::string& path, const std::string& why);   // "WAV mentés"
 void shell_disk_not_saved(const std::string& why);   // also on standard error
 void shell_sound_failed(const std::string& why);
 
