@@ -36,6 +36,7 @@ protected:
             machine_hard_reset();
             firmware_run_frames(30);
         }
+        firmware_small_letters();
         ASSERT_EQ(change_dir(folder.path().c_str()), 1);
         printer_set_path((folder / "printer.txt").c_str());
     }

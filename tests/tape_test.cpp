@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint16_t AREA = 0x4200, AREA_END = 0xE800;   // the A64's program area
+constexpr uint16_t AREA = 0x4180, AREA_END = 0xE7A0;   // the A64's program area
 
 std::string last_message;
 int lamp = -1;
@@ -101,7 +101,7 @@ TEST_P(WavTape, SignalLoaderGivesTheMemoryOfTheFastLoader)
     EXPECT_FALSE(tape_rolling());   // the firmware switched the motor off
     EXPECT_TRUE(program_area() == fast);
     EXPECT_EQ(mem_read_word(0x40F9), end_pointer);
-    EXPECT_EQ(mem_read_word(0x4018), 0x4200);   // the start address
+    EXPECT_EQ(mem_read_word(firmware_label("rom_a64", "RUNADDR")), 0x4200);   // the start address
 }
 
 INSTANTIATE_TEST_SUITE_P(

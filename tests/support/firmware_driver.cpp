@@ -82,6 +82,12 @@ void firmware_hold_key(int vk, int frames)
     fake_keyboard_release(vk);
 }
 
+void firmware_small_letters()
+{
+    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_run_frames(2);
+}
+
 void firmware_type(const std::string& text, int settle)
 {
     for (char c : text) {

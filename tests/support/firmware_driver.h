@@ -14,6 +14,9 @@ void firmware_type(const std::string& text, int settle = 12);
 // Runs frames until the screen shows one of the texts (at most max_frames);
 // returns the text seen, or an empty string.
 std::string firmware_run_until_shown(std::initializer_list<const char*> texts, int max_frames);
+// The keyboard starts in capitals; one press of caps lock gives small
+// letters, so that text is typed as it stands.
+void firmware_small_letters();
 // Holds one host key (VK code) for `frames` frames, then lets it go.
 void firmware_hold_key(int vk, int frames);
 // The value of a label in the firmware's label file in the build folder
