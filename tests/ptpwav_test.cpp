@@ -217,6 +217,7 @@ TEST_P(PtpWavLoad, FirmwareLoadsTheConvertedSignal)
     firmware_type("L\r", 1);
     tape_signal_play(samples, PTPWAV_RATE);
     for (int i = 0; i < 1500 && !screen_shows("LOADED") && !screen_shows("ERROR"); ++i) firmware_run_frames(1);
+    firmware_run_frames(2);
     EXPECT_TRUE(screen_shows("FOUND GAME")) << screen_text_dump();
     // The type x1 block is a BASIC program at 0x43EA; the screen block is
     // not part of the range shown.

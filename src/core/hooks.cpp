@@ -58,3 +58,8 @@ void tape_lamp_update(int on)
 {
     if (host_hooks.tape_lamp) host_hooks.tape_lamp(on);
 }
+
+void host_notice(const machine_notice& notice)
+{
+    if (host_hooks.notice) host_hooks.notice(notice);
+}

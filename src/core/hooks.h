@@ -4,12 +4,15 @@
 #pragma once
 #include <cstdarg>
 
+#include "core/notice.h"
+
 struct host_hooks_t {
     void (*update_frame)();                 // present the current frame
     void (*led_update)(int lamp);           // -1 for none
     void (*status_text)(int part, const char* text);
     void (*message_box)(const char* title, const char* text);
     void (*tape_lamp)(int on);              // the tape moves
+    void (*notice)(const machine_notice& notice);
 };
 
 extern host_hooks_t host_hooks;
@@ -22,3 +25,5 @@ void StatusBarPartText(int part, const char* format, ...) __attribute__((format(
 void StatusBarText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void host_message_box(const char* title, const char* text);
 void tape_lamp_update(int on);
+// Hands a notice to the shell; without a hook it is dropped.
+void host_notice(const machine_notice& notice);

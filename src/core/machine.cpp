@@ -3,6 +3,7 @@
 
 #include "core/hooks.h"
 #include "core/memory.h"
+#include "core/romcall.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
 #include "devices/color.h"
@@ -115,6 +116,7 @@ void machine_init(void* window, int model, const char* folder)
     machine_clock = 2500000;
     drive_reset();
     ptp_place_traps();
+    romcall_init();
     iec_init(folder);
     printer_set_filename(printer_user_folder().c_str());   // the program's folder may not be writable
     z80_reset();

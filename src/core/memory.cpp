@@ -239,6 +239,11 @@ uint8_t mem_read_banked(uint16_t address)
 }
 
 uint8_t* rom_pointer() { return memory.data(); }
+
+int memory_rom_is_builtin()
+{
+    return machine_type != MODEL_CPM && memory[0x30] == 0xED && memory[0x31] == 0x07 && memory[0x32] == 0xC3 ? 1 : 0;
+}
 const uint8_t* source_rom_pointer() { return active_rom; }
 uint8_t* memory_get_ram() { return memory.data() + ROM16; }
 

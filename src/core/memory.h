@@ -31,6 +31,10 @@ uint8_t* memory_get_ram();
 void memory_get_video_ram(uint8_t** pointer_variable);
 uint8_t* memory_get_video_ram_plain();
 int memory_get_machine_type();
+// 1 when the ROM area holds the built-in A/B or C64 firmware (it has the
+// call-gap trap at 0x0030), 0 for an original ROM, the CP/M model or a ROM
+// loaded over it.
+int memory_rom_is_builtin();
 void mem_dump();
 
 // Slow path of mem_read for the banked ROM area.

@@ -6,6 +6,7 @@
 
 z80_state_t z80_state{};
 int z80_break_hit = 0;
+int z80_stop_request = 0;
 
 void z80_init(uint64_t clock)
 {

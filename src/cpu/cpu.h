@@ -38,6 +38,9 @@ uint16_t cpu_get_pc();
 
 // Set by z80_run when it stopped at the breakpoint; cleared at each call.
 extern int z80_break_hit;
+// A trap handler sets it to stop z80_run after the trap as the breakpoint
+// does (z80_break_hit); the run clears it.
+extern int z80_stop_request;
 
 uint16_t mem_read_word(uint16_t address);
 void mem_write_word(uint16_t address, uint16_t value);

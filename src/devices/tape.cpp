@@ -2,6 +2,12 @@
 // sample rate; the tape output bits are recorded into an 8-bit mono WAV.
 // The transport rolls while the Play/Record key is down and, unless remote
 // control is disabled, the motor bit (control register bit 2 clear) is on.
+//
+// The machine's tape input is inverted against the WAV's sample values: a
+// sample above the midline reads as a low input. Loaders that time single
+// half waves were made for that; recordings are written the same way round,
+// so they play back as the output was. Flipping the signal serves tapes made
+// the other way.
 #include "devices/tape.h"
 
 #include <cstring>
@@ -36,6 +42,9 @@ struct player_t {
     std::vector<uint8_t> buffer;
     size_t have = 0, at = 0;
     uint64_t remainder = 0;            // cycles owed to the next sample, times the rate
+    uint32_t quiet = 0;                // samples in a row at the midline
+    bool in_half = false;              // a sample outside the band began a half wave
+    bool ended = false;                // the end of the data was played
 } player;
 
 // The tape being recorded.
@@ -48,6 +57,7 @@ struct recorder_t {
     bool full = false;
 } recorder;
 
+bool flipped = false;
 bool play_key = false;
 bool motor_on = true;        // the control register starts at 0: bit 2 clear
 bool remote_disabled = false;
@@ -60,8 +70,8 @@ bool rolling() { return play_key && (remote_disabled || motor_on); }
 uint8_t recorded_value(int bits)
 {
     switch (bits & 3) {
-    case 0: return 8;
-    case 3: return 248;
+    case 0: return flipped ? 8 : 248;
+    case 3: return flipped ? 248 : 8;
     default: return 128;
     }
 }
@@ -153,6 +163,44 @@ void rewind_player()
     std::fseek(player.file.get(), player.format.data_start, SEEK_SET);
     player.left = player.format.data_bytes;
     player.have = player.at = 0;
+    player.quiet = 0;
+    player.in_half = false;
+    player.ended = false;
+}
+
+// The midline lasting this long ends the half wave in progress: 0.2 ms,
+// shorter than any half wave's error could bear.
+uint32_t quiet_samples()
+{
+    const uint32_t n = player.format.rate / 5000;
+    return n < 2 ? 2 : n;
+}
+
+void end_half_wave()
+{
+    if (player.in_half) set_input_level(tape_read_in ? 0 : 4);
+    player.in_half = false;
+}
+
+// One sample into the input level: outside the band around the midline it
+// decides, inside it keeps the level; a stretch at the midline and the end
+// of the data end the half wave in progress.
+void play_sample(bool have, uint8_t sample)
+{
+    const uint8_t high = flipped ? 4 : 0;
+    if (!have) {
+        if (!player.ended && player.quiet < quiet_samples()) end_half_wave();
+        player.ended = true;
+        return;
+    }
+    const bool quiet = sample >= 128 - wav_comp_level && sample <= 128 + wav_comp_level;
+    player.quiet = quiet ? player.quiet + 1 : 0;
+    if (sample > 127 + wav_comp_level || sample < 128 - wav_comp_level) {
+        set_input_level(sample > 127 + wav_comp_level ? high : 4 - high);
+        player.in_half = true;
+    } else if (player.quiet == quiet_samples()) {
+        end_half_wave();
+    }
 }
 
 // Runs the sampling event while a file is loaded and the key is down.
@@ -369,17 +417,18 @@ void tape_set_play_key(int down)
 
 int tape_rolling() { return rolling() ? 1 : 0; }
 
+void tape_set_signal_flipped(int flag) { flipped = flag != 0; }
+int tape_signal_flipped() { return flipped ? 1 : 0; }
+
 void tape_rewind() { rewind_player(); }
 
 void do_tape_event(int64_t*)
 {
     const int64_t due = event_queue.entries[EVENT_TAPE].time;
     uint8_t sample = 0;
-    if (player.file && rolling() && next_sample(sample)) {
-        if (sample > 127 + wav_comp_level)
-            set_input_level(4);
-        else if (sample < 128 - wav_comp_level)
-            set_input_level(0);
+    if (player.file && rolling()) {
+        const bool have = next_sample(sample);
+        play_sample(have, sample);
     }
     // Whole cycles per sample, the fraction carried on: the file plays at
     // its own rate.

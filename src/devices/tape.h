@@ -9,7 +9,7 @@ extern uint8_t tape_read_in;        // 0 or 4, input port bit 2
 // Half-width of the band around the midline inside which a sample keeps
 // the previous level (0..127).
 extern uint8_t wav_comp_level;
-constexpr uint8_t WAV_COMP_DEFAULT = 16;
+constexpr uint8_t WAV_COMP_DEFAULT = 0;
 
 // Opens a WAV file (PCM, 8 or 16 bits, any channel count, 8000-192000 Hz)
 // as the tape to play. Returns 1, or 0 after a message naming the file and
@@ -47,6 +47,11 @@ void tape_set_remote_enable(int flag);
 int tape_press_play();
 void tape_set_play_key(int down);
 int tape_rolling();
+// Flips the signal both ways: samples above the midline then read as a high
+// input and a high output is recorded above it (for tapes made that way
+// round; the default is the inverted input of the machine).
+void tape_set_signal_flipped(int flag);
+int tape_signal_flipped();
 void tape_rewind();
 void do_tape_event(int64_t* cycles);
 // Recomputes the tape lamp: lit while the tape moves.

@@ -8,6 +8,7 @@
 #include "core/hooks.h"
 #include "core/machine.h"
 #include "core/memory.h"
+#include "core/sysvars.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
 #include "devices/screen.h"
@@ -22,7 +23,6 @@ constexpr int ROM_START_FRAMES = 30;
 constexpr size_t TEXT_LIMIT = 65536;
 // The ROM's "run the loaded program", entered as if called from the prompt.
 constexpr uint16_t ROM_RUN = 0x1B5D;
-constexpr uint16_t ROM_RUN_RETURN = 0x1D1E;
 
 enum class kind { none, pri, text, ptp, pss, pp };
 
@@ -45,7 +45,61 @@ int refuse(const std::string& path, const std::string& why)
     return 0;
 }
 
-void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
+// An original ROM is entered at the start address as it stands. The
+// built-in firmware starts programs as its own R does: SP just below the
+// display page (C64: the colour block), the prompt's return pushed, IX at
+// the screen driver's block.
+void start_at(int address)
+{
+    if (memory_rom_is_builtin()) {
+        z80_state.sp = memory_get_machine_type() == MODEL_C64 ? C64_STACK_TOP : mem_read_word(ROM_DISPLAY_START);
+        z80_state.sp = static_cast<uint16_t>(z80_state.sp - 2);
+        mem_write_word(z80_state.sp, ROM_RUN_RETURN);
+        z80_state.ix = DRIVER_BLOCK;
+    }
+    z80_state.pc = static_cast<uint16_t>(address);
+}
+
+// The built-in firmware has no BASIC: a BASIC program stays where it was
+// loaded, and the shell says why it does not run.
+bool basic_needs_rom(const std::string& path)
+{
+    if (!memory_rom_is_builtin()) return false;
+    machine_notice notice(notice_kind::basic_without_rom);
+    notice.file = path;
+    host_notice(notice);
+    return true;
+}
+
+// Runs a loader and tells whether it stored a BASIC program, which it does
+// by setting the program's end pointers: they are cleared before and put
+// back when the loader left them alone.
+template <class Loader>
+bool loads_basic(Loader load)
+{
+    uint16_t before[3];
+    for (int i = 0; i < 3; ++i) {
+        before[i] = mem_read_word(PROG_END_POINTERS[i]);
+        mem_write_word(PROG_END_POINTERS[i], 0);
+    }
+    load();
+    bool set = false;
+    for (uint16_t p : PROG_END_POINTERS) set = set || mem_read_word(p) != 0;
+    if (!set)
+        for (int i = 0; i < 3; ++i) mem_write_word(PROG_END_POINTERS[i], before[i]);
+    return set;
+}
+
+// A raw memory file holds BASIC when it loads at the BASIC start and has
+// no machine-code start of its own (none, or the load address itself).
+bool pp_is_basic(const std::string& path, int start)
+{
+    uint8_t head[2];
+    file_ptr f(std::fopen(path.c_str(), "rb"));
+    if (!f || std::fread(head, 1, 2, f.get()) != 2) return false;
+    const uint16_t load = static_cast<uint16_t>(head[0] | head[1] << 8);
+    return load == mem_read_word(PROGBASE) && (start == 0 || start == load);
+}
 
 void rom_restart()
 {
@@ -64,6 +118,7 @@ void start_or_restart(int address)
 
 int type_text_file(const std::string& path, int autostart)
 {
+    if (basic_needs_rom(path)) return 1;
     std::string why = file_unreadable_reason(path.c_str());
     file_ptr f(why.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
     if (!f) return refuse(path, why.empty() ? "nem nyitható meg" : why);
@@ -101,8 +156,10 @@ int autostart_file(const char* path_in, int autostart)
 
     switch (kind_of(extension)) {
     case kind::pri: {
-        const int start = pri_load_pri_file(path.c_str(), ram, &why);
+        int start = -1;
+        const bool basic = loads_basic([&] { start = pri_load_pri_file(path.c_str(), ram, &why); });
         if (start < 0) return refuse(path, why);
+        if (start == 0 && basic && basic_needs_rom(path)) return 1;
         if (autostart) start_or_restart(start);
         return 1;
     }
@@ -110,9 +167,12 @@ int autostart_file(const char* path_in, int autostart)
         return type_text_file(path, autostart);
     case kind::ptp: {
         uint16_t start = 0;
-        if (!ptp_load_file(path.c_str(), &start, &why)) return refuse(path, why);
+        int loaded = 0;
+        const bool basic = loads_basic([&] { loaded = ptp_load_file(path.c_str(), &start, &why); });
+        if (!loaded) return refuse(path, why);
+        ptp_rewind();   // the ROM's loader starts again at the first program
+        if (start == 0 && basic && basic_needs_rom(path)) return 1;
         if (autostart) start_or_restart(start);
-        tape_init(path.c_str());   // the ROM's loader starts again at the first program
         return 1;
     }
     case kind::pss:
@@ -120,6 +180,7 @@ int autostart_file(const char* path_in, int autostart)
     case kind::pp: {
         const int start = ui_load_pp_file(path.c_str(), ram, &why);
         if (start < 0) return refuse(path, why);
+        if (pp_is_basic(path, start) && basic_needs_rom(path)) return 1;
         if (autostart && start >= 1) start_at(start);
         return 1;
     }

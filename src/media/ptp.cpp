@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstring>
 
+#include <utility>
+
 #include "core/hooks.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
@@ -36,6 +38,9 @@ uint8_t blocktype = 0;
 // One byte more than a block can hold: reads past a block's end return it.
 uint8_t block_buffer[BUFFER_SIZE + 1];
 int idx = 0;
+// Blocks of the attached file whose length field is mended: the file
+// offset of the marker and the length the block really has.
+std::vector<std::pair<long, long>> mended_lengths;
 
 // Writer state: the file the save routines build (not the attached one).
 std::string save_name;
@@ -92,6 +97,8 @@ int trap_read_block(int*)
     }
     blocktype = head[0];
     block_length = get_le16(head + 1);
+    for (const auto& [at, length] : mended_lengths)
+        if (at == block_position) block_length = length;
     idx = 0;
     if (block_length > static_cast<long>(BUFFER_SIZE)) {
         empty_block();   // no Primo block is that long
@@ -248,14 +255,48 @@ void attach(file_ptr file, long position)
     tape_lamp_changed();
 }
 
+// The mended blocks of a parsed image, for the trap reader; the shell hears
+// of them once.
+void remember_mended(const std::vector<uint8_t>& image, const std::vector<ptp_program>& programs,
+                     const char* path)
+{
+    mended_lengths.clear();
+    for (const ptp_program& program : programs)
+        for (const ptp_block& block : program)
+            if (get_le16(image.data() + block.start - 2) != block.length)
+                mended_lengths.emplace_back(static_cast<long>(block.start - 3), static_cast<long>(block.length));
+    if (mended_lengths.empty()) return;
+    machine_notice notice(notice_kind::ptp_length_mended);
+    notice.file = path ? path : "";
+    host_notice(notice);
+}
+
 int refuse(std::string* error, const std::string& why)
 {
     if (error) *error = why;
     return 0;
 }
 
+// A known converter fault: the last data block's length counts the 3-byte
+// head of the end block after it, while its content (whose own count says
+// how long it is), its checksum and the end block are intact. Returns the
+// length the block has, or 0 when this is not that fault.
+size_t mended_length(const uint8_t* data, size_t pos, size_t end, size_t length)
+{
+    const uint8_t* c = data + pos + 3;
+    if (length < 9 || ((c[0] & 0xF0) != 0xF0 && (c[0] & 0xF0) != 0xB0)) return 0;
+    const size_t have = static_cast<size_t>(c[4] ? c[4] : 256) + 6;
+    if (length != have + 3 || end - pos - 3 < have + 3) return 0;
+    unsigned sum = 0;
+    for (size_t i = 1; i + 1 < have; ++i) sum += c[i];
+    const size_t last = pos + 3 + have;   // the end block
+    if (static_cast<uint8_t>(sum) != c[have - 1] || data[last] != LAST_BLOCK) return 0;
+    return last + 3 + get_le16(data + last + 1) == end ? have : 0;
+}
+
 // Structure of one program from `pos` up to `end`.
-bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string& error)
+bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string& error,
+                  bool& mended)
 {
     for (;;) {
         if (end - pos < 3) {
@@ -267,7 +308,13 @@ bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& bloc
             error = at_offset("ismeretlen blokkjelölő", pos);
             return false;
         }
-        const size_t length = get_le16(data + pos + 1);
+        size_t length = get_le16(data + pos + 1);
+        if (marker == MORE_BLOCKS && length <= end - pos - 3) {
+            if (const size_t have = mended_length(data, pos, end, length)) {
+                length = have;
+                mended = true;
+            }
+        }
         if (length == 0) {
             error = at_offset("üres (0 hosszú) blokk", pos);
             return false;
@@ -329,9 +376,11 @@ uint8_t conv_to_bcd(int n)
     return static_cast<uint8_t>(m / 10 * 16 + m % 10);
 }
 
-int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error)
+int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error,
+              bool* mended)
 {
     programs.clear();
+    bool any_mended = false;
     if (!data || size == 0) {
         error = "üres PTP állomány";
         return 0;
@@ -356,10 +405,11 @@ int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& progra
             return 0;
         }
         ptp_program blocks;
-        if (!parse_blocks(data, pos + 3, pos + length, blocks, error)) return 0;
+        if (!parse_blocks(data, pos + 3, pos + length, blocks, error, any_mended)) return 0;
         programs.push_back(std::move(blocks));
         pos += length;
     }
+    if (mended) *mended = any_mended;
     return 1;
 }
 
@@ -386,6 +436,7 @@ int ptp_load_file(const char* path, uint16_t* start, std::string* error)
     if (!place_program(image.data(), programs.front(), &address, error)) return 0;
     if (start) *start = address;
     file_ptr f(std::fopen(path, "rb"));
+    remember_mended(image, programs, path);
     if (f) {
         fname = path;
         tape_ptp_attach_from(f.release());
@@ -413,6 +464,7 @@ int tape_init(const char* path)
     tape_close();
     ptp_place_traps();
     fname = path;
+    remember_mended(image, programs, path);
     attach(file_ptr(std::fopen(path, "rb")), 0);
     return fp ? 1 : 0;
 }

@@ -22,13 +22,18 @@ struct ptp_block {
 using ptp_program = std::vector<ptp_block>;
 
 // Splits an image into its programs, checking every length. Returns 1, or 0
-// with the reason (naming the offset) in `error`.
-int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error);
+// with the reason (naming the offset) in `error`. One fault of a widely used
+// converter is mended, and then *mended (if given) is set: a last data
+// block whose length counts 3 bytes it does not hold (the end block's head)
+// while its content, checksum and end block are intact gets its real length.
+int ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string& error,
+              bool* mended = nullptr);
 
 uint8_t conv_to_bcd(int n);
 
 // Attaches a PTP file for the ROM traps. Returns 1, or 0 after a message
-// (the file is refused when it is not a well-formed image).
+// (the file is refused when it is not a well-formed image). A mended file
+// (ptp_parse) is served with its real lengths after a notice.
 int tape_init(const char* path);
 void tape_ptp_attach_from(std::FILE* file);
 int ptp_attached();

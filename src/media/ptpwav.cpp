@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/hooks.h"
 #include "media/fileio.h"
 #include "media/ptp.h"
 
@@ -87,13 +88,13 @@ void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs,
 
 // Parses the image and counts its samples. Returns 1, or 0 with `error`.
 int prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
-            std::string& error)
+            std::string& error, bool* mended = nullptr)
 {
     if (rate < 8000 || rate > 192000) {
         error = "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz";
         return 0;
     }
-    if (!ptp_parse(data, size, programs, error)) return 0;
+    if (!ptp_parse(data, size, programs, error, mended)) return 0;
     sample_sink counter;
     write_signal(data, programs, rate, counter);
     samples = counter.count;
@@ -146,9 +147,15 @@ int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& e
     }
     std::vector<ptp_program> programs;
     uint64_t count = 0;
-    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, error)) {
+    bool mended = false;
+    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, error, &mended)) {
         error = std::string(ptp_path) + ": " + error;
         return 0;
+    }
+    if (mended) {
+        machine_notice notice(notice_kind::ptp_length_mended);
+        notice.file = ptp_path;
+        host_notice(notice);
     }
     std::error_code ec;
     if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec)) {
