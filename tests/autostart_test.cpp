@@ -189,10 +189,10 @@ TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
     EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR
     ASSERT_EQ(autostart_file(path.c_str(), 0), 1);
     EXPECT_EQ(keyboard_text_left(), 6);
-    fake_keyboard_press(VK_CONTROL);
+    fake_keyboard_press(HK_CTRL);
     const int64_t before = z80_state.tcount;
     ASSERT_EQ(autostart_file(path.c_str(), 1), 1);
-    fake_keyboard_release(VK_CONTROL);
+    fake_keyboard_release(HK_CTRL);
     EXPECT_EQ(z80_state.tcount, before);   // no frames run first
     EXPECT_EQ(keyboard_text_left(), 6);
 }

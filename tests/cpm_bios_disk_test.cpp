@@ -310,9 +310,10 @@ TEST_F(CpmDisk, FilesCopiedWithCpmtoolsAreWhereTheBiosReadsThem)
         const int spt = ram(static_cast<uint16_t>(dpb)), dsm = ram(static_cast<uint16_t>(dpb + 5)) | ram(static_cast<uint16_t>(dpb + 6)) << 8;
         ASSERT_TRUE(read_record(2, 0));
         ASSERT_EQ(result_a(), 0);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&ram(DMA + 1)), 11), "ZEXDOC  COM") << f.name;
+        // Entry 0 is the SUBMIT.COM every new disk holds.
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&ram(DMA + 33)), 11), "ZEXDOC  COM") << f.name;
         std::array<uint8_t, 32> entry{};
-        std::copy_n(memory_state::memory.begin() + DMA, 32, entry.begin());
+        std::copy_n(memory_state::memory.begin() + DMA + 32, 32, entry.begin());
         for (int index : {0, 4}) {   // the first block and one some tracks later
             const int block = dsm > 255 ? entry[16 + 2 * index] | entry[17 + 2 * index] << 8 : entry[16 + index];
             const int record = block * 16;

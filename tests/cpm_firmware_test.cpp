@@ -158,9 +158,9 @@ TEST_F(CpmMachine, BootRomRetriesAfterAKeyAndAsksAgain)
     const std::string request = image_text(pr_2732, sizeof pr_2732, rom_label("msg_nodisk"));
     run_frames(10);
     ASSERT_TRUE(screen_shows(request));
-    fake_keyboard_press(VK_SPACE);
+    fake_keyboard_press(HK_SPACE);
     run_frames(5);
-    fake_keyboard_release(VK_SPACE);
+    fake_keyboard_release(HK_SPACE);
     run_frames(5);
     EXPECT_TRUE(screen_shows(request));
     EXPECT_LT(z80_state.pc, 0x1000);
@@ -272,30 +272,57 @@ TEST_F(CpmMachine, KeyboardGivesCharactersWithShiftAndControl)
     ASSERT_TRUE(call_bios(2, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 0x00) << "CONST with no key";
 
-    fake_keyboard_press('A');
+    fake_keyboard_press(HK_A);
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 'a');
-    fake_keyboard_release('A');
+    fake_keyboard_release(HK_A);
 
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press('2');
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_2);
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], '"');
-    fake_keyboard_release('2');
-    fake_keyboard_release(VK_SHIFT);
+    fake_keyboard_release(HK_2);
+    fake_keyboard_release(HK_SHIFT);
 
-    fake_keyboard_press(VK_CONTROL);
-    fake_keyboard_press('C');
+    fake_keyboard_press(HK_CTRL);
+    fake_keyboard_press(HK_C);
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 0x03);
-    fake_keyboard_release('C');
-    fake_keyboard_release(VK_CONTROL);
+    fake_keyboard_release(HK_C);
+    fake_keyboard_release(HK_CTRL);
+}
+
+// Every key with and without shift and ctrl, read through CONST and CONIN:
+// together they give every code from 0x01 to 0x7F.
+TEST_F(CpmMachine, KeyCombinationsReachEveryCharacterAndControlCode)
+{
+    cold_start_bios();
+    std::array<bool, 128> typed{};
+    for (int position = 0; position < 64; ++position) {
+        const host_key key = keyboard_trans[position];
+        if (key == HK_NONE || key == HK_SHIFT || key == HK_CTRL || key == HK_CAPS_LOCK) continue;
+        for (int mods = 0; mods < 4; ++mods) {
+            if (mods & 1) fake_keyboard_press(HK_SHIFT);
+            if (mods & 2) fake_keyboard_press(HK_CTRL);
+            fake_keyboard_press(key);
+            ASSERT_TRUE(call_bios(2, 0));
+            if (memory_state::memory[RESULT] == 0xFF) {
+                ASSERT_TRUE(call_bios(3, 0));
+                typed[memory_state::memory[RESULT] & 0x7F] = true;
+            }
+            fake_keyboard_release(key);
+            fake_keyboard_release(HK_SHIFT);
+            fake_keyboard_release(HK_CTRL);
+            ASSERT_TRUE(call_bios(2, 0));   // the scan sees every key up
+        }
+    }
+    for (int c = 1; c < 128; ++c) EXPECT_TRUE(typed[c]) << "no keys give 0x" << std::hex << c;
 }
 
 TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
 {
     cold_start_bios();
-    fake_keyboard_press(VK_RETURN);
+    fake_keyboard_press(HK_ENTER);
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 13);
     ASSERT_TRUE(call_bios(2, 0));
@@ -314,7 +341,7 @@ TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
     ASSERT_TRUE(call_bios(3, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 13);
 
-    fake_keyboard_release(VK_RETURN);
+    fake_keyboard_release(HK_ENTER);
     ASSERT_TRUE(call_bios(2, 0));
     EXPECT_EQ(memory_state::memory[RESULT], 0x00);
 }

@@ -1,5 +1,5 @@
 // Disk images: geometry from the size, sector places, write-back that never
-// loses or mixes data, and the blank CP/M disks.
+// loses or mixes data, and the new CP/M disks.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -168,7 +170,7 @@ TEST_F(DiskImage, KillingTheWriterLeavesTheOldOrTheNewImageNeverAMix)
     }
 }
 
-TEST_F(DiskImage, BlankCpmDisksBootAndHoldAnEmptyDirectory)
+TEST_F(DiskImage, NewCpmDisksBootAndHoldSubmitComAsCpmtoolsReadsIt)
 {
     for (const cpm_disk_format& f : cpm_disk_formats) {
         const std::string path = disks.path(std::string(f.name) + ".dsk");
@@ -184,9 +186,21 @@ TEST_F(DiskImage, BlankCpmDisksBootAndHoldAnEmptyDirectory)
         EXPECT_EQ(d[510], f.geometry.tracks);
         EXPECT_EQ(d[511], f.geometry.sectors);
         EXPECT_TRUE(std::equal(std::begin(cpm_system), std::end(cpm_system), d.begin() + 512)) << f.name;
-        // Everything after the two reserved CP/M tracks is unused (0xE5).
-        const size_t reserved = 2 * static_cast<size_t>(f.geometry.sectors) * 512;
-        EXPECT_EQ(std::count(d.begin() + reserved, d.end(), 0xE5), static_cast<long>(d.size() - reserved)) << f.name;
+        // The directory holds SUBMIT.COM and nothing else.
+        const std::string tools = "cd '" BREVAN_SOURCE_DIR "/firmware/cpm' && ";
+        const std::string copy = disks.path("submit.com");
+        fs::remove(copy);
+        EXPECT_EQ(std::system((tools + "cpmcp -f " + f.name + " '" + path + "' 0:submit.com '" + copy + "'").c_str()), 0);
+        const auto submit = scratch_disks::read(copy);   // whole records
+        ASSERT_EQ(submit.size(), (cpm_submit_size + 127) / 128 * 128) << f.name;
+        EXPECT_TRUE(std::equal(cpm_submit, cpm_submit + cpm_submit_size, submit.begin())) << f.name;
+        std::string listing;
+        if (FILE* p = popen((tools + "cpmls -f " + f.name + " '" + path + "'").c_str(), "r")) {
+            char buffer[256];
+            while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) listing.append(buffer, n);
+            pclose(p);
+        }
+        EXPECT_EQ(listing, "0:\nsubmit.com\n") << f.name;
         diskimg_detach(image, 0);
     }
     const std::string taken = disks.path("brevan.dsk");

@@ -224,7 +224,7 @@ TEST_F(FirmwareTape, SpaceStopsTheSearch)
     remove_tape_traps();
     firmware_type("L\r", 30);
     EXPECT_TRUE(screen_shows("SEARCHING"));
-    firmware_hold_key(VK_SPACE, 2);
+    firmware_hold_key(HK_SPACE, 2);
     firmware_run_frames(3);
     EXPECT_TRUE(screen_shows("BREAK")) << screen_text_dump();
     firmware_type("h 2 1\r");

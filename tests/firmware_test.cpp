@@ -105,7 +105,7 @@ TEST_F(Firmware, HomeClearsTheScreenAndKeepsTheLine)
 {
     boot(MODEL_B32);
     firmware_type("x\rd 1");
-    firmware_hold_key(VK_HOME, 2);
+    firmware_hold_key(HK_HOME, 2);
     firmware_run_frames(2);
     firmware_type("0\r");
     const auto lines = screen_text_lines();
@@ -227,7 +227,7 @@ TEST_F(Firmware, ScreenScrollsWhenFull)
 TEST_F(Firmware, HeldKeyRepeats)
 {
     boot(MODEL_A64);
-    firmware_hold_key('K', 60);
+    firmware_hold_key(HK_K, 60);
     firmware_run_frames(2);
     const std::string typed = line(4);
     // 25 frames until the first repeat, then one every 3 frames.
@@ -239,9 +239,9 @@ TEST_F(Firmware, HeldKeyRepeats)
 TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
 {
     boot(MODEL_B64);
-    firmware_hold_key(VK_NEXT, 2);     // position 19: o with double acute
+    firmware_hold_key(HK_PAGE_DOWN, 2);     // position 19: o with double acute
     firmware_run_frames(2);
-    firmware_hold_key(VK_OEM_1, 2);    // position 58: e acute
+    firmware_hold_key(HK_SEMICOLON, 2);    // position 58: e acute
     firmware_run_frames(2);
     EXPECT_EQ(line(4), ">\x7B\x60") << screen_text_dump();
     // The B character set draws them differently from the A set's symbols.
@@ -255,9 +255,9 @@ TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
 TEST_F(Firmware, AModelHasNoKeyAtTheBOnlyPositions)
 {
     boot(MODEL_A64);
-    firmware_hold_key(VK_NEXT, 2);
+    firmware_hold_key(HK_PAGE_DOWN, 2);
     firmware_run_frames(2);
-    firmware_hold_key(VK_OEM_MINUS, 2);   // position 35: '+' on A, ';' on B
+    firmware_hold_key(HK_MINUS, 2);   // position 35: '+' on A, ';' on B
     firmware_run_frames(2);
     EXPECT_EQ(line(4), ">+") << screen_text_dump();
 }
@@ -266,14 +266,14 @@ TEST_F(Firmware, ShiftAndCapsLockGiveCapitals)
 {
     boot(MODEL_A64);
     EXPECT_EQ(mem_read(0x4044) & 0x80, 0x80);   // the keyboard mode: capitals
-    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_hold_key(HK_CAPS_LOCK, 2);
     firmware_run_frames(2);
     EXPECT_EQ(mem_read(0x4044) & 0x80, 0);
     firmware_type("aB");
-    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_hold_key(HK_CAPS_LOCK, 2);
     firmware_run_frames(2);
     firmware_type("cd");
-    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_hold_key(HK_CAPS_LOCK, 2);
     firmware_run_frames(2);
     firmware_type("e\"");
     EXPECT_EQ(line(4), ">aBCDe\"") << screen_text_dump();
@@ -299,7 +299,7 @@ TEST_F(Firmware, KeyboardRoutineReturnsKeyWithZeroFlagClear)
         firmware_run_frames(3);
         EXPECT_EQ(mem_read(0x5101), 0x00) << model;              // A = 0
         EXPECT_NE(mem_read(0x5100) & FLAG_Z, 0) << model;        // Z set
-        firmware_hold_key('Q', 2);
+        firmware_hold_key(HK_Q, 2);
         firmware_run_frames(1);
         EXPECT_EQ(mem_read(0x5103), 'Q') << model;
         EXPECT_EQ(mem_read(0x5102) & FLAG_Z, 0) << model;
@@ -335,7 +335,7 @@ TEST_F(Firmware, PatchedRepeatReadAndForcedJumpStillWork)
     rom_pointer()[0x394F] = 0x18;   // as while text is typed
     firmware_type("ok 1");
     EXPECT_EQ(line(4), ">OK 1") << screen_text_dump();
-    firmware_hold_key('Z', 40);
+    firmware_hold_key(HK_Z, 40);
     firmware_run_frames(2);
     // No key lost while the loop polls without HALT: 1 + 5 repeats.
     EXPECT_GE(line(4).size(), 10u) << line(4);
@@ -497,12 +497,12 @@ TEST_F(Firmware, SymbolicKeyMappingGivesShiftedCharacters)
     boot(MODEL_A64);
     keyboard_change_mapping(1);
     keyboard_init();
-    fake_keyboard_press(VK_SHIFT);
-    firmware_hold_key('2', 2);      // '"' is Shift+2 on the host layout
-    firmware_hold_key('D', 2);
-    fake_keyboard_release(VK_SHIFT);
+    fake_keyboard_press(HK_SHIFT);
+    firmware_hold_key(HK_2, 2);      // '"' is Shift+2 on the host layout
+    firmware_hold_key(HK_D, 2);
+    fake_keyboard_release(HK_SHIFT);
     firmware_run_frames(2);
-    firmware_hold_key('D', 2);
+    firmware_hold_key(HK_D, 2);
     firmware_run_frames(2);
     EXPECT_EQ(line(4), ">\"DD") << screen_text_dump();
     keyboard_change_mapping(0);

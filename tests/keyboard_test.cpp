@@ -51,12 +51,12 @@ TEST_F(Keyboard, PositionalShiftFollowsTheHostShiftKey)
 {
     keyboard_change_mapping(0);
     EXPECT_EQ(input_get_key_state(3), 0);
-    fake_keyboard_press(VK_SHIFT);
+    fake_keyboard_press(HK_SHIFT);
     EXPECT_EQ(input_get_key_state(3), 1);
     EXPECT_EQ(input_get_key_state(3), 1);
-    fake_keyboard_release(VK_SHIFT);
+    fake_keyboard_release(HK_SHIFT);
     EXPECT_EQ(input_get_key_state(3), 0);
-    fake_keyboard_press('A');
+    fake_keyboard_press(HK_A);
     EXPECT_EQ(input_get_key_state(14), 1);
     EXPECT_EQ(input_get_key_state(0x40 | 14), 1);   // only the low six bits count
 }
@@ -64,7 +64,7 @@ TEST_F(Keyboard, PositionalShiftFollowsTheHostShiftKey)
 TEST_F(Keyboard, PositionalUnusedPositionsNeverReadDown)
 {
     keyboard_change_mapping(0);
-    for (int vk = 1; vk < 256; ++vk) fake_keyboard_press(vk);
+    for (int k = 1; k < 256; ++k) fake_keyboard_press(host_key(k));
     EXPECT_EQ(input_get_key_state(54), 0);
     EXPECT_EQ(input_get_key_state(56), 0);
     EXPECT_EQ(input_get_key_state(55), 1);
@@ -72,8 +72,8 @@ TEST_F(Keyboard, PositionalUnusedPositionsNeverReadDown)
 
 TEST_F(Keyboard, ShiftedCharacterHoldsThePrimoShiftForTenReads)
 {
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press('2');
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_2);
     EXPECT_EQ(input_get_key_state(3), 0);    // host Shift never reaches it
     EXPECT_EQ(input_get_key_state(11), 1);   // '"' is Primo shift + 2
     for (int i = 0; i < 10; ++i) EXPECT_EQ(input_get_key_state(3), 1) << i;
@@ -82,49 +82,49 @@ TEST_F(Keyboard, ShiftedCharacterHoldsThePrimoShiftForTenReads)
 
 TEST_F(Keyboard, PlainCharacterCancelsThePendingShift)
 {
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press('2');
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_2);
     EXPECT_EQ(input_get_key_state(11), 1);
-    fake_keyboard_release(VK_SHIFT);
+    fake_keyboard_release(HK_SHIFT);
     EXPECT_EQ(input_get_key_state(11), 1);   // now the plain '2'
     EXPECT_EQ(input_get_key_state(3), 0);
 }
 
 TEST_F(Keyboard, CtrlWithALetterGivesCtrlAndTheLetter)
 {
-    fake_keyboard_press(VK_CONTROL);
-    fake_keyboard_press('A');
+    fake_keyboard_press(HK_CTRL);
+    fake_keyboard_press(HK_A);
     EXPECT_EQ(pressed_positions(), (std::set<int>{7, 14}));
 }
 
 TEST_F(Keyboard, AltGrMatchesOnlyCharactersThatNeedIt)
 {
-    fake_keyboard_press(VK_OEM_MINUS);
+    fake_keyboard_press(HK_MINUS);
     EXPECT_EQ(pressed_positions(), (std::set<int>{41}));   // '-'
-    fake_keyboard_press(VK_CONTROL);
-    fake_keyboard_press(VK_MENU);
+    fake_keyboard_press(HK_CTRL);
+    fake_keyboard_press(HK_ALT);
     EXPECT_EQ(pressed_positions(), (std::set<int>{49}));   // '*'
-    fake_keyboard_release(VK_MENU);
+    fake_keyboard_release(HK_ALT);
     EXPECT_EQ(pressed_positions(), (std::set<int>{7, 41}));
 }
 
 TEST_F(Keyboard, RightArrowMatchesOnlyWithoutShiftOrAlt)
 {
-    fake_keyboard_press(VK_RIGHT);
+    fake_keyboard_press(HK_RIGHT);
     EXPECT_EQ(input_get_key_state(61), 1);
-    fake_keyboard_press(VK_CONTROL);
+    fake_keyboard_press(HK_CTRL);
     EXPECT_EQ(input_get_key_state(61), 1);
-    fake_keyboard_release(VK_CONTROL);
-    fake_keyboard_press(VK_SHIFT);
+    fake_keyboard_release(HK_CTRL);
+    fake_keyboard_press(HK_SHIFT);
     EXPECT_EQ(input_get_key_state(61), 0);
-    fake_keyboard_release(VK_SHIFT);
-    fake_keyboard_press(VK_MENU);
+    fake_keyboard_release(HK_SHIFT);
+    fake_keyboard_press(HK_ALT);
     EXPECT_EQ(input_get_key_state(61), 0);
 }
 
 TEST_F(Keyboard, MappingSwitchTakesEffectAtTheNextRead)
 {
-    fake_keyboard_press(VK_SHIFT);
+    fake_keyboard_press(HK_SHIFT);
     EXPECT_EQ(input_get_key_state(3), 0);
     keyboard_change_mapping(0);
     EXPECT_EQ(input_get_key_state(3), 1);
@@ -134,14 +134,14 @@ TEST_F(Keyboard, MappingSwitchTakesEffectAtTheNextRead)
 
 TEST_F(Keyboard, SecondLayoutPlacesPunctuationElsewhere)
 {
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press(VK_OEM_COMMA);   // ';'
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_COMMA);   // ';'
     EXPECT_EQ(pressed_positions(), (std::set<int>{47}));
     EXPECT_EQ(input_get_key_state(3), 1);
 
     keyboard_reset();
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press(VK_OEM_COMMA);
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_COMMA);
     keyboard_change_model(1);
     EXPECT_EQ(pressed_positions(), (std::set<int>{35}));
     EXPECT_EQ(input_get_key_state(3), 0);
@@ -151,24 +151,24 @@ TEST_F(Keyboard, CharactersTheLayoutCannotTypeNeverMatch)
 {
     fake_keyboard_clear_layout();
     keyboard_init();
-    fake_keyboard_press('A');
-    fake_keyboard_press(VK_RETURN);
+    fake_keyboard_press(HK_A);
+    fake_keyboard_press(HK_ENTER);
     EXPECT_EQ(pressed_positions(), (std::set<int>{55}));   // raw key codes still work
 }
 
 TEST_F(Keyboard, ResetForgetsHeldKeysAndThePendingShift)
 {
     const int before = fake_keyboard_release_all_count();
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press('2');
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_2);
     EXPECT_EQ(input_get_key_state(11), 1);
     keyboard_reset();
     EXPECT_EQ(fake_keyboard_release_all_count(), before + 1);
     EXPECT_EQ(input_get_key_state(3), 0);
     EXPECT_EQ(input_get_key_state(11), 0);
 
-    fake_keyboard_press(VK_SHIFT);
-    fake_keyboard_press('2');
+    fake_keyboard_press(HK_SHIFT);
+    fake_keyboard_press(HK_2);
     EXPECT_EQ(input_get_key_state(11), 1);
     keyboard_init();   // so does a change of host layout
     EXPECT_EQ(input_get_key_state(3), 0);

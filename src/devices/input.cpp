@@ -36,23 +36,23 @@ uint32_t translate_char(uint32_t entry)
     return code < 0 ? NO_KEY : static_cast<uint32_t>(code);
 }
 
-bool host_key_down(int vk)
+bool host_key_down(host_key key)
 {
-    return vk != 0 && host->key_down(vk) != 0;
+    return key != HK_NONE && host->key_down(key) != 0;
 }
 
 // The host key of the entry is down with exactly the modifiers it needs.
 bool entry_matches(uint32_t entry, uint32_t modifiers)
 {
     if (entry == NO_KEY) return false;
-    return host_key_down(static_cast<int>(entry & 0xFF)) && (entry & 0x700) == modifiers;
+    return host_key_down(static_cast<host_key>(entry & 0xFF)) && (entry & 0x700) == modifiers;
 }
 
 int symbolic_key_state(int p)
 {
-    const bool shift = host_key_down(VK_SHIFT);
-    const bool ctrl = host_key_down(VK_CONTROL);
-    const bool alt = host_key_down(VK_MENU);
+    const bool shift = host_key_down(HK_SHIFT);
+    const bool ctrl = host_key_down(HK_CTRL);
+    const bool alt = host_key_down(HK_ALT);
 
     // The Primo shift is synthesised for shifted characters only.
     if (p == PRIMO_SHIFT) {
@@ -81,27 +81,27 @@ int symbolic_key_state(int p)
 
 } // namespace
 
-constexpr std::array<uint8_t, 64> keyboard_trans{
-    'Y',           VK_UP,       'S',         VK_SHIFT,      'E',        VK_CAPITAL,    'W',         VK_CONTROL,
-    'D',           '3',         'X',         '2',           'Q',        '1',           'A',         VK_DOWN,
-    'C',           VK_OEM_3,    'F',         VK_NEXT,       'R',        VK_OEM_5,      'T',         '7',
-    'H',           VK_SPACE,    'B',         '6',           'G',        '5',           'V',         '4',
-    'N',           '8',         'Z',         VK_OEM_MINUS,  'U',        '0',           'J',         VK_DELETE,
-    'L',           VK_OEM_2,    'K',         VK_OEM_PERIOD, 'M',        '9',           'I',         VK_OEM_COMMA,
-    VK_OEM_PLUS,   VK_INSERT,   'P',         VK_END,        'O',        VK_HOME,       0,           VK_RETURN,
-    0,             VK_BACK,     VK_OEM_1,    VK_OEM_6,      VK_OEM_7,   VK_RIGHT,      VK_OEM_4,    VK_TAB,
+constexpr std::array<host_key, 64> keyboard_trans{
+    HK_Y,      HK_UP,        HK_S,         HK_SHIFT,         HK_E,     HK_CAPS_LOCK, HK_W,            HK_CTRL,
+    HK_D,      HK_3,         HK_X,         HK_2,             HK_Q,     HK_1,         HK_A,            HK_DOWN,
+    HK_C,      HK_GRAVE,     HK_F,         HK_PAGE_DOWN,     HK_R,     HK_BACKSLASH, HK_T,            HK_7,
+    HK_H,      HK_SPACE,     HK_B,         HK_6,             HK_G,     HK_5,         HK_V,            HK_4,
+    HK_N,      HK_8,         HK_Z,         HK_MINUS,         HK_U,     HK_0,         HK_J,            HK_DELETE,
+    HK_L,      HK_SLASH,     HK_K,         HK_PERIOD,        HK_M,     HK_9,         HK_I,            HK_COMMA,
+    HK_EQUALS, HK_INSERT,    HK_P,         HK_END,           HK_O,     HK_HOME,      HK_NONE,         HK_ENTER,
+    HK_NONE,   HK_BACKSPACE, HK_SEMICOLON, HK_RIGHT_BRACKET, HK_QUOTE, HK_RIGHT,     HK_LEFT_BRACKET, HK_TAB,
 };
 
 constexpr std::array<uint32_t, 256> kb_symbolic{
     // Layout 0, unshifted
-    'y',  '^',  's',  VK_SHIFT, 'e',  VK_CAPITAL, 'w',  VK_CONTROL,
-    'd',  '3',  'x',  '2',  'q',  '1',  'a',  VK_DOWN,
+    'y',  '^',  's',  HK_SHIFT, 'e',  HK_CAPS_LOCK, 'w',  HK_CTRL,
+    'd',  '3',  'x',  '2',  'q',  '1',  'a',  HK_DOWN,
     'c',  0,    'f',  0,    'r',  0,    't',  '7',
     'h',  ' ',  'b',  '6',  'g',  '5',  'v',  '4',
     'n',  '8',  'z',  '+',  'u',  '0',  'j',  '>',
     'l',  '-',  'k',  '.',  'm',  '9',  'i',  ',',
-    0xFC, '*',  'p',  0xFA, 'o',  VK_HOME, 0, VK_RETURN,
-    0,    VK_BACK, 0xE9, 0xF3, 0xE1, VK_RIGHT, 0xF6, VK_TAB,
+    0xFC, '*',  'p',  0xFA, 'o',  HK_HOME, 0, HK_ENTER,
+    0,    HK_BACKSPACE, 0xE9, 0xF3, 0xE1, HK_RIGHT, 0xF6, HK_TAB,
     // Layout 0, with the Primo shift
     'Y',  0,    'S',  0,    'E',  0,    'W',  0,
     'D',  '#',  'X',  '"',  'Q',  '!',  'A',  0,
@@ -112,14 +112,14 @@ constexpr std::array<uint32_t, 256> kb_symbolic{
     0xDC, '\'', 'P',  0xFB, 'O',  0,    0,    0x0D,
     0,    0x08, 0xC9, 0xD3, 0xC1, 0,    0xD6, 0x09,
     // Layout 1, unshifted
-    'y',  '^',  's',  VK_SHIFT, 'e',  VK_CAPITAL, 'w',  VK_CONTROL,
-    'd',  '3',  'x',  '2',  'q',  '1',  'a',  VK_DOWN,
+    'y',  '^',  's',  HK_SHIFT, 'e',  HK_CAPS_LOCK, 'w',  HK_CTRL,
+    'd',  '3',  'x',  '2',  'q',  '1',  'a',  HK_DOWN,
     'c',  0xED, 'f',  0xF5, 'r',  0xFB, 't',  '7',
     'h',  ' ',  'b',  '6',  'g',  '5',  'v',  '4',
     'n',  '8',  'z',  ';',  'u',  '0',  'j',  '/',
     'l',  '-',  'k',  '.',  'm',  '9',  'i',  ',',
-    0xFC, '*',  'p',  0xFA, 'o',  VK_HOME, 0, VK_RETURN,
-    0,    VK_BACK, 0xE9, 0xF3, 0xE1, VK_RIGHT, 0xF6, VK_TAB,
+    0xFC, '*',  'p',  0xFA, 'o',  HK_HOME, 0, HK_ENTER,
+    0,    HK_BACKSPACE, 0xE9, 0xF3, 0xE1, HK_RIGHT, 0xF6, HK_TAB,
     // Layout 1, with the Primo shift
     'Y',  0,    'S',  0,    'E',  0,    'W',  0,
     'D',  '#',  'X',  '"',  'Q',  '!',  'A',  0,
@@ -246,9 +246,9 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
     *low = *high - band;
 }
 
-int keyboard_host_key_down(int vk)
+int keyboard_host_key_down(host_key key)
 {
-    return host && host_key_down(vk) ? 1 : 0;
+    return host && host_key_down(key) ? 1 : 0;
 }
 
 // Text typing. The trap stands at the start of the ROM's keyboard-read

@@ -135,7 +135,7 @@ int type_text_file(const std::string& path, int autostart)
 
 int autostart_file(const char* path_in, int autostart)
 {
-    if (keyboard_host_key_down(VK_CONTROL))
+    if (keyboard_host_key_down(HK_CTRL))
         autostart = 0;
     else
         machine_do_some_frames(ROM_START_FRAMES);

@@ -254,6 +254,39 @@ const cpm_disk_format* cpm_disk_format_by_name(const char* name)
     return nullptr;
 }
 
+namespace {
+
+// Puts a file of user 0 into the first directory entry and the first data
+// blocks of a blank disk. The layout follows the BIOS's parameter blocks:
+// 2 KB blocks after the two reserved tracks, 64 directory entries (one
+// block) per 40 tracks a side, two-byte block numbers on two-sided disks.
+void cpm_disk_put_first_file(std::vector<uint8_t>& image, const disk_geometry& g, const char (&name)[12],
+                             const uint8_t* bytes, size_t size)
+{
+    constexpr size_t BLOCK = 2048, RECORD = 128;
+    const size_t directory = 2 * static_cast<size_t>(g.sectors) * DISK_SECTOR_SIZE;
+    const int directory_blocks = g.sides * g.tracks / 40;
+    const bool wide = g.sides == 2;
+    const size_t blocks = (size + BLOCK - 1) / BLOCK;
+    uint8_t* entry = &image[directory];
+    entry[0] = 0;
+    std::copy(name, name + 11, entry + 1);
+    std::fill(entry + 12, entry + 32, 0);
+    entry[15] = static_cast<uint8_t>((size + RECORD - 1) / RECORD);
+    for (size_t b = 0; b < blocks; ++b) {
+        const size_t block = static_cast<size_t>(directory_blocks) + b;
+        if (wide) {
+            entry[16 + 2 * b] = static_cast<uint8_t>(block);
+            entry[17 + 2 * b] = static_cast<uint8_t>(block >> 8);
+        } else {
+            entry[16 + b] = static_cast<uint8_t>(block);
+        }
+    }
+    std::copy(bytes, bytes + size, image.begin() + static_cast<long>(directory + directory_blocks * BLOCK));
+}
+
+}  // namespace
+
 std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
 {
     const disk_geometry& g = format.geometry;
@@ -269,6 +302,7 @@ std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
     image[511] = static_cast<uint8_t>(g.sectors);
     // CCP and BDOS follow sector by sector, across the track end.
     std::copy(std::begin(cpm_system), std::end(cpm_system), image.begin() + DISK_SECTOR_SIZE);
+    cpm_disk_put_first_file(image, g, "SUBMIT  COM", cpm_submit, cpm_submit_size);
     return image;
 }
 

@@ -61,15 +61,15 @@ int disk_img_read_sector(const disk_image& image, int side, int track, int secto
 int disk_img_write_sector(disk_image& image, int side, int track, int sector, const uint8_t* buffer);
 int disk_img_has_sector(const disk_image& image, int side, int track, int sector);
 
-// Blank bootable CP/M disks: the boot sector, our CCP and BDOS on the
-// reserved tracks and an empty directory.
+// New bootable CP/M disks: the boot sector, our CCP and BDOS on the
+// reserved tracks and SUBMIT.COM as the only file.
 struct cpm_disk_format {
     const char* name;            // also the cpmtools disk definition
     disk_geometry geometry;
 };
 extern const cpm_disk_format cpm_disk_formats[6];   // the first is the default
 const cpm_disk_format* cpm_disk_format_by_name(const char* name);
-// The image of a blank disk of the format.
+// The image of a new disk of the format.
 std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format);
 // Writes it to path; an existing file is replaced only when overwrite is
 // set. Returns 1 on success, else 0 with the reason in diskimg_error().

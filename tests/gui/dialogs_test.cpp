@@ -35,12 +35,11 @@ protected:
     }
 };
 
-std::string chosen(int purpose, const char* answer)
+std::string chosen(ui_purpose purpose, const std::string& answer)
 {
-    ui_set_scripted_answer(answer);
-    char buffer[260] = "previous";
-    const int ok = ui_select_file(nullptr, purpose, buffer);
-    return (ok ? "1:" : "0:") + std::string(buffer);
+    ui_set_scripted_answer(answer.c_str());
+    const std::string name = ui_select_file(nullptr, purpose);
+    return (name.empty() ? "0:" : "1:") + name;
 }
 
 TEST_F(Dialogs, SaveChoosersAddTheirExtensionOnlyToNamesWithoutADot)
@@ -51,16 +50,16 @@ TEST_F(Dialogs, SaveChoosersAddTheirExtensionOnlyToNamesWithoutADot)
     EXPECT_EQ(chosen(UI_SOUND_WAV, "/tmp/dir.d/hang"), "1:/tmp/dir.d/hang.wav")
         << "a dot in a folder name does not count";
     EXPECT_EQ(chosen(UI_AUTOLOAD, "/tmp/game"), "1:/tmp/game") << "open choosers take the name as it is";
+    const std::string deep = "/tmp/" + std::string(300, 'd') + "/kep";
+    EXPECT_EQ(chosen(UI_SCREENSHOT, deep), "1:" + deep + ".bmp") << "a path of any length";
 }
 
 TEST_F(Dialogs, CancelledChooserLeavesAnEmptyName)
 {
     EXPECT_EQ(chosen(UI_DISK_IMAGE, ""), "0:");
-    EXPECT_EQ(chosen(99, "/tmp/x"), "0:") << "unknown purpose";
+    EXPECT_EQ(chosen(ui_purpose{99}, "/tmp/x"), "0:") << "unknown purpose";
     ui_set_scripted_answer("");
-    char name[260] = "old";
-    ui_attach_ptp_file(nullptr, name);
-    EXPECT_STREQ(name, "");
+    EXPECT_EQ(ui_attach_ptp_file(nullptr), "");
 }
 
 TEST_F(Dialogs, TapeWavFilterSelectsAndRemembersTheRate)
@@ -101,22 +100,16 @@ TEST_F(Dialogs, RomFileLoadsAtMost16KAndShortFilesOnlyTheirBytes)
 
 TEST_F(Dialogs, DriveFolderChooserKeepsTheFolderWhenCancelled)
 {
-    char buffer[260] = "/home/primo";
     ui_set_scripted_answer("");
-    gui_set_drive_dir(nullptr, buffer);
-    EXPECT_STREQ(buffer, "/home/primo");
+    EXPECT_EQ(gui_set_drive_dir(nullptr, "/home/primo"), "/home/primo");
     ui_set_scripted_answer("/tmp");
-    gui_set_drive_dir(nullptr, buffer);
-    EXPECT_STREQ(buffer, "/tmp");
+    EXPECT_EQ(gui_set_drive_dir(nullptr, "/home/primo"), "/tmp");
 }
 
 TEST(ColourText, SixDigitsInBlueGreenRedOrder)
 {
-    char text[7];
-    ui_colour_text(0x000000FF, text);
-    EXPECT_STREQ(text, "0000FF");
-    ui_colour_text(0xFFFFFFFF, text);
-    EXPECT_STREQ(text, "FFFFFF") << "only the low 24 bits are shown";
+    EXPECT_EQ(ui_colour_text(0x000000FF), "0000FF");
+    EXPECT_EQ(ui_colour_text(0xFFFFFFFF), "FFFFFF") << "only the low 24 bits are shown";
     uint32_t colour = 7;
     EXPECT_TRUE(ui_colour_from_text("0000ff", &colour));
     EXPECT_EQ(colour, 0x0000FFu);

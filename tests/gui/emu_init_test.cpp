@@ -21,6 +21,7 @@
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
 #include "host/window/main_window.h"
+#include "host/window/menu.h"
 #include "host/window/statusbar.h"
 #include "media/diskimg.h"
 #include "support/tape_signal.h"
@@ -90,12 +91,12 @@ TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
     start({});
     EXPECT_EQ(machine_get_type(), MODEL_A64);
     EXPECT_EQ(machine_get_clock(), 2500000);
-    EXPECT_EQ(g_Timer, 1);
-    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_TRUE(shell.sync);
+    EXPECT_TRUE(shell.save_settings_on_exit);
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_FALSE(std::filesystem::exists(path)) << "nothing is written before the exit";
     // A run with a switch writes back no setting, but creates the missing ones.
-    g_bSaveSettingsOnExit = 0;
+    shell.save_settings_on_exit = false;
     emu_close();
     const std::pair<const char*, uint32_t> defaults[] = {
         {"DoubleSize", 0}, {"DoubleScan", 0}, {"SyncSpeed", 1}, {"Sound", 1},
@@ -123,7 +124,7 @@ TEST_F(EmuInit, StoredSettingsReachTheMachineAndTheMenu)
     EXPECT_EQ(g_bDoubleScreen, 1);
     EXPECT_EQ(g_FrameInterval, g_50HzFreq / 2);
     EXPECT_STREQ(status_bar_text(0), "Primo B32");
-    EXPECT_EQ(main_window_checked(40057), 1);
+    EXPECT_EQ(main_window_checked(ID_MODEL_B32), 1);
     EXPECT_EQ(main_window_checked(ID_CLOCK_375), 1);
     EXPECT_EQ(main_window_checked(ID_DOUBLE_SIZE), 1);
     EXPECT_EQ(main_window_checked(ID_SYNC), 0);
@@ -145,17 +146,17 @@ TEST_F(EmuInit, OutOfRangeModelAndClockFallBackToTheDefaults)
 
 TEST_F(EmuInit, AnyNonZeroFlagReadsAsOnAndIsWrittenBackAsOne)
 {
-    const struct { const char* name; const uint32_t* flag; } flags[] = {
-        {"RamExpansion", &g_bRAMbank}, {"DisableTapeRemoteControl", &g_DisableTapeRemote},
-        {"KeyMapping", &g_KeyMapping},
+    const struct { const char* name; const bool* flag; } flags[] = {
+        {"RamExpansion", &shell.ram_bank}, {"DisableTapeRemoteControl", &shell.tape_remote_disabled},
+        {"KeyMapping", &shell.symbolic_keys},
     };
     for (const auto& f : flags) store(f.name, 7);
     start({});
-    for (const auto& f : flags) EXPECT_EQ(*f.flag, 1u) << f.name;
+    for (const auto& f : flags) EXPECT_TRUE(*f.flag) << f.name;
     EXPECT_EQ(main_window_checked(ID_RAM_BANK), 1);
     emu_close();
     for (const auto& f : flags) EXPECT_EQ(stored(f.name).toUInt(), 1u) << f.name;
-    g_bRAMbank = g_DisableTapeRemote = g_KeyMapping = 0;
+    shell.ram_bank = shell.tape_remote_disabled = shell.symbolic_keys = false;
 }
 
 TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
@@ -190,9 +191,9 @@ TEST_F(EmuInit, ExitWritesChangedDisksBack)
 TEST_F(EmuInit, AnySwitchLeavesTheStoredSettingsUntouched)
 {
     start({"/w"});
-    EXPECT_EQ(g_Timer, 0);
+    EXPECT_FALSE(shell.sync);
     EXPECT_EQ(g_FrameInterval, g_50HzFreq / 2);
-    EXPECT_EQ(g_bSaveSettingsOnExit, 0);
+    EXPECT_FALSE(shell.save_settings_on_exit);
     g_bDoubleScan = 1;
     emu_close();
     EXPECT_EQ(stored("SyncSpeed").toUInt(), 1u);
@@ -208,7 +209,7 @@ TEST_F(EmuInit, InkSwitchReadsSixDigitsAndNeedsItsColon)
 
     start({"/i"});
     EXPECT_EQ(g_ColorInk, 0xFFFFFFFFu);
-    EXPECT_EQ(g_bSaveSettingsOnExit, 0);
+    EXPECT_FALSE(shell.save_settings_on_exit);
     emu_close();
 
     start({"-p:FF0000"});
@@ -244,7 +245,7 @@ TEST_F(EmuInit, AbsolutePathsAreProgramFilesAndShortSlashWordsAreSwitches)
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_EQ(loaded[0].path, existing);
     EXPECT_EQ(loaded[1].path, "/home/primo/missing.ptp");
-    EXPECT_EQ(g_Timer, 0);
+    EXPECT_FALSE(shell.sync);
     emu_close();
     std::filesystem::remove(existing);
 
@@ -261,8 +262,8 @@ TEST_F(EmuInit, AFolderIsAPathWithAMessageNeverASwitch)
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(loaded.empty());
     EXPECT_EQ(g_bDoubleScreen, 0) << "/dev is no /d";
-    EXPECT_EQ(g_Timer, 1) << "/tmp is no /t";
-    EXPECT_EQ(g_bSaveSettingsOnExit, 1);
+    EXPECT_TRUE(shell.sync) << "/tmp is no /t";
+    EXPECT_TRUE(shell.save_settings_on_exit);
     EXPECT_NE(err.find("/dev: könyvtár"), std::string::npos) << err;
     emu_close();
 }
@@ -344,3 +345,18 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
 }
 
 } // namespace
+
+TEST_F(EmuInit, AProgramNameTooLongForTheLoaderIsRefusedNotCut)
+{
+    const auto saved_box = host_hooks.message_box;
+    host_hooks.message_box = [](const char* title, const char*) { boxes.push_back(title); };
+    boxes.clear();
+    testing::internal::CaptureStderr();
+    start({"/home/" + std::string(300, 'p') + "/game.ptp"});
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_NE(err.find("túl hosszú"), std::string::npos) << err;
+    emu_close();
+    host_hooks.message_box = saved_box;
+}

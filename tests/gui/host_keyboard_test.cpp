@@ -50,39 +50,39 @@ protected:
 
 TEST_F(HostKeyboardTest, KeysCountByPlaceNotByWhatTheyType)
 {
-    // The key right of Left Shift types y on a German layout; it is still VK Z.
+    // The key right of Left Shift types y on a German layout; it is still HK_Z.
     press(Qt::Key_Y, KC_Z, QStringLiteral("y"));
-    EXPECT_EQ(host_keyboard_key_down('Z'), 1);
-    EXPECT_EQ(host_keyboard_key_down('Y'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_Z), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_Y), 0);
     release(Qt::Key_Y, KC_Z);
-    EXPECT_EQ(host_keyboard_key_down('Z'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_Z), 0);
 }
 
 TEST_F(HostKeyboardTest, WithoutKeycodesTheQtKeyDecides)
 {
     press(Qt::Key_A, 0, QStringLiteral("a"));
     press(Qt::Key_PageDown, 0);
-    EXPECT_EQ(host_keyboard_key_down('A'), 1);
-    EXPECT_EQ(host_keyboard_key_down(VK_NEXT), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_PAGE_DOWN), 1);
     release(Qt::Key_A, 0);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
-    EXPECT_EQ(host_keyboard_key_down(VK_NEXT), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_PAGE_DOWN), 1);
 }
 
 TEST_F(HostKeyboardTest, KeypadKeysAreNotTheDigitRow)
 {
     QKeyEvent kp8 = key(QEvent::KeyPress, Qt::Key_8, KC_KP8, QStringLiteral("8"), Qt::KeypadModifier);
     EXPECT_TRUE(host_keyboard_is_keypad(&kp8));
-    EXPECT_EQ(host_keyboard_vk(&kp8), 0x68);
+    EXPECT_EQ(host_keyboard_key(&kp8), HK_KP_8);
     QKeyEvent kp8_unknown = key(QEvent::KeyPress, Qt::Key_8, 0, QStringLiteral("8"), Qt::KeypadModifier);
     EXPECT_TRUE(host_keyboard_is_keypad(&kp8_unknown));
-    EXPECT_EQ(host_keyboard_vk(&kp8_unknown), 0x68);
+    EXPECT_EQ(host_keyboard_key(&kp8_unknown), HK_KP_8);
     QKeyEvent row8 = key(QEvent::KeyPress, Qt::Key_8, 17, QStringLiteral("8"));
     EXPECT_FALSE(host_keyboard_is_keypad(&row8));
-    EXPECT_EQ(host_keyboard_vk(&row8), '8');
+    EXPECT_EQ(host_keyboard_key(&row8), HK_8);
     // Typing on the keypad teaches nothing about the digit row.
     host_keyboard_press(&kp8);
-    EXPECT_EQ(host_keyboard_char_key('8'), '8');
+    EXPECT_EQ(host_keyboard_char_key('8'), HK_8);
 }
 
 TEST_F(HostKeyboardTest, AutoRepeatDoesNotStackPresses)
@@ -91,7 +91,7 @@ TEST_F(HostKeyboardTest, AutoRepeatDoesNotStackPresses)
     QKeyEvent again = key(QEvent::KeyPress, Qt::Key_A, KC_A, QStringLiteral("a"), Qt::NoModifier, true);
     host_keyboard_press(&again);
     release(Qt::Key_A, KC_A);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
 }
 
 TEST_F(HostKeyboardTest, BothShiftKeysMustBeReleased)
@@ -99,9 +99,9 @@ TEST_F(HostKeyboardTest, BothShiftKeysMustBeReleased)
     press(Qt::Key_Shift, KC_SHIFT_L);
     press(Qt::Key_Shift, 62);
     release(Qt::Key_Shift, KC_SHIFT_L);
-    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_SHIFT), 1);
     release(Qt::Key_Shift, 62);
-    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_SHIFT), 0);
 }
 
 TEST_F(HostKeyboardTest, ReleaseAllForgetsEveryHeldKey)
@@ -109,20 +109,20 @@ TEST_F(HostKeyboardTest, ReleaseAllForgetsEveryHeldKey)
     press(Qt::Key_Shift, KC_SHIFT_L);
     press(Qt::Key_A, KC_A, QStringLiteral("A"), Qt::ShiftModifier);
     host_keyboard_release_all();
-    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 0);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_SHIFT), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
     // A release that comes after does no harm.
     release(Qt::Key_A, KC_A);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
 }
 
 TEST_F(HostKeyboardTest, StartsFromTheUsLayout)
 {
-    EXPECT_EQ(host_keyboard_char_key('a'), 'A');
-    EXPECT_EQ(host_keyboard_char_key('A'), 'A' | KEYMOD_SHIFT);
-    EXPECT_EQ(host_keyboard_char_key('"'), int{VK_OEM_7} | KEYMOD_SHIFT);
-    EXPECT_EQ(host_keyboard_char_key('@'), '2' | KEYMOD_SHIFT);
-    EXPECT_EQ(host_keyboard_char_key('\r'), VK_RETURN);
+    EXPECT_EQ(host_keyboard_char_key('a'), HK_A);
+    EXPECT_EQ(host_keyboard_char_key('A'), HK_A | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('"'), int{HK_QUOTE} | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('@'), HK_2 | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('\r'), HK_ENTER);
     EXPECT_EQ(host_keyboard_char_key(0xE9), -1);
 }
 
@@ -131,38 +131,38 @@ TEST_F(HostKeyboardTest, LearnsTheCharacterAKeyTypesWithItsModifiers)
     // Hungarian layout: Shift+2 types ".
     press(Qt::Key_Shift, KC_SHIFT_L);
     press(Qt::Key_QuoteDbl, KC_2, QStringLiteral("\""), Qt::ShiftModifier);
-    EXPECT_EQ(host_keyboard_char_key('"'), '2' | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('"'), HK_2 | KEYMOD_SHIFT);
     EXPECT_EQ(host_keyboard_char_key('@'), -1);   // that key no longer types @
     // Learning rebuilt the map without letting go of the keys held.
-    EXPECT_EQ(host_keyboard_key_down(VK_SHIFT), 1);
-    EXPECT_EQ(host_keyboard_key_down('2'), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_SHIFT), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_2), 1);
 }
 
 TEST_F(HostKeyboardTest, LearnsHungarianLettersInCp1250)
 {
     press(Qt::Key_Eacute, KC_SEMICOLON, QString::fromUtf8("é"));
-    EXPECT_EQ(host_keyboard_char_key(0xE9), VK_OEM_1);
+    EXPECT_EQ(host_keyboard_char_key(0xE9), HK_SEMICOLON);
     EXPECT_EQ(host_keyboard_char_key(';'), -1);
 }
 
 TEST_F(HostKeyboardTest, CapsLockLettersTeachNothing)
 {
     press(Qt::Key_A, KC_A, QStringLiteral("A"));
-    EXPECT_EQ(host_keyboard_char_key('A'), 'A' | KEYMOD_SHIFT);
-    EXPECT_EQ(host_keyboard_char_key('a'), 'A');
+    EXPECT_EQ(host_keyboard_char_key('A'), HK_A | KEYMOD_SHIFT);
+    EXPECT_EQ(host_keyboard_char_key('a'), HK_A);
 }
 
 TEST_F(HostKeyboardTest, AltGrIsCtrlAltToTheLayout)
 {
     press(Qt::Key_AltGr, KC_ALT_R);
-    EXPECT_EQ(host_keyboard_key_down(VK_MENU), 1);
-    EXPECT_EQ(host_keyboard_key_down(VK_CONTROL), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_ALT), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_CTRL), 1);
     press(Qt::Key_At, KC_V, QStringLiteral("@"));
-    EXPECT_EQ(host_keyboard_char_key('@'), 'V' | int{KEYMOD_CTRL} | int{KEYMOD_ALT});
+    EXPECT_EQ(host_keyboard_char_key('@'), HK_V | int{KEYMOD_CTRL} | int{KEYMOD_ALT});
     release(Qt::Key_At, KC_V);
     release(Qt::Key_AltGr, KC_ALT_R);
-    EXPECT_EQ(host_keyboard_key_down(VK_MENU), 0);
-    EXPECT_EQ(host_keyboard_key_down(VK_CONTROL), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_ALT), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_CTRL), 0);
 }
 
 TEST_F(HostKeyboardTest, ANewInputLanguageStartsLearningAgain)
@@ -170,7 +170,7 @@ TEST_F(HostKeyboardTest, ANewInputLanguageStartsLearningAgain)
     press(Qt::Key_Eacute, KC_SEMICOLON, QString::fromUtf8("é"));
     host_keyboard_layout_changed();
     EXPECT_EQ(host_keyboard_char_key(0xE9), -1);
-    EXPECT_EQ(host_keyboard_char_key(';'), VK_OEM_1);
+    EXPECT_EQ(host_keyboard_char_key(';'), HK_SEMICOLON);
 }
 
 TEST_F(HostKeyboardTest, TypedCharactersReachTheSymbolicMatrix)
@@ -216,23 +216,23 @@ TEST(HostKeyboardTap, QuickKeyChangesWaitUntilTheMachineHasScannedThem)
     // A tap within one frame stays down for two.
     press(Qt::Key_A, KC_A, QStringLiteral("a"));
     release(Qt::Key_A, KC_A);
-    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 1);
     frames(1);
-    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 1);
     frames(1);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
 
     // Pressed again at once: the key is seen up for two frames first, so a
     // doubled letter types twice.
     press(Qt::Key_A, KC_A, QStringLiteral("a"));
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
     frames(2);
-    EXPECT_EQ(host_keyboard_key_down('A'), 1);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 1);
 
     // A key held longer goes up as soon as it is released.
     frames(5);
     release(Qt::Key_A, KC_A);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
 }
 
 TEST(HostKeyboardTap, ALongRunOfTapsNeverSticksOrDropsAKey)
@@ -247,11 +247,11 @@ TEST(HostKeyboardTap, ALongRunOfTapsNeverSticksOrDropsAKey)
             QKeyEvent up(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, code, 0, 0, QString());
             host_keyboard_press(&down);
             host_keyboard_release(&up);
-            const int vk = host_keyboard_vk(&down);
-            EXPECT_EQ(host_keyboard_key_down(vk), 1) << "round " << round << " keycode " << code;
+            const host_key pressed = host_keyboard_key(&down);
+            EXPECT_EQ(host_keyboard_key_down(pressed), 1) << "round " << round << " keycode " << code;
             host_keyboard_frame_done();
             host_keyboard_frame_done();
-            EXPECT_EQ(host_keyboard_key_down(vk), 0) << "round " << round << " keycode " << code;
+            EXPECT_EQ(host_keyboard_key_down(pressed), 0) << "round " << round << " keycode " << code;
         }
     }
 }
@@ -273,5 +273,5 @@ TEST(HostKeyboardTap, TypingFasterThanTheMachineScansLosesNoRelease)
         }
     }
     for (int frame = 0; frame < 400; ++frame) host_keyboard_frame_done();
-    for (int vk = 1; vk < 256; ++vk) EXPECT_EQ(host_keyboard_key_down(vk), 0) << "VK " << vk;
+    for (int k = 1; k < 256; ++k) EXPECT_EQ(host_keyboard_key_down(host_key(k)), 0) << "key " << k;
 }

@@ -15,6 +15,7 @@
 #include "gui_app.h"
 #include "host/app/shell.h"
 #include "host/dialogs/ui.h"
+#include "host/window/main_loop.h"
 #include "host/window/main_window.h"
 #include "host/window/statusbar.h"
 #include "program_environment.h"
@@ -57,9 +58,9 @@ std::string about_text;
 int main_loop_passes(int n)
 {
     int ok = 1;
-    g_bPaused = 0;
-    g_bDebug = 0;
-    g_bActive = 1;
+    shell.paused = false;
+    shell.monitor = false;
+    shell.active = true;
     for (int i = 0; i < n; ++i) ok &= main_loop_pass();
     return ok;
 }
@@ -87,7 +88,7 @@ TEST(Joystick, KeypadAndControllerStepThroughTheSequenceAtBothClocks)
     main_loop_passes(1);
 
     // Digits: 5 neither, 4 keypad (bit 0 low), 1 controller (bit 2 low), 0 both.
-    for (int command : {ID_CLOCK_25, ID_CLOCK_375}) {
+    for (command_id command : {ID_CLOCK_25, ID_CLOCK_375}) {
         main_window_command(command);
         EXPECT_EQ(sequence(), "155411111") << command;
         EXPECT_EQ(edge_after(RESTART), 1) << "a pause starts again at left";

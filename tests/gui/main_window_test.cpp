@@ -28,12 +28,17 @@
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "gui_app.h"
+#include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
 #include "host/dialogs/ui.h"
 #include "host/platform/host_keyboard.h"
+#include "host/window/main_loop.h"
 #include "host/window/main_window.h"
+#include "host/window/menu.h"
+#include "host/window/screen_view.h"
+#include "host/window/screenshot.h"
 #include "host/window/statusbar.h"
 #include "lamps_shown.h"
 #include "media/diskimg.h"
@@ -86,9 +91,9 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(main_window(), nullptr);
-        g_bPaused = 0;
-        g_bDebug = 0;
-        g_bActive = 1;
+        shell.paused = false;
+        shell.monitor = false;
+        shell.active = true;
     }
 };
 
@@ -115,18 +120,18 @@ TEST_F(MainWindowTest, EveryCommandHasItsMenuItem)
         40084, 40085, 40086, 40087, 40088, 40089, 40090,
     };
     for (int command : commands) {
-        QAction* a = main_window_action(command);
+        QAction* a = main_window_action(command_id{command});
         ASSERT_NE(a, nullptr) << command;
         EXPECT_FALSE(a->text().isEmpty()) << command;
     }
     EXPECT_EQ(main_window_action(ID_WARM_RESET)->text(), QString::fromUtf8("&Meleg restart\tALT+F1"));
-    EXPECT_EQ(main_window_action(ID_INSERT_A + 2)->text(), QString::fromUtf8("&C: meghajtó - <üres>"));
-    EXPECT_EQ(main_window_action(40057)->text(), QStringLiteral("Primo B32"));
+    EXPECT_EQ(main_window_action(insert_command(2))->text(), QString::fromUtf8("&C: meghajtó - <üres>"));
+    EXPECT_EQ(main_window_action(ID_MODEL_B32)->text(), QStringLiteral("Primo B32"));
 }
 
 TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
 {
-    const struct { int command; QKeySequence keys; } table[] = {
+    const struct { command_id command; QKeySequence keys; } table[] = {
         {ID_FULLSCREEN, QKeySequence(Qt::ALT | Qt::Key_Return)},
         {ID_WARM_RESET, QKeySequence(Qt::ALT | Qt::Key_F1)},
         {ID_PAUSE, QKeySequence(Qt::Key_Pause)},
@@ -142,20 +147,20 @@ TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
 
 // Menu items are clicked through their actions, as the menu does: Qt flips
 // a checkable item before its command runs.
-void click(int command) { main_window_action(command)->trigger(); }
+void click(command_id command) { main_window_action(command)->trigger(); }
 
 TEST_F(MainWindowTest, EveryCheckableItemFlipsItsStateAndMarkOnce)
 {
-    const struct { int command; uint32_t* flag32; int* flag; } toggles[] = {
-        {ID_SYNC, nullptr, &g_Timer}, {ID_RAM_BANK, &g_bRAMbank, nullptr},
-        {ID_SYMBOLIC, &g_KeyMapping, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
-        {ID_TAPE_REMOTE, &g_DisableTapeRemote, nullptr}, {ID_DOUBLE_SIZE, nullptr, &g_bDoubleScreen},
-        {ID_SOUND, nullptr, &g_bSound}, {ID_PAUSE, nullptr, &g_bPaused},
-        {ID_MONITOR, nullptr, &g_bDebug}, {ID_FULLSCREEN, nullptr, &g_bFullScreen},
+    const struct { command_id command; bool* flag; int* screen_flag; } toggles[] = {
+        {ID_SYNC, &shell.sync, nullptr}, {ID_RAM_BANK, &shell.ram_bank, nullptr},
+        {ID_SYMBOLIC, &shell.symbolic_keys, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
+        {ID_TAPE_REMOTE, &shell.tape_remote_disabled, nullptr}, {ID_DOUBLE_SIZE, nullptr, &g_bDoubleScreen},
+        {ID_SOUND, &shell.sound, nullptr}, {ID_PAUSE, &shell.paused, nullptr},
+        {ID_MONITOR, &shell.monitor, nullptr}, {ID_FULLSCREEN, &shell.full_screen, nullptr},
     };
     for (const auto& t : toggles) {
         ASSERT_TRUE(main_window_action(t.command)->isCheckable()) << t.command;
-        auto value = [&] { return t.flag ? *t.flag : static_cast<int>(*t.flag32); };
+        auto value = [&] { return t.flag ? int{*t.flag} : *t.screen_flag; };
         const int before = value();
         click(t.command);
         EXPECT_NE(value(), before) << t.command;
@@ -168,12 +173,12 @@ TEST_F(MainWindowTest, EveryCheckableItemFlipsItsStateAndMarkOnce)
 
 TEST_F(MainWindowTest, ClickingTheMarkedClockOrModelKeepsItMarked)
 {
-    for (int command : {ID_CLOCK_25, ID_CLOCK_25, ID_CLOCK_375, ID_CLOCK_375, ID_CLOCK_25}) {
+    for (command_id command : {ID_CLOCK_25, ID_CLOCK_25, ID_CLOCK_375, ID_CLOCK_375, ID_CLOCK_25}) {
         click(command);
         EXPECT_EQ(main_window_checked(command), 1) << command;
         EXPECT_EQ(main_window_checked(command == ID_CLOCK_25 ? ID_CLOCK_375 : ID_CLOCK_25), 0) << command;
     }
-    for (int command : {40057, 40057, 40055}) {
+    for (command_id command : {ID_MODEL_B32, ID_MODEL_B32, ID_MODEL_A64}) {
         click(command);
         for (const model_record& r : model_table) EXPECT_EQ(main_window_checked(r.command), r.command == command ? 1 : 0);
     }
@@ -183,7 +188,7 @@ TEST_F(MainWindowTest, ThePauseMarkStaysWhileTheMonitorIsShown)
 {
     click(ID_MONITOR);
     click(ID_PAUSE);
-    EXPECT_EQ(g_bPaused, 1);
+    EXPECT_TRUE(shell.paused);
     EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
     EXPECT_EQ(main_window_title(), TITLE_MONITOR);
     click(ID_MONITOR);
@@ -191,7 +196,7 @@ TEST_F(MainWindowTest, ThePauseMarkStaysWhileTheMonitorIsShown)
     EXPECT_EQ(main_window_title(), TITLE_PAUSED);
     click(ID_PAUSE);
     EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_TRUE(shell.active);
 }
 
 // A key press where Qt would deliver it: the open menu, else the focus.
@@ -224,9 +229,9 @@ TEST_F(MainWindowTest, AnOpenMenuStallsTheMachineAndEscThenReachesTheWindow)
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
     key_to_focus(Qt::Key_Escape);
-    EXPECT_EQ(g_bDebug, 1) << "the Esc after the menu opens the monitor";
+    EXPECT_TRUE(shell.monitor) << "the Esc after the menu opens the monitor";
     key_to_focus(Qt::Key_Escape);
-    EXPECT_EQ(g_bDebug, 0);
+    EXPECT_FALSE(shell.monitor);
     ASSERT_EQ(main_loop_pass(), 1);
     EXPECT_GT(z80_state.tcount, before);
 }
@@ -259,22 +264,22 @@ TEST_F(MainWindowTest, ClockItemsAreExclusive)
 
 TEST_F(MainWindowTest, ModelsAreFoundByTheirCommand)
 {
-    main_window_command(40057);
+    main_window_command(ID_MODEL_B32);
     EXPECT_EQ(machine_get_type(), 3);
     EXPECT_STREQ(status_bar_text(0), "Primo B32");
-    main_window_command(40056);
+    main_window_command(ID_MODEL_B48);
     EXPECT_EQ(machine_get_type(), 4);
     EXPECT_STREQ(status_bar_text(0), "Primo B48");
     for (const model_record& r : model_table)
-        EXPECT_EQ(main_window_checked(r.command), r.command == 40056 ? 1 : 0) << r.name;
+        EXPECT_EQ(main_window_checked(r.command), r.command == ID_MODEL_B48 ? 1 : 0) << r.name;
     EXPECT_EQ(g_bColor, 0);
 
-    main_window_command(40059);
+    main_window_command(ID_MODEL_C64);
     EXPECT_EQ(machine_get_type(), 6);
     EXPECT_EQ(g_bColor, 2);
     EXPECT_EQ(nroflines, 216);
 
-    main_window_command(40055);
+    main_window_command(ID_MODEL_A64);
     EXPECT_EQ(machine_get_type(), 2);
     EXPECT_EQ(g_bColor, 0);
     EXPECT_EQ(nroflines, 192);
@@ -283,12 +288,12 @@ TEST_F(MainWindowTest, ModelsAreFoundByTheirCommand)
 TEST_F(MainWindowTest, PauseStopsAndResumesWithItsTitles)
 {
     main_window_command(ID_PAUSE);
-    EXPECT_EQ(g_bPaused, 1);
-    EXPECT_EQ(g_bActive, 0);
+    EXPECT_TRUE(shell.paused);
+    EXPECT_FALSE(shell.active);
     EXPECT_EQ(main_window_title(), TITLE_PAUSED);
     EXPECT_EQ(main_window_checked(ID_PAUSE), 1);
     main_window_command(ID_PAUSE);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_TRUE(shell.active);
     EXPECT_EQ(main_window_title(), TITLE_RESUMED);
     EXPECT_EQ(main_window_checked(ID_PAUSE), 0);
 }
@@ -300,31 +305,31 @@ TEST_F(MainWindowTest, LeavingTheMonitorKeepsAPausedMachinePaused)
     EXPECT_EQ(main_window_title(), TITLE_MONITOR);
     EXPECT_EQ(main_window_checked(ID_MONITOR), 1);
     main_window_command(ID_MONITOR);
-    EXPECT_EQ(g_bActive, 0);
+    EXPECT_FALSE(shell.active);
     EXPECT_EQ(main_window_title(), TITLE_PAUSED);
     EXPECT_EQ(main_window_checked(ID_MONITOR), 0);
     main_window_command(ID_PAUSE);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_TRUE(shell.active);
 }
 
 TEST_F(MainWindowTest, EscapeTogglesTheMonitor)
 {
     key_press(Qt::Key_Escape);
-    EXPECT_EQ(g_bDebug, 1);
-    EXPECT_EQ(g_bActive, 0);
+    EXPECT_TRUE(shell.monitor);
+    EXPECT_FALSE(shell.active);
     EXPECT_EQ(main_window_title(), TITLE_MONITOR);
     key_press(Qt::Key_Escape);
-    EXPECT_EQ(g_bDebug, 0);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_FALSE(shell.monitor);
+    EXPECT_TRUE(shell.active);
     EXPECT_EQ(main_window_title(), TITLE_RESUMED);
 }
 
 TEST_F(MainWindowTest, PageDownPausesButDoesNotResume)
 {
     key_press(Qt::Key_PageDown);
-    EXPECT_EQ(g_bPaused, 1);
+    EXPECT_TRUE(shell.paused);
     key_press(Qt::Key_PageDown);
-    EXPECT_EQ(g_bPaused, 1);
+    EXPECT_TRUE(shell.paused);
     main_window_command(ID_PAUSE);
 }
 
@@ -352,13 +357,13 @@ TEST_F(MainWindowTest, DoubleSizeResizesTheClientArea)
 TEST_F(MainWindowTest, FullScreenDropsMenuAndStatusBarAndComesBack)
 {
     main_window_command(ID_FULLSCREEN);
-    EXPECT_EQ(g_bFullScreen, 1);
+    EXPECT_TRUE(shell.full_screen);
     EXPECT_EQ(StatusBarHeight(), 0);
     EXPECT_FALSE(main_window()->findChild<QMenuBar*>()->isVisible());
     EXPECT_EQ(main_window()->cursor().shape(), Qt::BlankCursor);
 
     double_click_at(screen_point());
-    EXPECT_EQ(g_bFullScreen, 0);
+    EXPECT_FALSE(shell.full_screen);
     EXPECT_EQ(main_window_checked(ID_FULLSCREEN), 0);
     EXPECT_EQ(StatusBarHeight(), 24);
     EXPECT_EQ(status_bar_led_state(), -1) << "no drive works yet";
@@ -411,15 +416,15 @@ TEST_F(MainWindowTest, FullScreenScalesThePictureKeepingItsShape)
 TEST_F(MainWindowTest, FocusLossStopsTheMachineUnlessPausedRules)
 {
     key_press(Qt::Key_A);
-    ASSERT_EQ(host_keyboard_key_down('A'), 1);
+    ASSERT_EQ(host_keyboard_key_down(HK_A), 1);
     main_window_activate(0);
-    EXPECT_EQ(g_bActive, 0);
-    EXPECT_EQ(host_keyboard_key_down('A'), 0);
+    EXPECT_FALSE(shell.active);
+    EXPECT_EQ(host_keyboard_key_down(HK_A), 0);
     main_window_activate(1);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_TRUE(shell.active);
     main_window_command(ID_PAUSE);
     main_window_activate(1);
-    EXPECT_EQ(g_bActive, 0);
+    EXPECT_FALSE(shell.active);
     main_window_command(ID_PAUSE);
 }
 
@@ -439,11 +444,11 @@ TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
     if (!z80_state.bp_enabled) z80_cpu_set_breakpoint(cpu_get_pc());
     z80_state.bp_reached = 0;
     main_loop_pass();
-    EXPECT_EQ(g_bDebug, 1);
+    EXPECT_TRUE(shell.monitor);
     EXPECT_EQ(main_window_title(), TITLE_MONITOR);
     z80_state.bp_enabled = 0;
     main_window_command(ID_MONITOR);
-    EXPECT_EQ(g_bActive, 1);
+    EXPECT_TRUE(shell.active);
 }
 
 // The text of the next message box, which is then closed as a click would.
@@ -534,13 +539,13 @@ TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
     const std::string disk = path("b.dsk");
     { std::ofstream(disk, std::ios::binary) << std::string(368640, '\xE5'); }
     ui_set_scripted_answer(disk.c_str());
-    main_window_action(ID_INSERT_A + 1)->trigger();
-    EXPECT_EQ(main_window_action(ID_INSERT_A + 1)->text(), QString::fromStdString("&B: meghajtó - " + disk));
+    main_window_action(insert_command(1))->trigger();
+    EXPECT_EQ(main_window_action(insert_command(1))->text(), QString::fromStdString("&B: meghajtó - " + disk));
     EXPECT_STREQ(status_bar_text(2), "Lemez: 1 oldal, 80 sáv, 9 szektor, 360 kb.");
     const std::vector<uint8_t> ones(512, 0x11);
     ASSERT_EQ(disk_img_write_sector(diskimg_drive(1), 0, 0, 1, ones.data()), 1);
-    main_window_action(ID_EJECT_A + 1)->trigger();
-    EXPECT_EQ(main_window_action(ID_INSERT_A + 1)->text(), QString::fromUtf8("&B: meghajtó - <üres>"));
+    main_window_action(eject_command(1))->trigger();
+    EXPECT_EQ(main_window_action(insert_command(1))->text(), QString::fromUtf8("&B: meghajtó - <üres>"));
     EXPECT_EQ(diskimg_inserted(diskimg_drive(1)), 0);
     std::ifstream written(disk, std::ios::binary);
     EXPECT_EQ(written.get(), 0x11) << "ejecting writes the changes back";
@@ -602,18 +607,18 @@ protected:
     void SetUp() override
     {
         ScratchFolder::SetUp();
-        timer = g_Timer;
-        g_Timer = 0;
+        sync = shell.sync;
+        shell.sync = false;
         main_window_action(ID_COLD_RESET)->trigger();
         for (int i = 0; i < 40; ++i) main_loop_pass();
     }
     void TearDown() override
     {
-        g_Timer = timer;
+        shell.sync = sync;
         printer_set_path(nullptr);
         ScratchFolder::TearDown();
     }
-    int timer = 1;
+    bool sync = true;
 };
 
 TEST_F(DriveFolder, TheDriveLampLightsWhileTheDriveReads)
@@ -627,9 +632,7 @@ TEST_F(DriveFolder, TheDriveLampLightsWhileTheDriveReads)
         chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
     });
     main_window_action(ID_DRIVE_DIR)->trigger();
-    char chosen[260];
-    get_drive_dir(chosen, sizeof chosen);
-    ASSERT_EQ(std::filesystem::path(chosen), std::filesystem::path(dir.path().toStdString()));
+    ASSERT_EQ(std::filesystem::path(emu_drive_folder()), std::filesystem::path(dir.path().toStdString()));
 
     led_update(-1);
     type_key(Qt::Key_4, true);   // $: the directory
@@ -650,7 +653,7 @@ TEST_F(DriveFolder, TheStatusBarNamesThePrinterFileWhenAJobStarts)
     EXPECT_EQ(status_bar_text(2), "Nyomtatás ide: " + path("printer.txt"));
 }
 
-void trigger(int command) { main_window_action(command)->trigger(); }
+void trigger(command_id command) { main_window_action(command)->trigger(); }
 
 void run_frames(int n)
 {

@@ -13,7 +13,9 @@
 #include "debug/monitor.h"
 #include "gui_app.h"
 #include "host/app/shell.h"
+#include "host/window/main_loop.h"
 #include "host/window/main_window.h"
+#include "host/window/screen_view.h"
 #include "program_environment.h"
 
 namespace {
@@ -72,24 +74,24 @@ void move_cursor_to(uint16_t address)
 
 TEST(MonitorView, ABreakpointSetWithF4StopsTheProgramAndEnterStepsIt)
 {
-    g_bPaused = 0;
-    g_bDebug = 0;
-    g_bActive = 1;
+    shell.paused = false;
+    shell.monitor = false;
+    shell.active = true;
     load_program();
     z80_state.pc = 0x8000;
     main_loop_pass();
 
     key(Qt::Key_Escape);   // the monitor, wherever the loop was
-    ASSERT_EQ(g_bDebug, 1);
+    ASSERT_TRUE(shell.monitor);
     move_cursor_to(ADD);
     key(Qt::Key_F4);
     EXPECT_NE(shown_row(1).find("BP:801D(ON )"), std::string::npos) << shown_row(1);
     EXPECT_EQ(monitor_breakpoint_row(), 3) << "the listing marks the breakpoint's line";
     key(Qt::Key_Escape);
-    ASSERT_EQ(g_bDebug, 0);
+    ASSERT_FALSE(shell.monitor);
 
     main_loop_pass();   // runs into the breakpoint
-    ASSERT_EQ(g_bDebug, 1);
+    ASSERT_TRUE(shell.monitor);
     EXPECT_EQ(main_window_title(), "Brevan - (Monitor)");
     EXPECT_EQ(shown_row(0).substr(0, 42), "AF:0508,BC:0700,DE:BEEF,HL:1235,IP:801D,R:");
     EXPECT_EQ(shown_row(1), "IX:1111,IY:2222,SP:A000,I:08,BP:801D(ON ),FL:00001000");
@@ -110,9 +112,9 @@ TEST(MonitorView, ABreakpointSetWithF4StopsTheProgramAndEnterStepsIt)
     // Leaving resumes there: the loop goes round and stops at the breakpoint again.
     const int64_t before = z80_state.tcount;
     key(Qt::Key_Escape);
-    EXPECT_EQ(g_bDebug, 0);
+    EXPECT_FALSE(shell.monitor);
     main_loop_pass();
-    ASSERT_EQ(g_bDebug, 1);
+    ASSERT_TRUE(shell.monitor);
     EXPECT_EQ(z80_state.pc, ADD);
     EXPECT_EQ(z80_state.tcount - before, 12 + 7 + 10);   // jr, ld a, ld bc
     EXPECT_EQ(shown_row(0).substr(0, 7), "AF:0508");
@@ -121,14 +123,14 @@ TEST(MonitorView, ABreakpointSetWithF4StopsTheProgramAndEnterStepsIt)
     key(Qt::Key_F4);
     key(Qt::Key_Escape);
     main_loop_pass();
-    EXPECT_EQ(g_bDebug, 0);
+    EXPECT_FALSE(shell.monitor);
     EXPECT_EQ(z80_state.bp_enabled, 0);
 }
 
 TEST(MonitorView, F2ShowsMemoryAndF1TheListingAtPc)
 {
     key(Qt::Key_Escape);
-    ASSERT_EQ(g_bDebug, 1);
+    ASSERT_TRUE(shell.monitor);
     key(Qt::Key_F2);
     EXPECT_EQ(monitor_get_page(), MONITOR_PAGE_MEMORY);
     EXPECT_EQ(shown_row(0).substr(0, 7), " 0000: ");

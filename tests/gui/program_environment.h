@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui_app.h"
+#include "host/app/emu.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
 #include "host/window/main_window.h"
@@ -29,7 +30,7 @@ public:
     }
     void TearDown() override
     {
-        g_bSaveSettingsOnExit = 0;
+        shell.save_settings_on_exit = false;
         emu_close();
         main_window_destroy();
     }

@@ -7,12 +7,12 @@
 // Installs the fake as the keyboard's host, with no keys down and the
 // test layout (see fake_keyboard_use_test_layout).
 void fake_keyboard_install();
-void fake_keyboard_press(int vk);
-void fake_keyboard_release(int vk);
+void fake_keyboard_press(host_key key);
+void fake_keyboard_release(host_key key);
 // Empties the layout: no character can be typed.
 void fake_keyboard_clear_layout();
-// Character ch is typed by key vk with the KEYMOD_* modifiers.
-void fake_keyboard_map_char(uint8_t ch, int vk, int modifiers = 0);
+// Character ch is typed by the key with the KEYMOD_* modifiers.
+void fake_keyboard_map_char(uint8_t ch, host_key key, int modifiers = 0);
 // A Hungarian-like layout: letters and digits on their keys, '"' is
 // Shift+2, '*' needs AltGr (Ctrl+Alt), the accented letters have keys.
 void fake_keyboard_use_test_layout();

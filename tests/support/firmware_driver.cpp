@@ -16,7 +16,7 @@
 namespace {
 
 struct key_stroke {
-    int vk;
+    host_key key;
     bool shift;
 };
 
@@ -27,21 +27,19 @@ bool b_layout()
 
 key_stroke stroke_for(char c)
 {
-    if (c >= 'a' && c <= 'z') return {c - 'a' + 'A', false};
-    if (c >= 'A' && c <= 'Z') return {c, true};
-    if (c >= '0' && c <= '9') return {c, false};
+    if (const host_key key = host_key_of_char(c)) return {key, c >= 'A' && c <= 'Z'};
     switch (c) {
-    case ' ': return {VK_SPACE, false};
-    case '\r': return {VK_RETURN, false};
-    case '\b': return {VK_BACK, false};
-    case '"': return {'2', true};
-    case '?': return b_layout() ? key_stroke{VK_DELETE, true} : key_stroke{VK_OEM_MINUS, true};
-    case '-': return {VK_OEM_2, false};
-    case '.': return {VK_OEM_PERIOD, false};
-    case ',': return {VK_OEM_COMMA, false};
-    case '$': return {'4', true};
-    case '@': return {VK_OEM_1, true};   // the Primo's 0x40
-    default: return {0, false};
+    case ' ': return {HK_SPACE, false};
+    case '\r': return {HK_ENTER, false};
+    case '\b': return {HK_BACKSPACE, false};
+    case '"': return {HK_2, true};
+    case '?': return b_layout() ? key_stroke{HK_DELETE, true} : key_stroke{HK_MINUS, true};
+    case '-': return {HK_SLASH, false};
+    case '.': return {HK_PERIOD, false};
+    case ',': return {HK_COMMA, false};
+    case '$': return {HK_4, true};
+    case '@': return {HK_SEMICOLON, true};   // the Primo's 0x40
+    default: return {HK_NONE, false};
     }
 }
 
@@ -75,16 +73,16 @@ std::string firmware_run_until_shown(std::initializer_list<const char*> texts, i
     return {};
 }
 
-void firmware_hold_key(int vk, int frames)
+void firmware_hold_key(host_key key, int frames)
 {
-    fake_keyboard_press(vk);
+    fake_keyboard_press(key);
     firmware_run_frames(frames);
-    fake_keyboard_release(vk);
+    fake_keyboard_release(key);
 }
 
 void firmware_small_letters()
 {
-    firmware_hold_key(VK_CAPITAL, 2);
+    firmware_hold_key(HK_CAPS_LOCK, 2);
     firmware_run_frames(2);
 }
 
@@ -92,12 +90,12 @@ void firmware_type(const std::string& text, int settle)
 {
     for (char c : text) {
         const key_stroke k = stroke_for(c);
-        if (!k.vk) continue;
-        if (k.shift) fake_keyboard_press(VK_SHIFT);
-        fake_keyboard_press(k.vk);
+        if (!k.key) continue;
+        if (k.shift) fake_keyboard_press(HK_SHIFT);
+        fake_keyboard_press(k.key);
         firmware_run_frames(2);
-        fake_keyboard_release(k.vk);
-        if (k.shift) fake_keyboard_release(VK_SHIFT);
+        fake_keyboard_release(k.key);
+        if (k.shift) fake_keyboard_release(HK_SHIFT);
         firmware_run_frames(c == '\r' ? settle : 2);
     }
 }

@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "devices/input.h"
+
 // Selects the model, cold-starts it at 2.5 MHz and runs `frames` frames.
 void firmware_boot(int model, int frames = 30);
 void firmware_run_frames(int frames);
@@ -17,8 +19,8 @@ std::string firmware_run_until_shown(std::initializer_list<const char*> texts, i
 // The keyboard starts in capitals; one press of caps lock gives small
 // letters, so that text is typed as it stands.
 void firmware_small_letters();
-// Holds one host key (VK code) for `frames` frames, then lets it go.
-void firmware_hold_key(int vk, int frames);
+// Holds one host key for `frames` frames, then lets it go.
+void firmware_hold_key(host_key key, int frames);
 // The value of a label in the firmware's label file in the build folder
 // ("name:\tequ $XXXX" lines), or -1.
 long firmware_label(const std::string& image, const std::string& name);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,10 @@
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
+#include "host/window/commands.h"
+#include "host/window/main_window.h"
+#include "host/window/menu.h"
+#include "host/window/screen_view.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
 #include "media/ptp.h"
@@ -33,19 +38,14 @@
 namespace {
 
 constexpr int DEFAULT_MODEL = MODEL_A64;
-constexpr int CLOCK_NORMAL = 2500000;
-constexpr int CLOCK_FAST = 3750000;
+// What the program loader takes.
+constexpr size_t PROGRAM_NAME_MAX = 259;
 
 // The settings as read at start; written back from here at exit.
 uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
 int (*program_loader)(const char*, int) = autostart_file;
-
-void copy_text(char* out, int size, const char* text)
-{
-    std::snprintf(out, static_cast<size_t>(size), "%s", text);
-}
 
 // Model memory configuration, display page pointer and a fresh memory.
 void select_memory_of_model(int model)
@@ -94,65 +94,77 @@ void read_colour_switch(const char* arg, uint32_t* colour)
     if (std::sscanf(arg + 3, "%06X", &value) == 1) *colour = value;
 }
 
+// An on/off setting: any non-zero number is on.
+bool read_flag(const char* name, bool default_value)
+{
+    uint32_t v = default_value ? 1 : 0;
+    GetValueDword(name, &v);
+    return v != 0;
+}
+
+void write_flag(const char* name, bool value)
+{
+    const uint32_t v = value ? 1 : 0;
+    SetValueDword(name, &v);
+}
+
 void read_settings()
 {
-    uint32_t v = 0;
-    v = 0; GetValueDword("DoubleSize", &v); g_bDoubleScreen = v ? 1 : 0;
-    v = 0; GetValueDword("DoubleScan", &v); g_bDoubleScan = v ? 1 : 0;
-    v = 1; GetValueDword("SyncSpeed", &v); g_Timer = v ? 1 : 0;
-    v = 1; GetValueDword("Sound", &v); g_bSound = v ? 1 : 0;
-    v = 0; GetValueDword("KeyMapping", &v); g_KeyMapping = v ? 1 : 0;
-    g_DrivePath[0] = '\0';
-    if (!GetValueStr("DrivePath", g_DrivePath)) g_DrivePath[0] = '\0';
+    g_bDoubleScreen = read_flag("DoubleSize", false);
+    g_bDoubleScan = read_flag("DoubleScan", false);
+    shell.sync = read_flag("SyncSpeed", true);
+    shell.sound = read_flag("Sound", true);
+    shell.symbolic_keys = read_flag("KeyMapping", false);
+    shell.drive_path.clear();
+    GetValueStr("DrivePath", shell.drive_path);
     setting_model = DEFAULT_MODEL; GetValueDword("Model", &setting_model);
     setting_clock = CLOCK_NORMAL; GetValueDword("ClockRate", &setting_clock);
     // Only the two rates the machine has; anything else would upset its timing.
     if (setting_clock != CLOCK_FAST) setting_clock = CLOCK_NORMAL;
-    v = 0; GetValueDword("RamExpansion", &v); g_bRAMbank = v ? 1 : 0;
-    v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
+    shell.ram_bank = read_flag("RamExpansion", false);
+    uint32_t v = 0; GetValueDword("ColorPalette", &v); g_ColorPalette = v <= 2 ? static_cast<int>(v) : 0;
     g_ColorPaper = 0; GetValueDword("PaperColor", &g_ColorPaper);
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
-    v = 0; GetValueDword("DisableTapeRemoteControl", &v); g_DisableTapeRemote = v ? 1 : 0;
+    shell.tape_remote_disabled = read_flag("DisableTapeRemoteControl", false);
 }
 
 void write_settings(uint32_t model, uint32_t clock)
 {
-    uint32_t v = 0;
-    v = static_cast<uint32_t>(g_bDoubleScreen); SetValueDword("DoubleSize", &v);
-    v = static_cast<uint32_t>(g_bDoubleScan); SetValueDword("DoubleScan", &v);
-    v = static_cast<uint32_t>(g_Timer); SetValueDword("SyncSpeed", &v);
-    v = static_cast<uint32_t>(g_bSound); SetValueDword("Sound", &v);
-    SetValueDword("KeyMapping", &g_KeyMapping);
-    SetValueStr("DrivePath", g_DrivePath);
+    write_flag("DoubleSize", g_bDoubleScreen);
+    write_flag("DoubleScan", g_bDoubleScan);
+    write_flag("SyncSpeed", shell.sync);
+    write_flag("Sound", shell.sound);
+    write_flag("KeyMapping", shell.symbolic_keys);
+    SetValueStr("DrivePath", shell.drive_path.c_str());
     SetValueDword("Model", &model);
     SetValueDword("ClockRate", &clock);
-    SetValueDword("RamExpansion", &g_bRAMbank);
-    v = static_cast<uint32_t>(g_ColorPalette); SetValueDword("ColorPalette", &v);
+    write_flag("RamExpansion", shell.ram_bank);
+    const auto palette = static_cast<uint32_t>(g_ColorPalette); SetValueDword("ColorPalette", &palette);
     SetValueDword("PaperColor", &g_ColorPaper);
     SetValueDword("InkColor", &g_ColorInk);
     SetValueDword("BorderColor", &g_ColorBorder);
-    SetValueDword("DisableTapeRemoteControl", &g_DisableTapeRemote);
+    write_flag("DisableTapeRemoteControl", shell.tape_remote_disabled);
 }
 
 void load_original_roms()
 {
     // One message for all refused files; the list is already on stderr.
-    const std::string refused = romfiles_load_at_start(emu_path);
+    const std::string refused = romfiles_load_at_start(shell.program_folder.c_str());
     if (!refused.empty())
         host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
 }
 
 void set_menu_marks(int model, int clock)
 {
-    menu_check(ID_SYMBOLIC, g_KeyMapping ? 1 : 0);
+    menu_check(ID_SYMBOLIC, shell.symbolic_keys);
     menu_check(ID_DOUBLE_SIZE, g_bDoubleScreen);
     menu_check(ID_DOUBLE_SCAN, g_bDoubleScan);
-    menu_check(ID_SYNC, g_Timer);
-    menu_check(ID_SOUND, g_bSound);
-    menu_check(clock != CLOCK_NORMAL ? ID_CLOCK_375 : ID_CLOCK_25, 1);
-    menu_check(model_table[model].command, 1);
-    menu_check(ID_RAM_BANK, g_bRAMbank ? 1 : 0);
+    menu_check(ID_SYNC, shell.sync);
+    menu_check(ID_SOUND, shell.sound);
+    menu_check(clock != CLOCK_NORMAL ? ID_CLOCK_375 : ID_CLOCK_25, true);
+    menu_check(model_table[model].command, true);
+    menu_check(ID_RAM_BANK, shell.ram_bank);
 }
 
 } // namespace
@@ -179,19 +191,19 @@ int emu_refuse_unknown_options(int argc, char** argv)
 
 void emu_apply_switch(const char* arg)
 {
-    g_bSaveSettingsOnExit = 0;
+    shell.save_settings_on_exit = false;
     if (!arg || !arg[0]) return;
     switch (arg[1]) {
-    case 'a': g_bAutoStart = 0; break;
-    case 'b': g_bRAMbank = 1; break;
+    case 'a': shell.auto_start = false; break;
+    case 'b': shell.ram_bank = true; break;
     case 'd': g_bDoubleScreen = 1; break;
-    case 'h': sound_init(); g_bSound = 1; break;
+    case 'h': sound_init(); shell.sound = true; break;
     case 'i': read_colour_switch(arg, &g_ColorInk); break;
     case 'p': read_colour_switch(arg, &g_ColorPaper); break;
     case 'm': switch_model(arg + 2); break;
     case 't': machine_set_clock(CLOCK_FAST); break;
     case 'w':
-        g_Timer = 0;
+        shell.sync = false;
         pacing_set_sync(0);   // unsynchronised runs present at most 100 frames a second
         break;
     default: break;
@@ -210,9 +222,9 @@ void emu_command_line(int argc, char** argv)
             std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
             StatusBarText("%s: könyvtár, nem programállomány.", arg);
         } else if (has_wav_extension(arg)) {
-            main_window_load_wav_tape(arg);   // a tape recording, for the Primo's own LOAD
-        } else {
-            program_loader(arg, g_bAutoStart);
+            tape_open_wav(arg);   // a tape recording, for the Primo's own LOAD
+        } else if (emu_program_name_fits(arg)) {
+            program_loader(arg, shell.auto_start);
         }
     }
 }
@@ -224,11 +236,10 @@ void emu_set_program_loader(int (*loader)(const char*, int))
 
 std::string emu_help_file()
 {
-    char folder[260];
-    emu_program_folder(folder, sizeof folder);
+    const std::filesystem::path folder = emu_program_folder();
     const std::filesystem::path candidates[] = {
-        std::filesystem::path(folder) / "Olvassel.txt",
-        std::filesystem::path(folder) / BREVAN_DATA_FROM_BIN / "Olvassel.txt",
+        folder / "Olvassel.txt",
+        folder / BREVAN_DATA_FROM_BIN / "Olvassel.txt",
     };
     for (const auto& candidate : candidates) {
         std::error_code ec;
@@ -237,7 +248,7 @@ std::string emu_help_file()
     return {};
 }
 
-void emu_program_folder(char* buffer, int size)
+std::filesystem::path emu_program_folder()
 {
     std::string folder;
     if (QCoreApplication::instance()) {
@@ -247,40 +258,55 @@ void emu_program_folder(char* buffer, int size)
         const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         if (!ec) folder = exe.parent_path().string();
     }
-    if (folder.empty() || folder.size() + 1 >= static_cast<size_t>(size)) {
-        copy_text(buffer, size, "./");
-        return;
-    }
-    std::snprintf(buffer, static_cast<size_t>(size), "%s%s", folder.c_str(),
-                  folder.back() == '/' ? "" : "/");
+    if (folder.empty()) return "./";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string emu_drive_folder()
+{
+    // The drive hands its folder out through a buffer: one as long as a
+    // path the system can open.
+    std::string folder(PATH_MAX, '\0');
+    get_drive_dir(folder.data(), static_cast<int>(folder.size()));
+    folder.resize(std::strlen(folder.c_str()));
+    return folder;
+}
+
+bool emu_program_name_fits(const std::string& path)
+{
+    if (path.size() <= PROGRAM_NAME_MAX) return true;
+    std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb %zu bájt): %s\n", PROGRAM_NAME_MAX, path.c_str());
+    host_message_box("Automatikus indítás", "A fájlnév túl hosszú (legfeljebb 259 bájt).");
+    return false;
 }
 
 void emu_init(int argc, char** argv)
 {
-    g_bSaveSettingsOnExit = 1;
-    g_bAutoStart = 1;
+    shell.save_settings_on_exit = true;
+    shell.auto_start = true;
     prefs_init("Brevan");
     read_settings();
 
-    if (g_DisableTapeRemote) {
-        menu_check(ID_TAPE_REMOTE, 1);
+    if (shell.tape_remote_disabled) {
+        menu_check(ID_TAPE_REMOTE, true);
         tape_set_remote_enable(1);
     }
-    pacing_init(g_Timer);
+    pacing_init(shell.sync);
     // SDL would otherwise take over SIGINT and SIGTERM and turn them into
     // events nobody reads: the program could not be stopped from a terminal.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
-    if (g_bSound) {
+    if (shell.sound) {
         sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
     }
     if (setting_model > 7) setting_model = DEFAULT_MODEL;
     const int model = static_cast<int>(setting_model);
-    emu_program_folder(emu_path, sizeof emu_path);
+    shell.program_folder = emu_program_folder();
     load_original_roms();
 
-    machine_init(get_hwndMain(), model, emu_path);
+    machine_init(main_window(), model, shell.program_folder.c_str());
     // After the machine's own start-up, which gives the drive the program folder.
-    if (g_DrivePath[0]) change_dir(g_DrivePath);
+    if (!shell.drive_path.empty()) change_dir(shell.drive_path.c_str());
     StatusBarPartText(0, "%s", model_table[model].name);
     event_init();
     machine_set_clock(static_cast<int>(setting_clock));
@@ -294,8 +320,8 @@ void emu_init(int argc, char** argv)
         g_bColor = 2;
         recreate_bitmap();
     }
-    memory_set_rom_banking(static_cast<int>(g_bRAMbank));
-    keyboard_change_mapping(static_cast<int>(g_KeyMapping));
+    memory_set_rom_banking(shell.ram_bank);
+    keyboard_change_mapping(shell.symbolic_keys);
     keyboard_change_model(keyboard_layout_of_model(model));
     set_menu_marks(model, static_cast<int>(setting_clock));
 }
@@ -304,10 +330,10 @@ void emu_close()
 {
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
-    get_drive_dir(g_DrivePath, sizeof g_DrivePath);
+    shell.drive_path = emu_drive_folder();
     diskimg_save_all();
     tape_close();
     sound_close();
-    if (g_bSaveSettingsOnExit) write_settings(model, clock);
+    if (shell.save_settings_on_exit) write_settings(model, clock);
     prefs_done();
 }

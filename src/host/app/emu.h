@@ -1,7 +1,15 @@
-// Start-up pieces of the shell that tests and the headless runner reach
-// separately: the command line and the program folder.
+// Start-up and shut-down of the desktop program, and the pieces of it that
+// tests and the headless runner reach separately: the command line, the
+// program folder, the drive folder.
 #pragma once
+#include <filesystem>
 #include <string>
+
+// Start-up (settings, sound, machine, command line, menu marks) and
+// shut-down (the drive's folder, disks and tapes closed, settings written
+// unless a switch was given).
+void emu_init(int argc, char** argv);
+void emu_close();
 
 // True when the argument names a path rather than a switch. On this host a
 // path begins with "/", so an existing file or folder, or an argument with a
@@ -12,7 +20,7 @@ int emu_argument_is_file(const char* arg);
 // else 0.
 int emu_refuse_unknown_options(int argc, char** argv);
 // Applies one switch ("/a", "-w", "/i:0000FF", ...); clears
-// g_bSaveSettingsOnExit whatever the switch.
+// shell.save_settings_on_exit whatever the switch.
 void emu_apply_switch(const char* arg);
 // Processes the arguments after the program name in order.
 void emu_command_line(int argc, char** argv);
@@ -20,8 +28,13 @@ void emu_command_line(int argc, char** argv);
 // folder), else in the data folder of an installed program; empty when it
 // is in neither.
 std::string emu_help_file();
-// The folder of the running executable with a trailing "/" (260 bytes).
-void emu_program_folder(char* buffer, int size);
+// The folder of the running executable, with a trailing "/".
+std::filesystem::path emu_program_folder();
+// The folder the drive is in now.
+std::string emu_drive_folder();
+// The loader of program files takes names of at most 259 bytes: a longer
+// one is refused with a message (false). An empty name fits.
+bool emu_program_name_fits(const std::string& path);
 // Test seam: the loader program files on the command line go to (null:
 // autostart_file).
 void emu_set_program_loader(int (*loader)(const char* path, int autostart));

@@ -9,6 +9,7 @@
 #include "host/app/emu.h"
 #include "host/app/shell.h"
 #include "host/headless/headless.h"
+#include "host/window/main_loop.h"
 #include "host/window/main_window.h"
 
 namespace {

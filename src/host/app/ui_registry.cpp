@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int STRING_BUFFER = 260;
-
 std::unique_ptr<QSettings> store;   // open for the whole run, like a registry key
 // Values set during the run: the file is written once, at prefs_save, and
 // not at every get and set (QSettings would rewrite a large file each time).
@@ -94,15 +92,12 @@ int GetValueDword(const char* name, uint32_t* value)
     return 0;
 }
 
-int GetValueStr(const char* name, char* buffer)
+int GetValueStr(const char* name, std::string& out)
 {
-    if (!name || !buffer || !store_usable()) return 0;
+    if (!name || !store_usable()) return 0;
     const QVariant stored = value_of(name);
     if (!stored.isValid()) return 0;
-    const QByteArray bytes = stored.toString().toUtf8();
-    if (bytes.size() >= STRING_BUFFER) return 0;   // would not fit with its terminator
-    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(bytes.size()));
-    buffer[bytes.size()] = '\0';
+    out = stored.toString().toStdString();
     return 1;
 }
 

@@ -2,10 +2,12 @@
 // (Emulators/Brevan.ini), with named 32-bit numbers and strings.
 #pragma once
 #include <cstdint>
+#include <string>
 
 int prefs_init(const char* program_name);
 int GetValueDword(const char* name, uint32_t* value);
-int GetValueStr(const char* name, char* buffer);          // 260 bytes
+// A string of any length; out is left alone when there is none.
+int GetValueStr(const char* name, std::string& out);
 int SetValueDword(const char* name, const uint32_t* value);
 int SetValueStr(const char* name, const char* text);
 // Gets and sets work on the values in memory; the file is written by

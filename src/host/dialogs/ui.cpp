@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QMessageBox>
 #include <QLocale>
 #include <QTranslator>
 #include <QString>
@@ -30,14 +29,13 @@
 
 namespace {
 
-constexpr int NAME_BUFFER = 260;
 constexpr int ROM_AREA = 16384;
 
 std::optional<std::string> scripted_answer;
 int scripted_filter = 0;
 void (*dialog_hook)(QDialog*) = nullptr;
 
-char drivedir[NAME_BUFFER] = "";
+std::string drivedir;
 int tape_wav_rate = 44100;   // remembered between recordings
 
 enum class chooser_kind { open, save_quietly, save_asking };
@@ -76,14 +74,7 @@ int run_chooser(QWidget* owner, const chooser& c, std::string& out)
         break;
     }
     if (name.isEmpty()) return -1;
-    const QByteArray bytes = QFile::encodeName(name);
-    if (bytes.size() >= NAME_BUFFER) {
-        // Taken as a cancel, but not in silence.
-        std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb 259 bájt): %s\n", bytes.constData());
-        QMessageBox::warning(owner, title, QString::fromUtf8("A fájlnév túl hosszú (legfeljebb 259 bájt)."));
-        return -1;
-    }
-    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    out = QFile::encodeName(name).toStdString();
     const int index = static_cast<int>(filters.indexOf(selected));
     return index < 0 ? 0 : index;
 }
@@ -93,13 +84,7 @@ void append_extension(std::string& name, const char* extension)
 {
     const size_t slash = name.rfind('/');
     const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    if (name.find('.', start) == std::string::npos && name.size() + std::strlen(extension) < NAME_BUFFER)
-        name += extension;
-}
-
-void copy_name(char* buffer, const std::string& name)
-{
-    std::snprintf(buffer, NAME_BUFFER, "%s", name.c_str());
+    if (name.find('.', start) == std::string::npos) name += extension;
 }
 
 const chooser disk_image_chooser{
@@ -187,10 +172,8 @@ int ui_run_dialog(QDialog& dialog)
     return dialog.exec() == QDialog::Accepted ? 1 : 0;
 }
 
-int ui_select_file(QWidget* owner, int purpose, char* buffer)
+std::string ui_select_file(QWidget* owner, ui_purpose purpose)
 {
-    if (!buffer) return 0;
-    buffer[0] = '\0';
     const chooser* c = nullptr;
     const char* extension = nullptr;
     switch (purpose) {
@@ -198,19 +181,17 @@ int ui_select_file(QWidget* owner, int purpose, char* buffer)
     case UI_AUTOLOAD: c = &autoload_chooser; break;
     case UI_SCREENSHOT: c = &screenshot_chooser; extension = ".bmp"; break;
     case UI_SOUND_WAV: c = &sound_wav_chooser; extension = ".wav"; break;
-    default: return 0;
+    default: return {};
     }
     std::string name;
-    if (run_chooser(owner, *c, name) < 0) return 0;
+    if (run_chooser(owner, *c, name) < 0) return {};
     if (extension) append_extension(name, extension);
-    copy_name(buffer, name);
-    return 1;
+    return name;
 }
 
-int ui_select_cpm_disk(QWidget* owner, char* buffer)
+int ui_select_cpm_disk(QWidget* owner, std::string& name)
 {
-    if (!buffer) return -1;
-    buffer[0] = '\0';
+    name.clear();
     // One filter per format, in the table's order: the filter picks the format.
     std::vector<std::string> texts;
     for (const cpm_disk_format& f : cpm_disk_formats) {
@@ -222,19 +203,20 @@ int ui_select_cpm_disk(QWidget* owner, char* buffer)
     }
     chooser c{"CP/M rendszerlemez készítése...", {}, chooser_kind::save_asking};
     for (const std::string& t : texts) c.filters.push_back(t.c_str());
-    std::string name;
     const int filter = run_chooser(owner, c, name);
-    if (filter < 0 || filter >= static_cast<int>(texts.size())) return -1;
+    if (filter < 0 || filter >= static_cast<int>(texts.size())) {
+        name.clear();
+        return -1;
+    }
     append_extension(name, ".dsk");
-    copy_name(buffer, name);
     return filter;
 }
 
-void ui_attach_ptp_file(QWidget* owner, char* name_out)
+std::string ui_attach_ptp_file(QWidget* owner)
 {
     std::string name;
     run_chooser(owner, ptp_chooser, name);
-    if (name_out) copy_name(name_out, name);
+    return name;
 }
 
 void ui_load_pss(QWidget* owner, uint8_t* ram)
@@ -286,21 +268,17 @@ int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)
     return 1;
 }
 
-void gui_set_drive_dir(QWidget* owner, char* buffer)
+std::string gui_set_drive_dir(QWidget* owner, const std::string& folder)
 {
-    if (!buffer) return;
-    copy_name(drivedir, buffer);
+    drivedir = folder;
     QString chosen;
     if (scripted_answer) {
         chosen = QString::fromStdString(*scripted_answer);
     } else {
         chosen = QFileDialog::getExistingDirectory(owner, QString::fromUtf8("Lemezegység könyvtára:"),
-                                                   QString::fromUtf8(drivedir),
+                                                   QFile::decodeName(drivedir.c_str()),
                                                    QFileDialog::ShowDirsOnly);
     }
-    if (!chosen.isEmpty()) {
-        const QByteArray bytes = QFile::encodeName(chosen);
-        if (bytes.size() < NAME_BUFFER) copy_name(drivedir, bytes.toStdString());
-    }
-    copy_name(buffer, drivedir);
+    if (!chosen.isEmpty()) drivedir = QFile::encodeName(chosen).toStdString();
+    return drivedir;
 }

@@ -1,30 +1,32 @@
 // Dialogs and file choosers of the shell.
 #pragma once
 #include <cstdint>
+#include <string>
 
 class QDialog;
 class QWidget;
 
 // ui_select_file purposes.
-enum : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
+enum ui_purpose : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
 
 // Qt's own Hungarian texts for the standard dialogs and buttons ("Mégse").
 void ui_install_translations();
 
-// Runs the chooser of the purpose; leaves the name (empty when cancelled)
-// in buffer (260 bytes); returns nonzero when a name was chosen.
-int ui_select_file(QWidget* owner, int purpose, char* buffer);
-void ui_attach_ptp_file(QWidget* owner, char* name_out);      // 260 bytes
+// Runs the chooser of the purpose; returns the name chosen, empty when
+// cancelled.
+std::string ui_select_file(QWidget* owner, ui_purpose purpose);
+std::string ui_attach_ptp_file(QWidget* owner);
 // Asks where to write a blank CP/M disk and in which format: the name goes
-// to buffer (260 bytes), the index into cpm_disk_formats is returned, -1
-// when cancelled.
-int ui_select_cpm_disk(QWidget* owner, char* buffer);
+// to name, the index into cpm_disk_formats is returned, -1 when cancelled.
+int ui_select_cpm_disk(QWidget* owner, std::string& name);
 void ui_load_pss(QWidget* owner, uint8_t* ram);
 void ui_save_pss(QWidget* owner, uint8_t* ram);
 void ui_create_wav(QWidget* owner);
 void ui_load_wav(QWidget* owner);
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area);
-void gui_set_drive_dir(QWidget* owner, char* buffer);         // 260 bytes
+// The folder chooser for the drive, opened at folder; returns the folder
+// chosen, or folder when cancelled.
+std::string gui_set_drive_dir(QWidget* owner, const std::string& folder);
 void ui_about_dialog(QWidget* owner);
 // The help text in a read-only window of our own (object name "help"),
 // opened beside the main window and raised again when it is open; a
@@ -48,5 +50,5 @@ void ui_set_dialog_hook(void (*hook)(QDialog* dialog));
 // The sample rate last chosen for a tape WAV recording.
 int ui_tape_wav_rate();
 // The six-digit BBGGRR text of a colour, and back (false when not hex).
-void ui_colour_text(uint32_t colour, char* out);   // 7 bytes
+std::string ui_colour_text(uint32_t colour);
 bool ui_colour_from_text(const char* text, uint32_t* colour);

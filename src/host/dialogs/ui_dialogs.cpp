@@ -62,9 +62,7 @@ uint32_t bgr_of(const QColor& colour)
 
 QString colour_field_text(uint32_t colour)
 {
-    char text[7];
-    ui_colour_text(colour, text);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(ui_colour_text(colour));
 }
 
 uint32_t colour_field_value(const QLineEdit* field)
@@ -124,11 +122,11 @@ void add_key_row(QGridLayout* grid, int row, const key_cap (&keys)[N])
 
 } // namespace
 
-void ui_colour_text(uint32_t colour, char* out)
+std::string ui_colour_text(uint32_t colour)
 {
     char full[9];
     std::snprintf(full, sizeof full, "%08X", colour);
-    std::snprintf(out, 7, "%s", full + 2);
+    return full + 2;
 }
 
 bool ui_colour_from_text(const char* text, uint32_t* colour)

@@ -28,7 +28,6 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
-#include "host/app/shell.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
 #include "media/ptp.h"
@@ -98,8 +97,9 @@ const char usage_text[] =
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
-    "  --make-cpm-disk LEMEZ        üres, bootolható CP/M lemez készítése (létező\n"
-    "                               állományt nem ír felül); --geometry NÉV:\n"
+    "  --make-cpm-disk LEMEZ        bootolható CP/M lemez készítése, rajta a\n"
+    "                               SUBMIT.COM (létező állományt nem ír felül);\n"
+    "                               --geometry NÉV:\n"
     "                               brevan (720 KB, 2 oldal, 80 sáv, 9 szektor; alap),\n"
     "                               brevan640, brevan360, brevan320, brevan180,\n"
     "                               brevan160; a nevek a firmware/cpm/diskdefs\n"
@@ -149,41 +149,41 @@ constexpr cp1250_letter hungarian_letters[] = {
     {0xE1, 0xC1}, {0xE9, 0xC9}, {0xED, 0xCD}, {0xF3, 0xD3}, {0xF6, 0xD6},
     {0xF5, 0xD5}, {0xFA, 0xDA}, {0xFC, 0xDC}, {0xFB, 0xDB},
 };
-constexpr int SPARE_KEYS[] = {0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F, 0x97};
+constexpr host_key SPARE_KEYS[] = {host_key{0x88}, host_key{0x89}, host_key{0x8A}, host_key{0x8B}, host_key{0x8C},
+                                   host_key{0x8D}, host_key{0x8E}, host_key{0x8F}, host_key{0x97}};
 
-int held_key = -1;   // VK | KEYMOD_* while a key is held, else -1
+int held_key = -1;   // host_key | KEYMOD_* while a key is held, else -1
 int typed_key = -1;  // the key being typed, held or released
 bool typed_key_seen = false;   // the machine read it in its present state
 
 int us_punctuation(uint8_t ch)
 {
-    struct entry { char plain, shifted; int vk; };
+    struct entry { char plain, shifted; host_key key; };
     static constexpr entry keys[] = {
-        {'-', '_', VK_OEM_MINUS}, {'=', '+', VK_OEM_PLUS}, {'[', '{', VK_OEM_4},
-        {']', '}', VK_OEM_6}, {'\\', '|', VK_OEM_5}, {';', ':', VK_OEM_1},
-        {'\'', '"', VK_OEM_7}, {',', '<', VK_OEM_COMMA}, {'.', '>', VK_OEM_PERIOD},
-        {'/', '?', VK_OEM_2}, {'`', '~', VK_OEM_3},
+        {'-', '_', HK_MINUS}, {'=', '+', HK_EQUALS}, {'[', '{', HK_LEFT_BRACKET},
+        {']', '}', HK_RIGHT_BRACKET}, {'\\', '|', HK_BACKSLASH}, {';', ':', HK_SEMICOLON},
+        {'\'', '"', HK_QUOTE}, {',', '<', HK_COMMA}, {'.', '>', HK_PERIOD},
+        {'/', '?', HK_SLASH}, {'`', '~', HK_GRAVE},
     };
     for (const entry& k : keys) {
-        if (ch == static_cast<uint8_t>(k.plain)) return k.vk;
-        if (ch == static_cast<uint8_t>(k.shifted)) return k.vk | KEYMOD_SHIFT;
+        if (ch == static_cast<uint8_t>(k.plain)) return k.key;
+        if (ch == static_cast<uint8_t>(k.shifted)) return k.key | KEYMOD_SHIFT;
     }
     static constexpr char shifted_digits[] = ")!@#$%^&*(";
     for (int d = 0; d < 10; ++d)
-        if (ch == static_cast<uint8_t>(shifted_digits[d])) return ('0' + d) | KEYMOD_SHIFT;
+        if (ch == static_cast<uint8_t>(shifted_digits[d])) return host_key_after(HK_0, d) | KEYMOD_SHIFT;
     return -1;
 }
 
 int scripted_char_key(uint8_t ch)
 {
-    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
-    if (ch >= 'A' && ch <= 'Z') return ch | KEYMOD_SHIFT;
-    if (ch >= '0' && ch <= '9') return ch;
+    if (const host_key key = host_key_of_char(static_cast<char>(ch)))
+        return ch >= 'A' && ch <= 'Z' ? key | KEYMOD_SHIFT : key;
     switch (ch) {
-    case ' ': return VK_SPACE;
-    case '\r': return VK_RETURN;
-    case '\b': return VK_BACK;
-    case '\t': return VK_TAB;
+    case ' ': return HK_SPACE;
+    case '\r': return HK_ENTER;
+    case '\b': return HK_BACKSPACE;
+    case '\t': return HK_TAB;
     default: break;
     }
     for (size_t i = 0; i < std::size(hungarian_letters); ++i) {
@@ -193,12 +193,12 @@ int scripted_char_key(uint8_t ch)
     return us_punctuation(ch);
 }
 
-int scripted_key_down(int vk)
+int scripted_key_down(host_key key)
 {
-    if (typed_key >= 0 && vk == (typed_key & 0xFF)) typed_key_seen = true;
+    if (typed_key >= 0 && key == (typed_key & 0xFF)) typed_key_seen = true;
     if (held_key < 0) return 0;
-    if (vk == VK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
-    return vk == (held_key & 0xFF) ? 1 : 0;
+    if (key == HK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
+    return key == (held_key & 0xFF) ? 1 : 0;
 }
 
 void scripted_release_all() { held_key = -1; }
@@ -218,7 +218,7 @@ struct typist {
         if (frame < TYPE_START_FRAME || index >= text.size()) return;
         if (typed_key < 0) {
             const auto ch = static_cast<uint8_t>(text[index]);
-            typed_key = ch == '\r' ? VK_RETURN : scripted_char_key(ch);
+            typed_key = ch == '\r' ? HK_ENTER : scripted_char_key(ch);
             down = true;
             frames = 0;
             typed_key_seen = false;
@@ -556,9 +556,9 @@ int headless_main(int argc, char** argv)
     headless_options options;
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
 
-    emu_program_folder(emu_path, sizeof emu_path);
-    romfiles_load_at_start(emu_path);
-    start_machine(options, emu_path);
+    const std::string folder = emu_program_folder().string();
+    romfiles_load_at_start(folder.c_str());
+    start_machine(options, folder.c_str());
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
         if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {

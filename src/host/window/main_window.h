@@ -1,23 +1,21 @@
-// The main window: the screen, the menu and its commands, keys, dropped
-// files, activation, and the main loop that alternates between them and
-// emulated frames.
+// The main window: the frame holding the menu bar, the screen view and the
+// status bar; its title, activation, dropped files and the reset button.
+// The menu and its commands, the view, the keys and the main loop have
+// their own files.
 #pragma once
 #include <string>
 
+#include "host/window/commands.h"
+
 class QWidget;
-class QAction;
 
 // Creates the (hidden) main window with its menu and status bar, and
 // installs the host hooks and the host keyboard.
 QWidget* main_window_create();
 void main_window_destroy();
+// The window (owner of the dialogs), null before it is created.
 QWidget* main_window();
 
-// A menu command, with the sound paused around it, the pacing reset and
-// the keys released after it.
-void main_window_command(int command);
-QAction* main_window_action(int command);
-int main_window_checked(int command);
 std::string main_window_title();
 void main_window_set_title(const char* title);
 
@@ -25,23 +23,11 @@ void main_window_set_title(const char* title);
 void main_window_activate(int active);
 // Files dropped on the window: a hard reset, 15 frames, then the first
 // file is loaded and started.
-void main_window_drop_files(const char* first_path);
-
-// The client area showing the screen.
-QWidget* main_window_view();
-
-// Quick screenshot: the first free brevanNNNN.bmp in the current folder.
-// Returns the name written, empty when nothing was written.
-std::string main_window_quick_screenshot();
-// The picture as BMP, or as PNG when the name ends in .png; 1 on success.
-int main_window_save_screenshot(const char* path);
-
-// Types the clipboard's text into the machine.
-void gui_paste_from_clipboard(void* window);
-
-// The main loop: frames and events until the window closes.
-void main_loop_run();
-// One pass of the loop (events, then a frame when active); 0 once the
-// window has closed.
-int main_loop_pass();
-int main_window_quit_requested();
+void main_window_drop_files(const std::string& first_path);
+// Holds the Primo's reset button down for 200 ms.
+void main_window_hold_reset_button();
+// The status bar, with its lamps dark: no drive works yet.
+void main_window_create_status_bar();
+// After a stall (a menu, a message box): the sound and the pacing go on,
+// and the keys held before it are let go.
+void main_window_resume_after_stall();
