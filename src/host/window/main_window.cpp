@@ -22,6 +22,7 @@
 #include "debug/monitor.h"
 #include "devices/input.h"
 #include "host/app/emu.h"
+#include "host/app/notices.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/dialogs/ui.h"
@@ -126,6 +127,17 @@ void hook_message_box(const char* title, const char* text)
     main_window_resume_after_stall();
 }
 
+// A BASIC program that cannot run is worth a box; the rest goes to the
+// status bar (a missing ROM routine also opens the monitor where it stopped).
+void hook_notice(const machine_notice& notice)
+{
+    const std::string text = notice_text(notice);
+    if (notice.kind == notice_kind::basic_without_rom)
+        hook_message_box("Programbetöltés", text.c_str());
+    else
+        status_bar_set_text(2, text.c_str());
+}
+
 }  // namespace
 
 QWidget* main_window_create()
@@ -145,6 +157,7 @@ QWidget* main_window_create()
     host_hooks.status_text = status_bar_set_text;
     host_hooks.message_box = hook_message_box;
     host_hooks.tape_lamp = status_bar_tape_lamp;
+    host_hooks.notice = hook_notice;
     keyboard_set_host(host_keyboard());
     host_joystick_open();
     return window_;
