@@ -269,6 +269,27 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
     }
 }
 
+// A call into what the built-in firmware lacks stops there: the run ends
+// with the address and the caller named and exit code 5, and the save
+// routine that follows in the program never runs to write a file.
+TEST_F(Headless, ACallIntoTheFirmwaresGapsEndsTheRunWithCodeFive)
+{
+    const bytes pp = {0x80, 0x41, 0x80, 0x41,
+                      0xCD, 0x70, 0x1E,    // CALL 1E70, no routine of ours
+                      0x11, 0x00, 0x50,    // LD DE,5000 ; CALL 0092: save a name block
+                      0xCD, 0x92, 0x00, 0x18, 0xFE};
+    ASSERT_TRUE(write_bytes(file("gap.pp"), pp));
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    testing::internal::CaptureStderr();
+    const int code = run({"--headless", "--frames", "50", file("gap.pp")});
+    const std::string said = testing::internal::GetCapturedStderr();
+    fs::current_path(before);
+    EXPECT_EQ(code, 5);
+    EXPECT_NE(said.find("A program a ROM 0x1E70 címét hívta (0x4180-ről)"), std::string::npos) << said;
+    for (const auto& entry : fs::directory_iterator(dir)) EXPECT_NE(entry.path().extension(), ".ptp") << entry.path();
+}
+
 TEST_F(Headless, TapesPlayRecordAndRefuseBadFiles)
 {
     const bytes ptp = ptp_program_at("FILL", 0x4200, fill_routine, 0x4200);
