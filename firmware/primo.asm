@@ -20,29 +20,7 @@ RDBYTE_CONT: equ 0x3CB3
         include "keyboard.inc"
         include "compat.inc"
 
-        ds 0x0FBD-$,FILL
-        jp num_to_text
-        include "monitor.inc"
-
-        ds 0x197E-$,FILL
-        jp warm                 ; BASIC's command level: the prompt
-        ds 0x1A19-$,FILL
-        jp warm
-        ds 0x1B4D-$,FILL
-        ret                     ; BASIC's re-initialisation: nothing to do
-        include "restart.inc"
-
-        ds 0x1E5A-$,FILL
-        jp text_to_num
-        ds 0x1E83-$,FILL
-        ret                     ; re-lay memory below a lowered top
-        ds 0x1EA3-$,FILL
-        jp no_basic             ; BASIC's RUN
-        include "tape.inc"
-        include "iec.inc"
-
-        ds 0x2B75-$,FILL
-        jp prints
+        include "layout_mid.inc"
         ds 0x3178-$,FILL
         jp scr_init
 
@@ -61,11 +39,4 @@ GET_REPEAT:
         ds LDHDR_ADDR-$,FILL
         include "tapefix.inc"
 
-        ds 0x3D03-$,FILL
-        jp prints
-        ds 0x3F3A-$,FILL
-        jp pixel_addr
-        ds 0x3F68-$,FILL
-        jp beep
-
-        ds 0x4000-$,FILL
+        include "layout_top.inc"

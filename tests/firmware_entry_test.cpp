@@ -20,11 +20,7 @@
 
 namespace {
 
-struct machine_case {
-    int model;
-    int clock;
-    const char* name;
-};
+using machine_case = model_at_clock;
 
 // Registers a routine is expected to keep.
 enum : int { KEEP_BC = 1, KEEP_DE = 2, KEEP_HL = 4, KEEP_IX = 8, KEEP_IY = 16, KEEP_ALT = 32, KEEP_AF = 64 };
@@ -268,15 +264,7 @@ hook2:  ld hl,(0x5026)
 
 class EntryPoints : public ::testing::TestWithParam<machine_case> {
 protected:
-    void SetUp() override
-    {
-        firmware_boot(GetParam().model);
-        if (GetParam().clock != 2500000) {
-            machine_set_clock(GetParam().clock);
-            machine_hard_reset();
-            firmware_run_frames(30);
-        }
-    }
+    void SetUp() override { firmware_boot_at(GetParam().model, GetParam().clock); }
     void TearDown() override { machine_set_clock(2500000); }
 
     // Places the program and starts it as the firmware starts programs.
@@ -323,13 +311,7 @@ TEST_P(EntryPoints, EachRoutineDoesWhatCallersRelyOnAndKeepsTheirRegisters)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, EntryPoints,
-                         ::testing::Values(machine_case{MODEL_A64, 2500000, "A64"},
-                                           machine_case{MODEL_A64, 3750000, "A64_fast"},
-                                           machine_case{MODEL_B64, 2500000, "B64"},
-                                           machine_case{MODEL_B64, 3750000, "B64_fast"},
-                                           machine_case{MODEL_C64, 2500000, "C64"},
-                                           machine_case{MODEL_C64, 3750000, "C64_fast"}),
+INSTANTIATE_TEST_SUITE_P(Models, EntryPoints, ::testing::ValuesIn(models_at_both_clocks),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // What programs find in the system variables after the cold start.

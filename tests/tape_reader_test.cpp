@@ -51,15 +51,7 @@ protected:
         fs::remove_all(dir);
     }
     std::string file(const std::string& name) const { return (dir / name).string(); }
-    void boot(int model, int clock = 2500000)
-    {
-        firmware_boot(model);
-        if (clock != 2500000) {
-            machine_set_clock(clock);
-            machine_hard_reset();
-            firmware_run_frames(30);
-        }
-    }
+    void boot(int model, int clock = 2500000) { firmware_boot_at(model, clock); }
     // Plays a WAV into the firmware's L; the text it ends with.
     std::string load_wav(const std::string& wav, int frames)
     {

@@ -8,6 +8,15 @@
 
 // Selects the model, cold-starts it at 2.5 MHz and runs `frames` frames.
 void firmware_boot(int model, int frames = 30);
+// The same, then cold-started again at `clock` Hz.
+void firmware_boot_at(int model, int clock);
+// The A64, B64 and C64 at both clocks, for suites run on each.
+struct model_at_clock {
+    int model;
+    int clock;
+    const char* name;
+};
+extern const model_at_clock models_at_both_clocks[6];
 void firmware_run_frames(int frames);
 // Types text key by key (letters, digits, space, '\r', '\b', '"', '?',
 // '-', '.', ',', '$', '@'; upper case with the Primo shift). After each '\r' the
