@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Model numbers shared by the whole system.
 enum : int {
@@ -35,7 +36,9 @@ int memory_get_machine_type();
 // call-gap trap at 0x0030), 0 for an original ROM, the CP/M model or a ROM
 // loaded over it.
 int memory_rom_is_builtin();
-void mem_dump();
+// Writes the 64 KB address space as the ROM copy and RAM hold it to path;
+// 1, or 0 with the reason in why and a file of that name left as it was.
+int mem_dump(const char* path, std::string* why = nullptr);
 
 // Slow path of mem_read for the banked ROM area.
 uint8_t mem_read_banked(uint16_t address);
