@@ -9,8 +9,8 @@
 
 #include "core/hooks.h"
 #include "core/bus.h"
-#include "core/memory.h"
 #include "core/machine.h"
+#include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
 #include "media/autostart.h"
@@ -18,12 +18,19 @@
 #include "support/fake_keyboard.h"
 #include "support/firmware_driver.h"
 #include "support/ptp_image.h"
+#include "support/standin_rom.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string last_message;
+// The notes the machine gave the shell, with their subjects.
+struct seen_note {
+    host_note kind;
+    std::string file;
+};
+std::vector<seen_note> notices;
 
 class Autostart : public ::testing::Test {
 protected:
@@ -31,11 +38,14 @@ protected:
     {
         dir = fs::temp_directory_path() / ("brevan_auto_" + std::to_string(::getpid()));
         fs::create_directories(dir);
+        host_hooks.note = [](host_note what, const char* subject) { notices.push_back({what, subject}); };
         firmware_boot(MODEL_A64);
         last_message.clear();
+        notices.clear();
     }
     void TearDown() override
     {
+        standin_rom_remove();
         input_remove_bas_trap();
         ptp_close();
         host_hooks = host_hooks_t{};
@@ -50,8 +60,10 @@ protected:
     fs::path dir;
 };
 
+// With an original ROM every kind starts as it always has.
 TEST_F(Autostart, EachKindPlacesItsBytesAndStartsAsItSays)
 {
+    standin_rom_install();
     const bytes code = {1, 2, 3};
     const struct {
         const char* name;
@@ -91,6 +103,57 @@ TEST_F(Autostart, EachKindPlacesItsBytesAndStartsAsItSays)
     mem_write_word(0x40A4, 0x4201);
     ASSERT_EQ(autostart_file((dir / "g.pri").c_str(), 0, &last_message), 1);
     for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x4304);
+    // A BASIC tape takes the ROM's way into BASIC.
+    standin_rom_arm();
+    const int calls = standin_rom_basic_calls();
+    ASSERT_EQ(autostart_file(put("basic.ptp", ptp_image_of({ptp_name_block("B"), ptp_data_block(0xF1, 1, 0, code),
+                                                           ptp_end_block(0xE1, 2)})).c_str(), 1), 1);
+    EXPECT_EQ(z80_state.pc, 0x1B5D);
+    machine_run();
+    EXPECT_EQ(standin_rom_basic_calls(), calls + 1);
+    EXPECT_TRUE(notices.empty());
+}
+
+// The built-in firmware has no BASIC: a BASIC program is loaded and named,
+// and nothing runs. Machine code starts as the firmware's own R starts it.
+TEST_F(Autostart, BuiltInFirmwareNamesBasicProgramsAndStartsCodeLikeItsR)
+{
+    const bytes code = {1, 2, 3};
+    const struct { const char* name; bytes content; uint16_t at; } basic[] = {
+        {"a.pri", {0xD1, 0x00, 0x00, 3, 0, 1, 2, 3, 0xC9}, 0x43EA},
+        {"b.ptp", ptp_image_of({ptp_name_block("B"), ptp_data_block(0xF1, 1, 0, code), ptp_end_block(0xE1, 2)}), 0x43EA},
+        {"c.pp", {0xEA, 0x43, 0x00, 0x00, 1, 2, 3}, 0x43EA},
+        {"d.bas", {'1', '0', ' ', 'P', '\n'}, 0},
+    };
+    for (const auto& c : basic) {
+        SCOPED_TRACE(c.name);
+        firmware_boot(MODEL_A64);
+        notices.clear();
+        ASSERT_EQ(autostart_file(put(c.name, c.content).c_str(), 1), 1);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0].kind, host_note::basic_without_rom);
+        EXPECT_NE(notices[0].file.find(c.name), std::string::npos);
+        EXPECT_LT(z80_state.pc, 0x4000);   // still in the firmware
+        EXPECT_EQ(keyboard_text_left(), 0);
+        for (int i = 0; c.at && i < 3; ++i) EXPECT_EQ(mem_read(static_cast<uint16_t>(c.at + i)), code[i]);
+    }
+    const struct { const char* name; bytes content; uint16_t start; } machine_code[] = {
+        {"e.prg", {0xD5, 0x10, 0x00, 3, 0, 1, 2, 3, 0xC3, 0x34, 0x12}, 0x1234},
+        {"f.ptp", ptp_image_of({ptp_name_block("C"), ptp_data_block(0xF1, 1, 0, code), ptp_end_block(0xB9, 2, 0x43EA)}),
+         0x43EA},
+        {"g.pp", {0x00, 0x80, 0x10, 0x80, 1, 2, 3}, 0x8010},
+    };
+    for (const auto& c : machine_code) {
+        SCOPED_TRACE(c.name);
+        firmware_boot(MODEL_A48);
+        notices.clear();
+        ASSERT_EQ(autostart_file(put(c.name, c.content).c_str(), 1), 1);
+        EXPECT_TRUE(notices.empty());
+        EXPECT_EQ(z80_state.pc, c.start);
+        EXPECT_EQ(z80_state.sp, 0xA7FE);   // just below the display page
+        EXPECT_EQ(mem_read_word(z80_state.sp), 0x1D1E);
+        EXPECT_EQ(z80_state.ix, 0x4042);
+    }
 }
 
 // Loaders put programs where the processor sees them: on the 32K and 48K
@@ -184,6 +247,8 @@ TEST_F(Autostart, RefusedFilesSayWhyAndLeaveMemory)
 
 TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
 {
+    standin_rom_install();
+    firmware_boot(MODEL_A64);
     const std::string path = put("prog.bas", {'1', '0', ' ', 'P', '\n'});
     ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
     EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR

@@ -289,9 +289,9 @@ TEST_F(Ptp, FastLoaderPlacesBlocksByTypeAndRefusesBrokenImagesUntouched)
     std::string error;
     ASSERT_EQ(ptp_load_image(good.data(), good.size(), &start, &error), 1) << error;
     EXPECT_EQ(start, 0x4210);
-    EXPECT_EQ(mem_read(0x4210), 1);
-    EXPECT_EQ(mem_read(0x4212), 3);
-    for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x4213);
+    EXPECT_EQ(mem_read(0x43FA), 1);   // BASIC: from its start, 0x43EA
+    EXPECT_EQ(mem_read(0x43FC), 3);
+    for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x43FD);
     EXPECT_EQ(mem_read(0x7004), 4);
     EXPECT_EQ(mem_read(0xFFFF), 7);     // cut off there, not wrapped
     EXPECT_EQ(mem_read(0x4000), 9);
@@ -304,11 +304,11 @@ TEST_F(Ptp, FastLoaderPlacesBlocksByTypeAndRefusesBrokenImagesUntouched)
         {"start address missing", ptp_image_of({ptp_name_block("G"), {0xB9, 1, 0}})},
     };
     for (const auto& c : broken) {
-        mem_write(0x4210, 0xEE);
+        mem_write(0x43FA, 0xEE);
         error.clear();
         EXPECT_EQ(ptp_load_image(c.image.data(), c.image.size(), &start, &error), 0) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
-        EXPECT_EQ(mem_read(0x4210), 0xEE) << c.what;
+        EXPECT_EQ(mem_read(0x43FA), 0xEE) << c.what;
     }
 }
 

@@ -218,18 +218,22 @@ TEST_P(PtpWavLoad, FirmwareLoadsTheConvertedSignal)
     firmware_type("L\r", 1);
     tape_signal_play(samples, PTPWAV_RATE);
     for (int i = 0; i < 1500 && !screen_shows("LOADED") && !screen_shows("ERROR"); ++i) firmware_run_frames(1);
+    firmware_run_frames(2);
     EXPECT_TRUE(screen_shows("FOUND GAME")) << screen_text_dump();
-    EXPECT_TRUE(screen_shows("LOADED 4200-7023")) << screen_text_dump();
-    for (size_t i = 0; i < program.size(); ++i) EXPECT_EQ(mem_read(0x4200 + i), program[i]) << i;
+    // The type x1 block is a BASIC program at 0x43EA; the screen block is
+    // not part of the range shown.
+    EXPECT_TRUE(screen_shows("LOADED 43EA-612B")) << screen_text_dump();
+    for (size_t i = 0; i < program.size(); ++i) EXPECT_EQ(mem_read(0x43EA + i), program[i]) << i;
     for (size_t i = 0; i < big.size(); ++i) ASSERT_EQ(mem_read(0x6000 + i), big[i]) << i;
     for (size_t i = 0; i < rel.size(); ++i) ASSERT_EQ(mem_read(0x7010 + i), rel[i]) << i;
-    EXPECT_EQ(mem_read_word(0x40F9), 0x4206);
-    EXPECT_EQ(mem_read_word(0x40FB), 0x4206);
-    EXPECT_EQ(mem_read_word(0x40FD), 0x4206);
-    // The program in the program area runs with R.
+    EXPECT_EQ(mem_read_word(0x40F9), 0x43F0);
+    EXPECT_EQ(mem_read_word(0x40FB), 0x43F0);
+    EXPECT_EQ(mem_read_word(0x40FD), 0x43F0);
+    // R names the BASIC program and does not run its text as code.
     firmware_run_frames(5);
-    firmware_type("R\r");
-    EXPECT_EQ(mem_read(0x5300), 0x5C);
+    firmware_type("R\r", 20);
+    EXPECT_TRUE(screen_shows("THIS FIRMWARE HAS NO")) << screen_text_dump();
+    EXPECT_EQ(mem_read(0x5300), 0x00);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, PtpWavLoad, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),

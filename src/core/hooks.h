@@ -14,6 +14,9 @@ enum class host_note {
     tape_recording_full,  // the tape's WAV recording reached the 4 GB limit
     sound_recording_full, // the sound recording reached the WAV format's limit and was closed
     disk_not_saved,       // a changed disk could not be written back; subject: why
+    basic_without_rom,    // a BASIC program was loaded but the built-in firmware has no BASIC; subject: the file
+    rom_call_missing,     // a program called a ROM address the built-in firmware lacks (romcall_last)
+    ptp_length_mended,    // a PTP file's last data block claimed 3 bytes more than it holds; subject: the file
 };
 
 struct host_hooks_t {

@@ -7,6 +7,7 @@
 
 #include "core/device.h"
 #include "core/hooks.h"
+#include "core/romcall.h"
 #include "devices/screen.h"
 #include "media/diskimg.h"
 
@@ -99,6 +100,8 @@ void frame_device_state(state_io& io)
     io(M().phase);
     io(M().phase_budget);
     io(M().stopped_at_breakpoint);
+    io(M().rom_gap.address);
+    io(M().rom_gap.caller);
     if (io.loading() && (M().phase < PHASE_START || M().phase > PHASE_VISIBLE)) frame_restart();
 }
 
@@ -181,6 +184,7 @@ void machine_init(int model, const char* folder)
     the_machine = machine{};
     M().model = model;
     devices_reset(reset_kind::power_on);
+    romcall_init();
     iec_init(folder);
     printer_set_filename(printer_user_folder().c_str());   // the program's folder may not be writable
     machine_restored();   // media the host still holds meet the fresh machine

@@ -13,6 +13,7 @@
 
 #include "core/event.h"
 #include "core/memory.h"
+#include "core/romcall.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
@@ -52,6 +53,7 @@ struct machine {
     frame_phase phase = PHASE_START;
     int phase_budget = 0;
     bool stopped_at_breakpoint = false;
+    romcall_stop rom_gap;           // the last call into a gap of the built-in firmware
 
     z80_state_t cpu = power_on_cpu();
     event_queue_t events;
@@ -77,6 +79,7 @@ extern machine the_machine;
 // The names the rest of the system knows the machine's parts by.
 inline z80_state_t& z80_state = the_machine.cpu;
 inline int32_t& z80_break_hit = the_machine.cpu.break_hit;
+inline int32_t& z80_stop_request = the_machine.cpu.stop_request;
 inline int& machine_model = the_machine.model;
 inline int& machine_clock = the_machine.clock;
 inline int& vblank = the_machine.vblank;

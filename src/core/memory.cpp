@@ -197,6 +197,12 @@ const uint8_t* source_rom_pointer() { return image_of(mem().type).data(); }
 uint8_t* memory_get_ram() { return mem().memory.data() + ROM16; }
 uint8_t* screenptr() { return mem().memory.data() + mem().page; }
 
+int memory_rom_is_builtin()
+{
+    const memory_t& m = mem();
+    return m.type != MODEL_CPM && m.memory[0x30] == 0xED && m.memory[0x31] == 0x07 && m.memory[0x32] == 0xC3 ? 1 : 0;
+}
+
 // Bit 3 of the control register selects page 1 (set) or page 0, 8 KB lower.
 uint32_t memory_page_of(uint8_t control)
 {

@@ -42,6 +42,10 @@ uint8_t* screenptr();
 uint8_t* memory_get_video_ram_plain();
 uint32_t memory_page_of(uint8_t control);
 int memory_get_machine_type();
+// 1 when the ROM area holds the built-in A/B or C64 firmware (it has the
+// call-gap trap at 0x0030), 0 for an original ROM, the CP/M model or a ROM
+// loaded over it.
+int memory_rom_is_builtin();
 // Writes the 64 KB image, ROM copy first, to path ("memdump.bin" from the
 // menu). False with the reason in *why when it cannot be written.
 bool mem_dump(const char* path, std::string* why = nullptr);

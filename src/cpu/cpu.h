@@ -20,6 +20,7 @@ struct z80_state_t {
     int32_t bp_enabled;
     int32_t bp_reached;
     int32_t break_hit;         // the last z80_run stopped at the breakpoint
+    int32_t stop_request;      // a trap asks z80_run to stop after it, as at the breakpoint
 };
 
 // Flag bits of F.

@@ -809,6 +809,11 @@ ed_group: {
         Z80_SYNC_OUT();
         trap_handle(op2);
         Z80_SYNC_IN();
+        if (Z80_UNLIKELY(z80_stop_request)) {
+            z80_stop_request = 0;
+            z80_break_hit = 1;
+            goto leave;
+        }
         goto epilogue;   // no T-states added, so no event pass
     case 0x40: case 0x48: case 0x50: case 0x58:                      // IN r,(C)
     case 0x60: case 0x68: case 0x70: case 0x78: {

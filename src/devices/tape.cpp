@@ -2,6 +2,12 @@
 // sample rate; the tape output bits are recorded into an 8-bit mono WAV.
 // The transport rolls while the Play/Record key is down and, unless remote
 // control is disabled, the motor bit (control register bit 2 clear) is on.
+//
+// The machine's tape input is inverted against the WAV's sample values: a
+// sample above the midline reads as a low input. Loaders that time single
+// half waves were made for that; recordings are written the same way round,
+// so they play back as the output was. Flipping the signal serves tapes made
+// the other way.
 #include "devices/tape.h"
 
 #include <algorithm>
@@ -55,6 +61,7 @@ struct deck_t {
     recorder_t recorder;
     bool play_key = false;
     bool remote_disabled = false;
+    bool flipped = false;
     uint8_t comp_level = WAV_COMP_DEFAULT;
     int lamp = -1;
 } deck;
@@ -68,8 +75,8 @@ bool rolling() { return deck.play_key && (deck.remote_disabled || T().motor_on);
 uint8_t recorded_value(int bits)
 {
     switch (bits & 3) {
-    case 0: return 8;
-    case 3: return 248;
+    case 0: return deck.flipped ? 8 : 248;
+    case 3: return deck.flipped ? 248 : 8;
     default: return 128;
     }
 }
@@ -176,6 +183,46 @@ void rewind_player()
     player.left = player.format.data_bytes;
     player.have = player.at = 0;
     player.consumed = T().played = 0;
+    T().quiet = 0;
+    T().in_half = false;
+    T().ended = false;
+}
+
+// The midline lasting this long ends the half wave in progress: 0.2 ms,
+// shorter than any half wave's error could bear.
+uint32_t quiet_samples()
+{
+    const uint32_t n = player.format.rate / 5000;
+    return n < 2 ? 2 : n;
+}
+
+void end_half_wave()
+{
+    if (T().in_half) set_input_level(T().read_in ? 0 : 4);
+    T().in_half = false;
+}
+
+// One sample into the input level: outside the band around the midline it
+// decides, inside it keeps the level; a stretch at the midline and the end
+// of the data end the half wave in progress.
+void play_sample(bool have, uint8_t sample)
+{
+    tape_t& t = T();
+    const uint8_t high = deck.flipped ? 4 : 0;
+    const uint8_t band = deck.comp_level;
+    if (!have) {
+        if (!t.ended && t.quiet < quiet_samples()) end_half_wave();
+        t.ended = true;
+        return;
+    }
+    const bool quiet = sample >= 128 - band && sample <= 128 + band;
+    t.quiet = quiet ? t.quiet + 1 : 0;
+    if (sample > 127 + band || sample < 128 - band) {
+        set_input_level(sample > 127 + band ? high : 4 - high);
+        t.in_half = true;
+    } else if (t.quiet == quiet_samples()) {
+        end_half_wave();
+    }
 }
 
 // Runs the sampling event while a file is loaded and the key is down.
@@ -365,17 +412,18 @@ void tape_set_play_key(int down)
 
 int tape_rolling() { return rolling() ? 1 : 0; }
 
+void tape_set_signal_flipped(int flag) { deck.flipped = flag != 0; }
+int tape_signal_flipped() { return deck.flipped ? 1 : 0; }
+
 void tape_rewind() { rewind_player(); }
 
 void do_tape_event(int64_t*)
 {
     const int64_t due = the_machine.events.entries[EVENT_TAPE].time;
     uint8_t sample = 0;
-    if (player.file && rolling() && next_sample(sample)) {
-        if (sample > 127 + deck.comp_level)
-            set_input_level(4);
-        else if (sample < 128 - deck.comp_level)
-            set_input_level(0);
+    if (player.file && rolling()) {
+        const bool have = next_sample(sample);
+        play_sample(have, sample);
     }
     // Whole cycles per sample, the fraction carried on: the file plays at
     // its own rate.
@@ -405,6 +453,9 @@ void tape_device_state(state_io& io)
     io(t.event_running);
     io(t.played);
     io(t.remainder);
+    io(t.quiet);
+    io(t.in_half);
+    io(t.ended);
 }
 
 void tape_device_restored()

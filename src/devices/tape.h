@@ -16,6 +16,9 @@ struct tape_t {
     bool event_running = false;    // the sampling event is queued
     uint64_t played = 0;           // data bytes of the WAV tape consumed
     uint64_t remainder = 0;        // cycles owed to the next sample, times the rate
+    uint32_t quiet = 0;            // samples in a row at the midline
+    bool in_half = false;          // a sample outside the band began a half wave
+    bool ended = false;            // the end of the data was played
 };
 void tape_device_state(state_io& io);
 // After the machine was replaced by a copy: the file plays from the
@@ -25,7 +28,7 @@ void tape_device_restored();
 // Half-width of the band around the midline inside which a sample keeps
 // the previous level (0..127): the tape head setting, the host's.
 uint8_t& wav_comp_level();
-constexpr uint8_t WAV_COMP_DEFAULT = 16;
+constexpr uint8_t WAV_COMP_DEFAULT = 0;
 
 // Opens a WAV file (PCM, 8 or 16 bits, any channel count, 8000-192000 Hz)
 // as the tape to play. False with the reason in *why (empty for an empty
@@ -63,6 +66,12 @@ void tape_set_remote_enable(int flag);
 int tape_press_play();
 void tape_set_play_key(int down);
 int tape_rolling();
+// Flips the signal both ways: samples above the midline then read as a high
+// input and a high output is recorded above it (for tapes made that way
+// round; the default is the inverted input of the machine). The host's
+// setting, not the machine's.
+void tape_set_signal_flipped(int flag);
+int tape_signal_flipped();
 void tape_rewind();
 void do_tape_event(int64_t* cycles);
 // Recomputes the tape lamp: lit while the tape moves.

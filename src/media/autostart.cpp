@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <string>
 
+#include "core/hooks.h"
 #include "core/machine.h"
 #include "core/bus.h"
 #include "core/memory.h"
+#include "core/sysvars.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
 #include "devices/screen.h"
@@ -23,7 +25,6 @@ constexpr int ROM_START_FRAMES = 30;
 constexpr size_t TEXT_LIMIT = 65536;
 // The ROM's "run the loaded program", entered as if called from the prompt.
 constexpr uint16_t ROM_RUN = 0x1B5D;
-constexpr uint16_t ROM_RUN_RETURN = 0x1D1E;
 
 enum class kind { none, pri, text, ptp, pss, pp };
 
@@ -40,7 +41,59 @@ kind kind_of(std::string extension)
     return kind::none;
 }
 
-void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
+// An original ROM is entered at the start address as it stands. The
+// built-in firmware starts programs as its own R does: SP just below the
+// display page (C64: the colour block), the prompt's return pushed, IX at
+// the screen driver's block.
+void start_at(int address)
+{
+    if (memory_rom_is_builtin()) {
+        z80_state.sp = memory_get_machine_type() == MODEL_C64 ? C64_STACK_TOP : mem_read_word(ROM_DISPLAY_START);
+        z80_state.sp = static_cast<uint16_t>(z80_state.sp - 2);
+        mem_write_word(z80_state.sp, ROM_RUN_RETURN);
+        z80_state.ix = DRIVER_BLOCK;
+    }
+    z80_state.pc = static_cast<uint16_t>(address);
+}
+
+// The built-in firmware has no BASIC: a BASIC program stays where it was
+// loaded, and the shell says why it does not run.
+bool basic_needs_rom(const std::string& path)
+{
+    if (!memory_rom_is_builtin()) return false;
+    host_notify(host_note::basic_without_rom, path.c_str());
+    return true;
+}
+
+// Runs a loader and tells whether it stored a BASIC program, which it does
+// by setting the program's end pointers: they are cleared before and put
+// back when the loader left them alone.
+template <class Loader>
+bool loads_basic(Loader load)
+{
+    uint16_t before[3];
+    for (int i = 0; i < 3; ++i) {
+        before[i] = mem_read_word(PROG_END_POINTERS[i]);
+        mem_write_word(PROG_END_POINTERS[i], 0);
+    }
+    load();
+    bool set = false;
+    for (uint16_t p : PROG_END_POINTERS) set = set || mem_read_word(p) != 0;
+    if (!set)
+        for (int i = 0; i < 3; ++i) mem_write_word(PROG_END_POINTERS[i], before[i]);
+    return set;
+}
+
+// A raw memory file holds BASIC when it loads at the BASIC start and has
+// no machine-code start of its own (none, or the load address itself).
+bool pp_is_basic(const std::string& path, int start)
+{
+    uint8_t head[2];
+    file_ptr f(std::fopen(path.c_str(), "rb"));
+    if (!f || std::fread(head, 1, 2, f.get()) != 2) return false;
+    const uint16_t load = static_cast<uint16_t>(head[0] | head[1] << 8);
+    return load == mem_read_word(PROGBASE) && (start == 0 || start == load);
+}
 
 void rom_restart()
 {
@@ -59,6 +112,7 @@ void start_or_restart(int address)
 
 bool type_text_file(const std::string& path, int autostart, std::string* why)
 {
+    if (basic_needs_rom(path)) return true;
     const std::string reason = file_unreadable_reason(path.c_str());
     file_ptr f(reason.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
     if (!f) return refuse(why, reason.empty() ? "nem nyitható meg: " + file_error_text(errno) : reason);
@@ -95,23 +149,31 @@ bool autostart_file(const char* path_in, int autostart, std::string* why, size_t
     int start = 0;
 
     switch (kind_of(extension)) {
-    case kind::pri:
-        if (!pri_load_pri_file(path.c_str(), &start, why, dropped)) return false;
+    case kind::pri: {
+        bool loaded = false;
+        const bool basic = loads_basic([&] { loaded = pri_load_pri_file(path.c_str(), &start, why, dropped); });
+        if (!loaded) return false;
+        if (start == 0 && basic && basic_needs_rom(path)) return true;
         if (autostart) start_or_restart(start);
         return true;
+    }
     case kind::text:
         return type_text_file(path, autostart, why);
     case kind::ptp: {
         uint16_t address = 0;
-        if (!ptp_load_file(path.c_str(), &address, why)) return false;
+        bool loaded = false;
+        const bool basic = loads_basic([&] { loaded = ptp_load_file(path.c_str(), &address, why); });
+        if (!loaded) return false;
+        ptp_rewind();   // the ROM's loader starts again at the first program
+        if (address == 0 && basic && basic_needs_rom(path)) return true;
         if (autostart) start_or_restart(address);
-        tape_init(path.c_str());   // the ROM's loader starts again at the first program
         return true;
     }
     case kind::pss:
         return snapshot_load(path.c_str(), why);
     case kind::pp:
         if (!ui_load_pp_file(path.c_str(), &start, why, dropped)) return false;
+        if (pp_is_basic(path, start) && basic_needs_rom(path)) return true;
         if (autostart && start >= 1) start_at(start);
         return true;
     case kind::none: break;

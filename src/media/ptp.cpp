@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "core/bus.h"
 #include "core/hooks.h"
@@ -36,6 +37,9 @@ struct ptp_host_t {
     long file_length = 0;
     std::string save_name;
     uint8_t block_counter = 0;
+    // Blocks of the attached file whose length field is mended: the file
+    // offset of the marker and the length the block really has.
+    std::vector<std::pair<long, long>> mended_lengths;
 } ptp_host;
 
 ptp_t& P() { return the_machine.ptp; }
@@ -91,6 +95,8 @@ int trap_read_block(int*)
     }
     P().blocktype = head[0];
     P().block_length = get_le16(head + 1);
+    for (const auto& [at, length] : ptp_host.mended_lengths)
+        if (at == P().block_position) P().block_length = length;
     P().idx = 0;
     if (P().block_length > static_cast<long>(BUFFER_SIZE)) {
         empty_block();   // no Primo block is that long
@@ -260,14 +266,51 @@ uint16_t block_address(const uint8_t* c)
 }
 bool is_second_program(const uint8_t* c, size_t i) { return (c[0] & 0xF0) == 0x80 && i > 0 && c[1] != 0; }
 
+// A known converter fault: the last data block's length counts the 3-byte
+// head of the end block after it, while its content (whose own count says
+// how long it is), its checksum and the end block are intact. Returns the
+// length the block has, or 0 when this is not that fault.
+size_t mended_length(const uint8_t* data, size_t pos, size_t end, size_t length)
+{
+    const uint8_t* c = data + pos + 3;
+    if (length < 9 || ((c[0] & 0xF0) != 0xF0 && (c[0] & 0xF0) != 0xB0)) return 0;
+    const size_t have = static_cast<size_t>(c[4] ? c[4] : 256) + 6;
+    if (length != have + 3 || end - pos - 3 < have + 3) return 0;
+    unsigned sum = 0;
+    for (size_t i = 1; i + 1 < have; ++i) sum += c[i];
+    const size_t last = pos + 3 + have;   // the end block
+    if (static_cast<uint8_t>(sum) != c[have - 1] || data[last] != LAST_BLOCK) return 0;
+    return last + 3 + get_le16(data + last + 1) == end ? have : 0;
+}
+
+// The mended blocks of a parsed image, for the trap reader; the shell hears
+// of them once.
+void remember_mended(const std::vector<uint8_t>& image, const std::vector<ptp_program>& programs,
+                     const char* path)
+{
+    ptp_host.mended_lengths.clear();
+    for (const ptp_program& program : programs)
+        for (const ptp_block& block : program)
+            if (get_le16(image.data() + block.start - 2) != block.length)
+                ptp_host.mended_lengths.emplace_back(static_cast<long>(block.start - 3), static_cast<long>(block.length));
+    if (!ptp_host.mended_lengths.empty()) host_notify(host_note::ptp_length_mended, path ? path : "");
+}
+
 // Structure of one program from `pos` up to `end`.
-bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string* error)
+bool parse_blocks(const uint8_t* data, size_t pos, size_t end, ptp_program& blocks, std::string* error,
+                  bool& mended)
 {
     for (;;) {
         if (end - pos < 3) return refuse(error, at_offset("a program vége előtt hiányzik az utolsó blokk", pos));
         const uint8_t marker = data[pos];
         if (marker != MORE_BLOCKS && marker != LAST_BLOCK) return refuse(error, at_offset("ismeretlen blokkjelölő", pos));
-        const size_t length = get_le16(data + pos + 1);
+        size_t length = get_le16(data + pos + 1);
+        if (marker == MORE_BLOCKS && length <= end - pos - 3) {
+            if (const size_t have = mended_length(data, pos, end, length)) {
+                length = have;
+                mended = true;
+            }
+        }
         if (length == 0) return refuse(error, at_offset("üres (0 hosszú) blokk", pos));
         if (length > end - pos - 3) return refuse(error, at_offset("a blokk túlnyúlik a programja végén", pos));
         blocks.push_back({pos + 3, length});
@@ -324,9 +367,11 @@ uint8_t conv_to_bcd(int n)
     return static_cast<uint8_t>(m / 10 * 16 + m % 10);
 }
 
-bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* error)
+bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* error,
+               bool* mended)
 {
     programs.clear();
+    bool any_mended = false;
     if (!data || size == 0) return refuse(error, "üres PTP állomány");
     size_t pos = 0;
     while (pos < size) {
@@ -336,10 +381,11 @@ bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& progr
         if (length < 3) return refuse(error, at_offset("a program hossza 3-nál kisebb", pos));
         if (length > size - pos) return refuse(error, at_offset("a program túlnyúlik az állomány végén", pos));
         ptp_program blocks;
-        if (!parse_blocks(data, pos + 3, pos + length, blocks, error)) return false;
+        if (!parse_blocks(data, pos + 3, pos + length, blocks, error, any_mended)) return false;
         programs.push_back(std::move(blocks));
         pos += length;
     }
+    if (mended) *mended = any_mended;
     return true;
 }
 
@@ -371,6 +417,7 @@ bool ptp_load_file(const char* path, uint16_t* start, std::string* error)
     tape_close();
     if (start) *start = address;
     file_ptr f(std::fopen(path, "rb"));
+    remember_mended(image, programs, path);
     if (f) {
         ptp_host.fname = path;
         tape_ptp_attach_from(f.release());
@@ -388,6 +435,7 @@ bool tape_init(const char* path, std::string* why)
     tape_close();
     ptp_place_traps();
     ptp_host.fname = path;
+    remember_mended(image, programs, path);
     attach(file_ptr(std::fopen(path, "rb")), 0);
     return ptp_host.fp ? true : refuse(why, "nem nyitható meg");
 }

@@ -39,13 +39,18 @@ struct ptp_block {
 using ptp_program = std::vector<ptp_block>;
 
 // Splits an image into its programs, checking every length. False with the
-// reason (naming the offset) in *why.
-bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* why);
+// reason (naming the offset) in *why. One fault of a widely used converter
+// is mended, and then *mended (if given) is set: a last data block whose
+// length counts 3 bytes it does not hold (the end block's head) while its
+// content, checksum and end block are intact gets its real length.
+bool ptp_parse(const uint8_t* data, size_t size, std::vector<ptp_program>& programs, std::string* why,
+               bool* mended = nullptr);
 
 uint8_t conv_to_bcd(int n);
 
 // Attaches a PTP file for the ROM traps. False, with the reason in *why,
-// when it is not a well-formed image or cannot be read.
+// when it is not a well-formed image or cannot be read. A mended file
+// (ptp_parse) is served with its real lengths after a note to the shell.
 bool tape_init(const char* path, std::string* why = nullptr);
 void tape_ptp_attach_from(std::FILE* file);
 int ptp_attached();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/hooks.h"
 #include "media/fileio.h"
 #include "media/ptp.h"
 
@@ -87,11 +88,11 @@ void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs,
 
 // Parses the image and counts its samples; false with the reason.
 bool prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
-             std::string* error)
+             std::string* error, bool* mended = nullptr)
 {
     if (rate < 8000 || rate > 192000)
         return refuse(error, "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz");
-    if (!ptp_parse(data, size, programs, error)) return false;
+    if (!ptp_parse(data, size, programs, error, mended)) return false;
     sample_sink counter;
     write_signal(data, programs, rate, counter);
     samples = counter.count;
@@ -137,8 +138,10 @@ bool ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string* 
     if (!read_file(ptp_path, PTP_LIMIT, ptp, why)) return refuse(error, std::string(ptp_path) + ": " + why);
     std::vector<ptp_program> programs;
     uint64_t count = 0;
-    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, &why))
+    bool mended = false;
+    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, &why, &mended))
         return refuse(error, std::string(ptp_path) + ": " + why);
+    if (mended) host_notify(host_note::ptp_length_mended, ptp_path);
     std::error_code ec;
     if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec))
         return refuse(error, std::string(wav_path) + ": " + file_unreadable_reason(wav_path) + ", nem írható felül");

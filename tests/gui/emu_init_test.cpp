@@ -158,15 +158,18 @@ TEST_F(EmuInit, AnyNonZeroFlagReadsAsOnAndIsWrittenBackAsOne)
 {
     const struct { const char* name; const bool* flag; } flags[] = {
         {"RamExpansion", &shell.ram_bank}, {"DisableTapeRemoteControl", &shell.tape_remote_disabled},
-        {"KeyMapping", &shell.symbolic_keys},
+        {"KeyMapping", &shell.symbolic_keys}, {"FlipTapeSignal", &shell.tape_signal_flipped},
     };
     for (const auto& f : flags) store(f.name, 7);
     start({});
     for (const auto& f : flags) EXPECT_TRUE(*f.flag) << f.name;
     EXPECT_EQ(main_window_checked(ID_RAM_BANK), 1);
+    EXPECT_EQ(main_window_checked(ID_TAPE_FLIP), 1);
+    EXPECT_EQ(tape_signal_flipped(), 1);
     emu_close();
     for (const auto& f : flags) EXPECT_EQ(stored(f.name).toUInt(), 1u) << f.name;
-    shell.ram_bank = shell.tape_remote_disabled = shell.symbolic_keys = false;
+    shell.ram_bank = shell.tape_remote_disabled = shell.symbolic_keys = shell.tape_signal_flipped = false;
+    tape_set_signal_flipped(0);
 }
 
 TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
@@ -374,7 +377,7 @@ TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
 
         QSettings clean(QString::fromStdString(path.string()), QSettings::IniFormat);
         EXPECT_EQ(clean.status(), QSettings::NoError);
-        EXPECT_EQ(clean.allKeys().size(), 14) << clean.allKeys().join(',').toStdString();
+        EXPECT_EQ(clean.allKeys().size(), 15) << clean.allKeys().join(',').toStdString();
         EXPECT_EQ(clean.value("Model").toUInt(), f.model);
         answer_next_message_box();
         start({});

@@ -162,6 +162,7 @@ TEST_F(MainWindowTest, EveryCheckableItemFlipsItsStateAndMarkOnce)
         {ID_SYNC, &shell.sync, nullptr}, {ID_RAM_BANK, &shell.ram_bank, nullptr},
         {ID_SYMBOLIC, &shell.symbolic_keys, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
         {ID_TAPE_REMOTE, &shell.tape_remote_disabled, nullptr}, {ID_DOUBLE_SIZE, nullptr, &g_bDoubleScreen},
+        {ID_TAPE_FLIP, &shell.tape_signal_flipped, nullptr},
         {ID_SOUND, &shell.sound, nullptr}, {ID_PAUSE, &shell.paused, nullptr},
         {ID_MONITOR, &shell.monitor, nullptr}, {ID_FULLSCREEN, &shell.full_screen, nullptr},
     };

@@ -224,8 +224,8 @@ std::vector<uint8_t> tape_signal_wav(const std::vector<uint8_t>& ptp, const tape
             repeat(0xFF, 96);
             repeat(0xD3, 3);
             for (size_t i = 0; i < length; ++i) byte(ptp[at + 3 + i]);
-            byte(0xFF);
             const bool last = ptp[at] == 0xAA;
+            if (!last || spec.last_trailer) byte(0xFF);
             at += 3 + length;
             if (last) break;
         }

@@ -131,6 +131,7 @@ void read_settings()
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
     shell.tape_remote_disabled = read_flag("DisableTapeRemoteControl", false);
+    shell.tape_signal_flipped = read_flag("FlipTapeSignal", false);
 }
 
 void write_settings(uint32_t model, uint32_t clock)
@@ -149,6 +150,7 @@ void write_settings(uint32_t model, uint32_t clock)
     SetValueDword("InkColor", &g_ColorInk);
     SetValueDword("BorderColor", &g_ColorBorder);
     write_flag("DisableTapeRemoteControl", shell.tape_remote_disabled);
+    write_flag("FlipTapeSignal", shell.tape_signal_flipped);
 }
 
 void load_original_roms()
@@ -320,6 +322,8 @@ void emu_init(int argc, char** argv)
         menu_check(ID_TAPE_REMOTE, true);
         tape_set_remote_enable(1);
     }
+    tape_set_signal_flipped(shell.tape_signal_flipped);
+    menu_check(ID_TAPE_FLIP, shell.tape_signal_flipped);
     pacing_init(shell.sync);
     // SDL would otherwise take over SIGINT and SIGTERM and turn them into
     // events nobody reads: the program could not be stopped from a terminal.

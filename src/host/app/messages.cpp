@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/romcall.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
 
@@ -11,6 +12,13 @@ shell_output_t shell_output{};
 namespace {
 
 std::string quoted(const std::string& path) { return "A(z) \"" + path + "\" "; }
+
+std::string hex_word(int value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value) & 0xFFFF);
+    return text;
+}
 
 void status_vtext(int part, const char* format, va_list args)
 {
@@ -69,6 +77,27 @@ void shell_note(host_note what, const char* subject)
         break;
     }
     case host_note::disk_not_saved: shell_disk_not_saved(subject); break;
+    case host_note::basic_without_rom:
+        host_message_box("Programbetöltés", (quoted(subject) + "BASIC program. A beépített firmware-ben nincs BASIC, "
+                                             "ezért betöltődött, de nem indul el; eredeti ROM-fájlokkal futtatható.")
+                                                .c_str());
+        break;
+    case host_note::rom_call_missing: {
+        const romcall_stop stop = romcall_last();
+        const std::string text = "A program a ROM " + hex_word(stop.address) + " címét hívta (" +
+                                 (stop.caller >= 0 ? hex_word(stop.caller) + "-ről" : "ismeretlen helyről") +
+                                 "), amit a beépített firmware nem tartalmaz; eredeti ROM-fájlokkal futtatható.";
+        std::fprintf(stderr, "brevan: %s\n", text.c_str());
+        StatusBarText("%s", text.c_str());
+        break;
+    }
+    case host_note::ptp_length_mended: {
+        const std::string text = quoted(subject) + "utolsó adatblokkja 3 bájttal hosszabbnak mondja magát, mint "
+                                 "amennyi benne van (egy ismert átalakító hibája); a tartalma ép, így betöltődik.";
+        std::fprintf(stderr, "brevan: %s\n", text.c_str());
+        StatusBarText("%s", text.c_str());
+        break;
+    }
     }
 }
 

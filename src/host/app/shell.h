@@ -22,6 +22,7 @@ struct shell_state {
     bool symbolic_keys = false;          // "KeyMapping"
     bool ram_bank = false;               // "RamExpansion"
     bool tape_remote_disabled = false;   // "DisableTapeRemoteControl"
+    bool tape_signal_flipped = false;    // "FlipTapeSignal": tapes made the other way round
     std::string drive_path;              // "DrivePath": the drive's folder at exit
     std::filesystem::path program_folder;   // of the executable, with a trailing "/"
     rewind_ring rewind{60};              // a state a second, the last minute

@@ -44,6 +44,7 @@ constexpr int EXIT_OUTPUT = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_INPUT = 3;     // a program file, tape or disk could not be loaded
 constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
+constexpr int EXIT_ROM_CALL = 5;  // a program called a ROM routine the built-in firmware lacks
 constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
@@ -61,7 +62,8 @@ const char usage_text[] =
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
     "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
     "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
-    "         [--save-snapshot FÁJL.pss] [--no-autostart] [--verbose] [programállományok...]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [--flip-tape-signal]\n"
+    "         [--verbose] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
     "  brevan --help\n"
@@ -93,12 +95,16 @@ const char usage_text[] =
     "                     lenyomott Record gombbal\n"
     "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
     "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
+    "  --flip-tape-signal a WAV jel megfordítva (a \"Jel megfordítása\" menüpont):\n"
+    "                     a fordított polaritással készült felvételekhez\n"
     "  --verbose          a gép diagnosztikai üzenetei a szabványos hibakimenetre\n"
     "                     (ablakos futásnál is megadható)\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
     "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el,\n"
+    "5 a program a ROM olyan címét hívta, amely a beépített firmware-ben nincs\n"
+    "(a futás ott megáll; az üzenet megnevezi a címet és a hívót),\n"
     "128+N az N-es jelzés (SIGHUP 1, SIGINT 2, SIGTERM 15) vetett véget a futásnak\n"
     "a következő képkocka végén; a kimenetek ekkor is elkészülnek, mint a\n"
     "képkockák elfogytával.\n"
@@ -182,6 +188,7 @@ struct headless_options {
     std::string record_tape;
     std::string save_snapshot;
     int autostart = 1;
+    bool flip_tape = false;
     std::vector<std::string> programs;
     std::vector<std::string> disks;
     bool model_given = false;
@@ -433,6 +440,8 @@ int parse_options(int argc, char** argv, headless_options& options)
             options.printer = argv[++i];
         } else if (arg == "--no-autostart") {
             options.autostart = 0;
+        } else if (arg == "--flip-tape-signal") {
+            options.flip_tape = true;
         } else if (arg == "--verbose") {
             shell_set_verbose(true);
         } else if (arg.rfind("--", 0) == 0) {
@@ -450,9 +459,19 @@ int parse_options(int argc, char** argv, headless_options& options)
     return -1;
 }
 
+// The machine's notes are worded as in the window; a missing ROM routine
+// also ends the run.
+bool rom_call_stopped = false;
+
+void headless_note(host_note what, const char* subject)
+{
+    if (what == host_note::rom_call_missing) rom_call_stopped = true;
+    shell_note(what, subject);
+}
+
 void start_machine(const headless_options& options, const char* folder)
 {
-    host_hooks.note = shell_note;
+    host_hooks.note = headless_note;
     keyboard_set_host(&scripted_keyboard);
     held_key = -1;
     machine_init(options.model, folder);
@@ -585,6 +604,7 @@ int make_cpm_disk(int argc, char** argv)
     return EXIT_DONE;
 }
 
+
 } // namespace
 
 const char* headless_usage() { return usage_text; }
@@ -602,6 +622,8 @@ int headless_wanted(int argc, char** argv)
 
 int headless_main(int argc, char** argv)
 {
+    rom_call_stopped = false;
+    host_hooks.note = headless_note;   // the PTP converter has notes too
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(usage_text, stdout);
@@ -649,6 +671,7 @@ int headless_main(int argc, char** argv)
         std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s: %s\n", options.wav.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
+    tape_set_signal_flipped(options.flip_tape);
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
         if (!shell_autostart(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
@@ -688,5 +711,6 @@ int headless_main(int argc, char** argv)
         std::fprintf(stderr, "brevan: a kép nem menthető: %s: %s\n", options.screenshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
+    if (rom_call_stopped) return finish_run(EXIT_ROM_CALL);
     return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);
 }

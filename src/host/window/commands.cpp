@@ -282,6 +282,13 @@ void toggle_tape_remote()
     menu_check(ID_TAPE_REMOTE, shell.tape_remote_disabled);
 }
 
+void toggle_tape_flip()
+{
+    shell.tape_signal_flipped = !main_window_checked(ID_TAPE_FLIP);
+    tape_set_signal_flipped(shell.tape_signal_flipped);
+    menu_check(ID_TAPE_FLIP, shell.tape_signal_flipped);
+}
+
 void eject_all()
 {
     bool all = true;

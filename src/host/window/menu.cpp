@@ -94,6 +94,7 @@ constexpr item_record items[] = {
     separator(M_TAPE),
     {M_TAPE, ID_HEAD, "&Fejállítás...", nullptr, false, [] { ui_tape_adjust_head(owner(), &wav_comp_level()); }},
     {M_TAPE, ID_TAPE_REMOTE, "&Távvezérlés tiltása", nullptr, true, toggle_tape_remote},
+    {M_TAPE, ID_TAPE_FLIP, "&Jel megfordítása", nullptr, true, toggle_tape_flip},
 
     {M_DISK_EJECT, ID_EJECT_ALL, "&Mind", nullptr, false, eject_all},
     {M_DISK, ID_MAKE_CPM_DISK, "CP/M &rendszerlemez készítése...", nullptr, false, make_cpm_disk},
