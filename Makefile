@@ -99,6 +99,7 @@ uninstall:
 bench: build
 	$(BUILD)/bench/z80_throughput
 	$(BUILD)/bench/machine_throughput
+	$(BUILD)/bench/rewind_memory
 	$(BUILD)/bench/tape_playback
 
 clean:

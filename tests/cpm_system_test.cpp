@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "roms.h"
 #include "support/cpm_host.h"
 #include "support/flat_bus.h"
 
@@ -232,6 +233,96 @@ TEST(CpmCcp, ControlCAtThePromptWarmStarts)
     run();
     EXPECT_EQ(state.warm_boots, 1);
     EXPECT_NE(fresh_output().find("A>"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- SUBMIT
+
+using disk_file = std::pair<std::string, std::vector<uint8_t>>;
+
+std::vector<uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
+
+// SUBMIT.COM, a program that warm starts and one that waits for a key, and
+// T.SUB when its text is given.
+std::vector<disk_file> batch_files(const std::string& sub)
+{
+    std::vector<disk_file> files = {
+        {"SUBMIT.COM", std::vector<uint8_t>(cpm_submit, cpm_submit + cpm_submit_size)},
+        {"QUIT.COM", {0xC3, 0x00, 0x00}},                     // JP 0
+        {"WAIT.COM", {0x0E, 0x01, 0xCD, 0x05, 0x00, 0xC9}},   // console input, RET
+    };
+    if (!sub.empty()) files.push_back({"T.SUB", bytes_of(sub + "\x1A")});
+    return files;
+}
+
+std::string listing()
+{
+    cpmtools_dir dir;
+    dir.save(state.disks[0]);
+    return dir.run("cpmls -f " + dir.format + " disk.img");
+}
+
+TEST(CpmSubmit, BatchRunsEveryLineInOrderWithItsParametersAcrossWarmStarts)
+{
+    boot_with(batch_files("SAVE 1 $1.COM\r\nQUIT\r\nren b$$.com=$1.com\r\n"));
+    command("SUBMIT T ARG");
+    const std::string out = fresh_output();
+    const size_t save = out.find("A>SAVE 1 ARG.COM"), quit = out.find("A>QUIT"), ren = out.find("A>ren b$.com=ARG.com");
+    ASSERT_NE(ren, std::string::npos) << out;
+    EXPECT_LT(save, quit) << out;
+    EXPECT_LT(quit, ren) << out;
+    EXPECT_EQ(out.substr(out.size() - 4), "\r\nA>") << "back at the keyboard: " << out;
+    EXPECT_EQ(state.warm_boots, 2) << "SUBMIT's own, and QUIT's in the middle";
+    EXPECT_EQ(listing(), "0:\nb$.com\nquit.com\nsubmit.com\nt.sub\nwait.com\n") << "$$$.SUB is gone";
+}
+
+// While WAIT runs, the two lines after it are in A:$$$.SUB, last first, one
+// record each; a key pressed when the next comes up ends the batch.
+TEST(CpmSubmit, BatchFileHoldsOneRecordALineAndAKeyAbandonsIt)
+{
+    boot_with(batch_files("WAIT\r\nSAVE 1 $1.COM\nx ^c$2$$\r\n"));
+    command("SUBMIT T ARG");
+    ASSERT_TRUE(state.waiting);
+    cpmtools_dir dir;
+    dir.save(state.disks[0]);
+    std::vector<uint8_t> records(256, 0);
+    const std::string last = "\x04x \x03$", first = "\x0ESAVE 1 ARG.COM";
+    std::copy(last.begin(), last.end(), records.begin());
+    std::copy(first.begin(), first.end(), records.begin() + 128);
+    EXPECT_EQ(dir.get_file("'$$$.SUB'"), records);
+
+    type("x\x03");
+    run();
+    EXPECT_EQ(listing(), "0:\nquit.com\nsubmit.com\nt.sub\nwait.com\n") << "no ARG.COM, no $$$.SUB";
+    command("DIR T.SUB");
+    EXPECT_NE(fresh_output().find("A: T        SUB"), std::string::npos) << "the keyboard again";
+}
+
+TEST(CpmSubmit, FaultyBatchesAreReportedAndNothingRuns)
+{
+    std::string too_many;
+    for (int i = 0; i < 129; ++i) too_many += "WAIT\r\n";
+    const struct { std::string sub; const char* message; } cases[] = {
+        {"", "No 'SUB' File Present"},
+        {"DIR\r\nX $0\r\n", "Error On Line 2: Parameter Error"},
+        {"^1\r\n", "Error On Line 1: Invalid Control Character"},
+        {std::string(127, 'A') + "\r\n", "Error On Line 1: Command Too Long"},
+        {too_many, "Error On Line 129: Command Buffer Overflow"},
+    };
+    for (const auto& c : cases) {
+        boot_with(batch_files(c.sub));
+        command("SUBMIT T");
+        EXPECT_NE(fresh_output().find(c.message), std::string::npos) << state.console;
+        EXPECT_EQ(state.console.find("A>WAIT"), std::string::npos) << c.message;
+        EXPECT_EQ(listing().find("$$$"), std::string::npos) << c.message;
+    }
+}
+
+TEST(CpmCcp, ControlPEchoesTheConsoleToTheListDevice)
+{
+    boot_with({{"HELLO.TXT", bytes_of("hi\x1A")}});
+    command("\x10" "DIR");
+    command("\x10" "DIR");
+    EXPECT_EQ(state.printer, "DIR\r\r\nA: HELLO    TXT\r\nA>") << "on from the first ^P to the second";
 }
 
 TEST(CpmCcp, RandomRecordProgramCopiesAFileExactly)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/machine.h"
 #include "devices/diskfs.h"
 #include "support/memory_folder.h"
 #include "support/paths.h"
@@ -22,6 +23,7 @@ class Drive : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         if (in_memory) {
             auto tree = std::make_unique<memory_folder>("disk");
             memory = tree.get();

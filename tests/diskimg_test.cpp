@@ -1,5 +1,5 @@
 // Disk images: geometry from the size, sector places, write-back that never
-// loses or mixes data, and the blank CP/M disks.
+// loses or mixes data, and the new CP/M disks.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -21,24 +23,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string last_status;
 std::string last_box;
 
 class DiskImage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        last_status.clear();
         last_box.clear();
-        host_hooks = {};
-        host_hooks.status_text = [](int part, const char* text) { if (part == 2) last_status = text; };
-        host_hooks.message_box = [](const char*, const char* text) { last_box = text; };
     }
-    void TearDown() override
-    {
-        diskimg_detach(image, 0);
-        host_hooks = {};
-    }
+    void TearDown() override { diskimg_detach(image, 0); }
     disk_image image;
     scratch_disks disks;
 };
@@ -66,7 +59,8 @@ TEST_F(DiskImage, AttachShowsTheGeometryAndServesSectorsInTrackThenSideOrder)
 {
     const auto bytes = patterned_image(737280);
     ASSERT_EQ(diskimg_attach(image, disks.file("a.dsk", bytes).c_str()), 1);
-    EXPECT_EQ(last_status, "Lemez: 2 oldal, 80 sáv, 9 szektor, 720 kb.");
+    EXPECT_EQ((std::vector<int>{image.sides, image.tracks, image.sectors, image.read_only}), (std::vector<int>{2, 80, 9, 0}));
+    EXPECT_EQ(image.length, 737280u);
     uint8_t sector[512];
     // Track 1, side 0, sector 1 follows both sides of track 0.
     const struct { int side, track, sector; long offset; } places[] = {
@@ -89,13 +83,17 @@ TEST_F(DiskImage, BadFilesAreRefusedWithAReason)
     const std::string odd = disks.file("odd.dsk", std::vector<uint8_t>(368642));
     const std::string folder = disks.path("folder.dsk");
     fs::create_directory(folder);
+    std::string why;
     for (const std::string& path : {odd, folder, disks.path("missing.dsk")}) {
-        EXPECT_EQ(diskimg_attach(image, path.c_str()), 0) << path;
+        EXPECT_EQ(diskimg_attach(image, path.c_str(), &why), 0) << path;
         EXPECT_EQ(diskimg_inserted(image), 0) << path;
     }
-    EXPECT_STREQ(diskimg_error(), (disks.path("missing.dsk") + " (No such file or directory)").c_str());
-    diskimg_attach(image, odd.c_str());
-    EXPECT_STREQ(diskimg_error(), "Unrecognized disk format");
+    // Our own words for the reason, the system's only as a detail.
+    EXPECT_EQ(why, disks.path("missing.dsk") + ": nem található (No such file or directory)");
+    diskimg_attach(image, folder.c_str(), &why);
+    EXPECT_EQ(why, folder + ": mappa, nem állomány (Is a directory)");
+    diskimg_attach(image, odd.c_str(), &why);
+    EXPECT_EQ(why.rfind(odd + ": ismeretlen lemezformátum: 368642 bájtos", 0), 0u) << why;
 }
 
 TEST_F(DiskImage, ChangesReachTheFileOnlyWhenSavedAndNeverFromAProtectedOne)
@@ -113,7 +111,6 @@ TEST_F(DiskImage, ChangesReachTheFileOnlyWhenSavedAndNeverFromAProtectedOne)
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_EQ(diskimg_attach(image, path.c_str()), 1);
     EXPECT_EQ(image.read_only, 1);
-    EXPECT_NE(last_status.find("Írásvédett"), std::string::npos) << last_status;
     const std::vector<uint8_t> twos(512, 0x22);
     ASSERT_EQ(disk_img_write_sector(image, 0, 0, 1, twos.data()), 1);
     EXPECT_EQ(image.dirty, 0);
@@ -131,7 +128,7 @@ TEST_F(DiskImage, AnImageThatCannotBeWrittenBackStaysInsertedAndIsReported)
     const std::vector<uint8_t> ones(512, 0x11);
     disk_img_write_sector(image, 0, 0, 1, ones.data());
     fs::remove_all(sub);
-    EXPECT_EQ(diskimg_detach(image, 1), 0);
+    EXPECT_EQ(diskimg_detach(image, 1, &last_box), 0);
     EXPECT_EQ(diskimg_inserted(image), 1);
     EXPECT_EQ(image.dirty, 1);
     EXPECT_NE(last_box.find(path), std::string::npos) << last_box;
@@ -168,7 +165,7 @@ TEST_F(DiskImage, KillingTheWriterLeavesTheOldOrTheNewImageNeverAMix)
     }
 }
 
-TEST_F(DiskImage, BlankCpmDisksBootAndHoldAnEmptyDirectory)
+TEST_F(DiskImage, NewCpmDisksBootAndHoldSubmitComAsCpmtoolsReadsIt)
 {
     for (const cpm_disk_format& f : cpm_disk_formats) {
         const std::string path = disks.path(std::string(f.name) + ".dsk");
@@ -184,9 +181,21 @@ TEST_F(DiskImage, BlankCpmDisksBootAndHoldAnEmptyDirectory)
         EXPECT_EQ(d[510], f.geometry.tracks);
         EXPECT_EQ(d[511], f.geometry.sectors);
         EXPECT_TRUE(std::equal(std::begin(cpm_system), std::end(cpm_system), d.begin() + 512)) << f.name;
-        // Everything after the two reserved CP/M tracks is unused (0xE5).
-        const size_t reserved = 2 * static_cast<size_t>(f.geometry.sectors) * 512;
-        EXPECT_EQ(std::count(d.begin() + reserved, d.end(), 0xE5), static_cast<long>(d.size() - reserved)) << f.name;
+        // The directory holds SUBMIT.COM and nothing else.
+        const std::string tools = "cd '" BREVAN_SOURCE_DIR "/firmware/cpm' && ";
+        const std::string copy = disks.path("submit.com");
+        fs::remove(copy);
+        EXPECT_EQ(std::system((tools + "cpmcp -f " + f.name + " '" + path + "' 0:submit.com '" + copy + "'").c_str()), 0);
+        const auto submit = scratch_disks::read(copy);   // whole records
+        ASSERT_EQ(submit.size(), (cpm_submit_size + 127) / 128 * 128) << f.name;
+        EXPECT_TRUE(std::equal(cpm_submit, cpm_submit + cpm_submit_size, submit.begin())) << f.name;
+        std::string listing;
+        if (FILE* p = popen((tools + "cpmls -f " + f.name + " '" + path + "'").c_str(), "r")) {
+            char buffer[256];
+            while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) listing.append(buffer, n);
+            pclose(p);
+        }
+        EXPECT_EQ(listing, "0:\nsubmit.com\n") << f.name;
         diskimg_detach(image, 0);
     }
     const std::string taken = disks.path("brevan.dsk");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"

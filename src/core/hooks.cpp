@@ -1,7 +1,5 @@
 #include "core/hooks.h"
 
-#include <cstdio>
-
 #include "devices/screen.h"
 
 host_hooks_t host_hooks{};
@@ -22,39 +20,12 @@ void ui_set_led(int on)
     led_update(on ? 0 : -1);
 }
 
-static void status_vtext(int part, const char* format, va_list args)
-{
-    if (!host_hooks.status_text) return;
-    char text[373];
-    std::vsnprintf(text, sizeof text, format, args);
-    host_hooks.status_text(part, text);
-}
-
-void StatusBarPartText(int part, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    status_vtext(part, format, args);
-    va_end(args);
-}
-
-void StatusBarText(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    status_vtext(2, format, args);
-    va_end(args);
-}
-
-void host_message_box(const char* title, const char* text)
-{
-    if (host_hooks.message_box)
-        host_hooks.message_box(title, text);
-    else
-        std::fprintf(stderr, "%s: %s\n", title, text);
-}
-
 void tape_lamp_update(int on)
 {
     if (host_hooks.tape_lamp) host_hooks.tape_lamp(on);
+}
+
+void host_notify(host_note what, const char* subject)
+{
+    if (host_hooks.note) host_hooks.note(what, subject ? subject : "");
 }

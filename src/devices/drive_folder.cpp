@@ -1,25 +1,20 @@
 // The drive folder's jail, and the host folder behind it.
 #include "devices/drive_folder.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <string_view>
 #include <system_error>
 
+#include "devices/diskfs_names.h"
 #include "media/fileio.h"
 
 namespace fs = std::filesystem;
-
-bool drive_plain_name(const std::string& name)
-{
-    return !name.empty() && name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
-           name.find("..") == std::string::npos;
-}
+using diskfs_names::resolves_inside;
+using diskfs_names::safe_name;
 
 drive_entry drive_folder::stat(const std::string& name)
 {
-    return drive_plain_name(name) ? find(name) : drive_entry{};
+    return safe_name(name) ? find(name) : drive_entry{};
 }
 
 std::unique_ptr<drive_file> drive_folder::open(const std::string& name, char mode)
@@ -28,13 +23,13 @@ std::unique_ptr<drive_file> drive_folder::open(const std::string& name, char mod
     const drive_entry e = stat(name);
     // A new name is made inside; a link whose target is missing is not
     // followed, as writing would make the target wherever it points.
-    const bool usable = e.file || (mode != 'r' && !e.exists && drive_plain_name(name));
+    const bool usable = e.file || (mode != 'r' && !e.exists && safe_name(name));
     return usable ? open_checked(name, mode) : nullptr;
 }
 
 bool drive_folder::rename(const std::string& from, const std::string& to)
 {
-    return stat(from).removable && drive_plain_name(to) && !find(to).exists && rename_checked(from, to);
+    return stat(from).removable && safe_name(to) && !find(to).exists && rename_checked(from, to);
 }
 
 bool drive_folder::remove(const std::string& name)
@@ -61,18 +56,6 @@ public:
 private:
     file_ptr file_;
 };
-
-// Whether path, symbolic links followed, lies inside folder.
-bool resolves_inside(const fs::path& path, const fs::path& folder)
-{
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return false;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    return r == root.end() && t != target.end();
-}
 
 fs::path folder_of(const std::string& path) { return fs::path(path.empty() ? "." : path); }
 

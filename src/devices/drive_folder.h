@@ -14,9 +14,6 @@
 #include <string>
 #include <vector>
 
-// True when the name stays a plain name inside a folder.
-bool drive_plain_name(const std::string& name);
-
 // What a name of the current folder is.
 struct drive_entry {
     bool exists = false;      // the name is there, as a link wherever it leads

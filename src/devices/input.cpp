@@ -5,23 +5,35 @@
 
 #include <string>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "core/trap.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 
 namespace {
+
+// The host's side of input: its keyboard and controller, what they hold
+// down, and the text being typed.
+struct input_host_t {
+    const host_keyboard_t* keyboard = nullptr;
+    std::array<uint32_t, 256> symbolic_key_map{};
+    int mapping = 1;
+    const host_joystick_t* joystick = nullptr;
+    std::array<std::array<int, JOY_CONTROLS>, 2> controls{};   // row 0 the keypad, row 1 the controller
+    std::string text;
+} input_host;
+
+keyboard_t& kb() { return the_machine.keyboard; }
+joystick_t& joy() { return the_machine.joystick; }
+typing_t& typing() { return the_machine.typing; }
 
 // Raw key codes in the symbolic table, and the "cannot be typed" entry.
 constexpr uint32_t NO_KEY = 0xFFFFFFFF;
 constexpr int SHIFT_HOLD_READS = 10;
 constexpr int PRIMO_SHIFT = 3;
 
-const host_keyboard_t* host = nullptr;
-std::array<uint32_t, 256> symbolic_key_map{};
-int keyboard_mapping = 1;
-int keyboard_model = 0;
-int next_shift_state = 0;
 
 bool is_raw_key_code(uint32_t entry)
 {
@@ -32,13 +44,13 @@ uint32_t translate_char(uint32_t entry)
 {
     const uint8_t ch = static_cast<uint8_t>(entry);
     if (ch == 0) return NO_KEY;
-    const int code = host->char_key(ch);
+    const int code = input_host.keyboard->char_key(ch);
     return code < 0 ? NO_KEY : static_cast<uint32_t>(code);
 }
 
 bool host_key_down(host_key key)
 {
-    return key != HK_NONE && host->key_down(key) != 0;
+    return key != HK_NONE && input_host.keyboard->key_down(key) != 0;
 }
 
 // The host key of the entry is down with exactly the modifiers it needs.
@@ -56,8 +68,8 @@ int symbolic_key_state(int p)
 
     // The Primo shift is synthesised for shifted characters only.
     if (p == PRIMO_SHIFT) {
-        if (next_shift_state > 0) {
-            --next_shift_state;
+        if (kb().next_shift_state > 0) {
+            --kb().next_shift_state;
             return 1;
         }
         return 0;
@@ -67,13 +79,14 @@ int symbolic_key_state(int p)
     // Ctrl alone still lets characters through: Ctrl+A is CTRL plus A.
     if (modifiers == KEYMOD_CTRL) modifiers = 0;
 
-    const int base = keyboard_model * 128;
-    if (entry_matches(symbolic_key_map[base + p], modifiers)) {
-        next_shift_state = 0;
+    const int base = kb().layout * 128;
+    const auto& map = input_host.symbolic_key_map;
+    if (entry_matches(map[static_cast<size_t>(base + p)], modifiers)) {
+        kb().next_shift_state = 0;
         return 1;
     }
-    if (entry_matches(symbolic_key_map[base + 64 + p], modifiers)) {
-        next_shift_state = SHIFT_HOLD_READS;
+    if (entry_matches(map[static_cast<size_t>(base + 64 + p)], modifiers)) {
+        kb().next_shift_state = SHIFT_HOLD_READS;
         return 1;
     }
     return 0;
@@ -133,11 +146,13 @@ constexpr std::array<uint32_t, 256> kb_symbolic{
 
 void keyboard_set_host(const host_keyboard_t* keyboard)
 {
-    host = keyboard;
+    input_host.keyboard = keyboard;
 }
 
 void keyboard_init()
 {
+    const host_keyboard_t* host = input_host.keyboard;
+    auto& symbolic_key_map = input_host.symbolic_key_map;
     for (int layout = 0; layout < 2; ++layout) {
         const int base = layout * 128;
         for (int p = 0; p < 64; ++p) {
@@ -154,19 +169,19 @@ void keyboard_init()
 
 void keyboard_reset()
 {
-    if (host && host->release_all) host->release_all();
-    next_shift_state = 0;
+    if (input_host.keyboard && input_host.keyboard->release_all) input_host.keyboard->release_all();
+    kb().next_shift_state = 0;
 }
 
 void keyboard_change_mapping(int mapping)
 {
-    keyboard_mapping = mapping;
+    input_host.mapping = mapping;
 }
 
 void keyboard_change_model(int layout)
 {
     // Only two layouts exist; anything else picks the second.
-    keyboard_model = layout == 0 ? 0 : 1;
+    kb().layout = layout == 0 ? 0 : 1;
 }
 
 int keyboard_layout_of_model(int model)
@@ -176,9 +191,9 @@ int keyboard_layout_of_model(int model)
 
 int input_get_key_state(int position)
 {
-    if (!host) return 0;
+    if (!input_host.keyboard) return 0;
     const int p = position & 0x3F;
-    if (keyboard_mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
+    if (input_host.mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
     return symbolic_key_state(p);
 }
 
@@ -192,50 +207,47 @@ constexpr int JOY_STEP_TIMEOUT = 658;   // microseconds
 constexpr int64_t JOY_RESTART_GAP = JOY_STEP_TIMEOUT * 5 / 2;
 constexpr int JOY_STEPS_PRESENTED = 5;   // steps 5-7 change nothing
 
-std::array<std::array<int, JOY_CONTROLS>, 2> joy_state_vector{};
-int joy_stepper = 0;
-int64_t prev_clk = 0;
-std::array<int, 2> joy_state{};   // the lines presented now, 1 = active
-const host_joystick_t* joystick_host = nullptr;
-
 int poll_controller(int controls[JOY_CONTROLS])
 {
-    return joystick_host && joystick_host->poll ? joystick_host->poll(controls) : 0;
+    const host_joystick_t* host = input_host.joystick;
+    return host && host->poll ? host->poll(controls) : 0;
 }
 
 } // namespace
 
-void joystick_set_host(const host_joystick_t* host) { joystick_host = host; }
+void joystick_set_host(const host_joystick_t* host) { input_host.joystick = host; }
 
-int input_init_joystick(void*)
+int input_init_joystick()
 {
-    for (auto& row : joy_state_vector) row.fill(0);
-    joy_state.fill(0);
-    joy_stepper = 0;
+    for (auto& row : input_host.controls) row.fill(0);
+    joy().lines.fill(0);
+    joy().stepper = 0;
     int controls[JOY_CONTROLS];
     return poll_controller(controls);
 }
 
 void input_set_joy_stepper(int64_t now)
 {
-    if (now - prev_clk >= JOY_RESTART_GAP) joy_stepper = 0;
-    if (joy_stepper < JOY_STEPS_PRESENTED) {
+    joystick_t& j = joy();
+    auto& rows = input_host.controls;
+    if (now - j.prev_clk >= JOY_RESTART_GAP) j.stepper = 0;
+    if (j.stepper < JOY_STEPS_PRESENTED) {
         int controls[JOY_CONTROLS];
         if (poll_controller(controls))
-            for (int c = 0; c < JOY_CONTROLS; ++c) joy_state_vector[1][c] = controls[c] ? 1 : 0;
-        joy_state[0] = joy_state_vector[0][joy_stepper];
-        joy_state[1] = joy_state_vector[1][joy_stepper];
+            for (int c = 0; c < JOY_CONTROLS; ++c) rows[1][static_cast<size_t>(c)] = controls[c] ? 1 : 0;
+        j.lines[0] = rows[0][static_cast<size_t>(j.stepper)];
+        j.lines[1] = rows[1][static_cast<size_t>(j.stepper)];
     }
-    prev_clk = now;
-    joy_stepper = (joy_stepper + 1) & 7;
+    j.prev_clk = now;
+    j.stepper = (j.stepper + 1) & 7;
 }
 
-int input_get_joy_bits() { return joy_state[1] * 4 | joy_state[0]; }
+int input_get_joy_bits() { return joy().lines[1] * 4 | joy().lines[0]; }
 
 void set_joy_buttons_state(int row, int column, int value)
 {
     if (row < 0 || row > 1 || column < 0 || column >= JOY_CONTROLS) return;
-    joy_state_vector[row][column] = value ? 1 : 0;
+    input_host.controls[static_cast<size_t>(row)][static_cast<size_t>(column)] = value ? 1 : 0;
 }
 
 void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* high)
@@ -248,7 +260,7 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
 
 int keyboard_host_key_down(host_key key)
 {
-    return host && host_key_down(key) ? 1 : 0;
+    return input_host.keyboard && host_key_down(key) ? 1 : 0;
 }
 
 // Text typing. The trap stands at the start of the ROM's keyboard-read
@@ -264,21 +276,13 @@ constexpr typing_rom typing_ab{0x3866, 0x394F};
 constexpr typing_rom typing_c{0x09D0, 0x09B0};
 constexpr uint8_t OP_RET = 0xC9, OP_NOP = 0x00, OP_JR_NZ = 0x20, OP_JR = 0x18;
 
-trap_record ttp_traps_kybhnd[] = {
-    {keyboard_type_one_byte, typing_ab.trap, 3, {0xED, 0x06, OP_RET}, {}},
-    {nullptr, 0, 0, {}, {}},
-};
-trap_record ttp_traps_kybhnd_modelc[] = {
-    {keyboard_type_one_byte, typing_c.trap, 3, {0xED, 0x06, OP_RET}, {}},
-    {nullptr, 0, 0, {}, {}},
+// The A/B table, then the C64's.
+constexpr trap_record ttp_traps_kybhnd[2][2] = {
+    {{keyboard_type_one_byte, typing_ab.trap, 3, {0xED, 0x06, OP_RET}, {}}, {nullptr, 0, 0, {}, {}}},
+    {{keyboard_type_one_byte, typing_c.trap, 3, {0xED, 0x06, OP_RET}, {}}, {nullptr, 0, 0, {}, {}}},
 };
 
-std::string buffer;
-bool have_text = false;
-size_t bas_pointer = 0;
-int is_model_c = 0;
-
-const typing_rom& typing_offsets() { return is_model_c ? typing_c : typing_ab; }
+const typing_rom& typing_offsets() { return typing().is_model_c ? typing_c : typing_ab; }
 
 // CP1250 host letters to the Primo's codes.
 uint8_t primo_code(uint8_t c)
@@ -296,10 +300,10 @@ uint8_t primo_code(uint8_t c)
 
 void release_text()
 {
-    buffer.clear();
-    buffer.shrink_to_fit();
-    have_text = false;
-    bas_pointer = 0;
+    input_host.text.clear();
+    input_host.text.shrink_to_fit();
+    typing().have_text = 0;
+    typing().position = 0;
 }
 
 void push_word(uint16_t value)
@@ -312,8 +316,8 @@ void push_word(uint16_t value)
 
 void input_place_bas_trap(uint8_t* rom, int is_c)
 {
-    is_model_c = is_c;
-    traps_set(is_c ? ttp_traps_kybhnd_modelc : ttp_traps_kybhnd, rom);
+    typing().is_model_c = is_c;
+    traps_set(ttp_traps_kybhnd[is_c ? 1 : 0], rom);
 }
 
 int keyboard_open_from_buffer(const char* text)
@@ -322,10 +326,10 @@ int keyboard_open_from_buffer(const char* text)
     if (!text) return 0;
     // Lines end in CR, the Primo's Enter: a bare LF gets a CR before it.
     for (const char* p = text; *p; ++p) {
-        if (*p == '\n' && (p == text || p[-1] != '\r')) buffer += '\r';
-        buffer += *p;
+        if (*p == '\n' && (p == text || p[-1] != '\r')) input_host.text += '\r';
+        input_host.text += *p;
     }
-    have_text = true;
+    typing().have_text = 1;
     return 1;
 }
 
@@ -333,8 +337,9 @@ int keyboard_type_one_byte(int*)
 {
     uint8_t* rom = rom_pointer();
     const typing_rom& at = typing_offsets();
-    if (have_text && bas_pointer < buffer.size()) {
-        const uint8_t c = primo_code(static_cast<uint8_t>(buffer[bas_pointer++]));
+    typing_t& t = typing();
+    if (t.have_text && t.position < input_host.text.size()) {
+        const uint8_t c = primo_code(static_cast<uint8_t>(input_host.text[t.position++]));
         z80_state.af = static_cast<uint16_t>(c << 8 | (z80_state.af & 0xFF & ~FLAG_Z));
         if (rom[at.jr] == OP_JR_NZ) rom[at.jr] = OP_JR;
         mem_write(LASTKEY, c);
@@ -361,5 +366,47 @@ void input_remove_bas_trap()
 
 int keyboard_text_left()
 {
-    return have_text ? static_cast<int>(buffer.size() - bas_pointer) : 0;
+    const typing_t& t = typing();
+    return t.have_text && t.position < input_host.text.size() ? static_cast<int>(input_host.text.size() - t.position) : 0;
+}
+
+void keyboard_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) keyboard_init();
+    if (kind == reset_kind::power_on || kind == reset_kind::model_change)
+        keyboard_change_model(keyboard_layout_of_model(the_machine.model));
+}
+
+void keyboard_device_state(state_io& io)
+{
+    io(kb().layout);
+    io(kb().next_shift_state);
+    if (io.loading()) kb().layout = kb().layout ? 1 : 0;
+}
+
+void joystick_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) input_init_joystick();
+}
+
+void joystick_device_state(state_io& io)
+{
+    io.array(joy().lines);
+    io(joy().stepper);
+    io(joy().prev_clk);
+    if (io.loading()) joy().stepper &= 7;
+}
+
+void typing_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::warm || kind == reset_kind::cold || kind == reset_kind::model_change)
+        input_remove_bas_trap();
+}
+
+void typing_device_state(state_io& io)
+{
+    io(typing().have_text);
+    io(typing().position);
+    io(typing().is_model_c);
+    if (io.loading()) typing().is_model_c = typing().is_model_c ? 1 : 0;
 }

@@ -3,11 +3,14 @@
 #include "media/autostart.h"
 
 #include <cctype>
+#include <cerrno>
 #include <string>
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/sysvars.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
 #include "devices/screen.h"
@@ -22,7 +25,6 @@ constexpr int ROM_START_FRAMES = 30;
 constexpr size_t TEXT_LIMIT = 65536;
 // The ROM's "run the loaded program", entered as if called from the prompt.
 constexpr uint16_t ROM_RUN = 0x1B5D;
-constexpr uint16_t ROM_RUN_RETURN = 0x1D1E;
 
 enum class kind { none, pri, text, ptp, pss, pp };
 
@@ -30,7 +32,7 @@ kind kind_of(std::string extension)
 {
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!extension.empty() && extension.back() == '"') extension.pop_back();
-    struct entry { const char* name; kind k; };
+    struct entry { char name[4]; kind k; };
     static constexpr entry three[] = {{"pri", kind::pri}, {"prg", kind::pri}, {"bas", kind::text},
                                       {"txt", kind::text}, {"ptp", kind::ptp}, {"pss", kind::pss}};
     for (const entry& e : three)
@@ -39,13 +41,59 @@ kind kind_of(std::string extension)
     return kind::none;
 }
 
-int refuse(const std::string& path, const std::string& why)
+// An original ROM is entered at the start address as it stands. The
+// built-in firmware starts programs as its own R does: SP just below the
+// display page (C64: the colour block), the prompt's return pushed, IX at
+// the screen driver's block.
+void start_at(int address)
 {
-    host_message_box("Programbetöltés", ("A(z) \"" + path + "\" nem tölthető be: " + why).c_str());
-    return 0;
+    if (memory_rom_is_builtin()) {
+        z80_state.sp = memory_get_machine_type() == MODEL_C64 ? C64_STACK_TOP : mem_read_word(ROM_DISPLAY_START);
+        z80_state.sp = static_cast<uint16_t>(z80_state.sp - 2);
+        mem_write_word(z80_state.sp, ROM_RUN_RETURN);
+        z80_state.ix = DRIVER_BLOCK;
+    }
+    z80_state.pc = static_cast<uint16_t>(address);
 }
 
-void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
+// The built-in firmware has no BASIC: a BASIC program stays where it was
+// loaded, and the shell says why it does not run.
+bool basic_needs_rom(const std::string& path)
+{
+    if (!memory_rom_is_builtin()) return false;
+    host_notify(host_note::basic_without_rom, path.c_str());
+    return true;
+}
+
+// Runs a loader and tells whether it stored a BASIC program, which it does
+// by setting the program's end pointers: they are cleared before and put
+// back when the loader left them alone.
+template <class Loader>
+bool loads_basic(Loader load)
+{
+    uint16_t before[3];
+    for (int i = 0; i < 3; ++i) {
+        before[i] = mem_read_word(PROG_END_POINTERS[i]);
+        mem_write_word(PROG_END_POINTERS[i], 0);
+    }
+    load();
+    bool set = false;
+    for (uint16_t p : PROG_END_POINTERS) set = set || mem_read_word(p) != 0;
+    if (!set)
+        for (int i = 0; i < 3; ++i) mem_write_word(PROG_END_POINTERS[i], before[i]);
+    return set;
+}
+
+// A raw memory file holds BASIC when it loads at the BASIC start and has
+// no machine-code start of its own (none, or the load address itself).
+bool pp_is_basic(const std::string& path, int start)
+{
+    uint8_t head[2];
+    file_ptr f(std::fopen(path.c_str(), "rb"));
+    if (!f || std::fread(head, 1, 2, f.get()) != 2) return false;
+    const uint16_t load = static_cast<uint16_t>(head[0] | head[1] << 8);
+    return load == mem_read_word(PROGBASE) && (start == 0 || start == load);
+}
 
 void rom_restart()
 {
@@ -62,68 +110,73 @@ void start_or_restart(int address)
         rom_restart();
 }
 
-int type_text_file(const std::string& path, int autostart)
+bool type_text_file(const std::string& path, int autostart, std::string* why)
 {
-    std::string why = file_unreadable_reason(path.c_str());
-    file_ptr f(why.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
-    if (!f) return refuse(path, why.empty() ? "nem nyitható meg" : why);
+    if (basic_needs_rom(path)) return true;
+    const std::string reason = file_unreadable_reason(path.c_str());
+    file_ptr f(reason.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
+    if (!f) return refuse(why, reason.empty() ? "nem nyitható meg: " + file_error_text(errno) : reason);
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
     if (autostart) text += "\rRUN\r";
     input_place_bas_trap(rom_pointer(), g_bColor);
     keyboard_open_from_buffer(text.c_str());
-    return 1;
+    return true;
 }
 
 }  // namespace
 
-int autostart_file(const char* path_in, int autostart)
+bool autostart_file(const char* path_in, int autostart, std::string* why, size_t* dropped)
 {
     if (keyboard_host_key_down(HK_CTRL))
         autostart = 0;
     else
         machine_do_some_frames(ROM_START_FRAMES);
 
+    if (dropped) *dropped = 0;
     std::string path = path_in ? path_in : "";
     if (path.size() > 259) path.resize(259);
     if (!path.empty() && path.front() == '"') path.erase(0, 1);
     if (path.size() > 1 && path.back() == '"') path.pop_back();
-    if (path.empty()) return 0;
+    if (path.empty()) return false;
 
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return refuse(path, "nincs kiterjesztése, így nem tudni, milyen állomány");
+        return refuse(why, "nincs kiterjesztése, így nem tudni, milyen állomány");
     const std::string extension = path.substr(dot + 1);
-    uint8_t* ram = memory_get_ram();
-    std::string why;
+    int start = 0;
 
     switch (kind_of(extension)) {
     case kind::pri: {
-        const int start = pri_load_pri_file(path.c_str(), ram, &why);
-        if (start < 0) return refuse(path, why);
+        bool loaded = false;
+        const bool basic = loads_basic([&] { loaded = pri_load_pri_file(path.c_str(), &start, why, dropped); });
+        if (!loaded) return false;
+        if (start == 0 && basic && basic_needs_rom(path)) return true;
         if (autostart) start_or_restart(start);
-        return 1;
+        return true;
     }
     case kind::text:
-        return type_text_file(path, autostart);
+        return type_text_file(path, autostart, why);
     case kind::ptp: {
-        uint16_t start = 0;
-        if (!ptp_load_file(path.c_str(), &start, &why)) return refuse(path, why);
-        if (autostart) start_or_restart(start);
-        tape_init(path.c_str());   // the ROM's loader starts again at the first program
-        return 1;
+        uint16_t address = 0;
+        bool loaded = false;
+        const bool basic = loads_basic([&] { loaded = ptp_load_file(path.c_str(), &address, why); });
+        if (!loaded) return false;
+        ptp_rewind();   // the ROM's loader starts again at the first program
+        if (address == 0 && basic && basic_needs_rom(path)) return true;
+        if (autostart) start_or_restart(address);
+        return true;
     }
     case kind::pss:
-        return snapshot_load(path.c_str(), ram, &why) ? 1 : refuse(path, why);
-    case kind::pp: {
-        const int start = ui_load_pp_file(path.c_str(), ram, &why);
-        if (start < 0) return refuse(path, why);
+        return snapshot_load(path.c_str(), why);
+    case kind::pp:
+        if (!ui_load_pp_file(path.c_str(), &start, why, dropped)) return false;
+        if (pp_is_basic(path, start) && basic_needs_rom(path)) return true;
         if (autostart && start >= 1) start_at(start);
-        return 1;
-    }
+        return true;
     case kind::none: break;
     }
-    return refuse(path, "ismeretlen állománytípus (." + extension + ")");
+    return refuse(why, "ismeretlen állománytípus (." + extension + ")");
 }

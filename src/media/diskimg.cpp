@@ -14,30 +14,20 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/hooks.h"
+#include "core/log.h"
 #include "media/fileio.h"
 #include "roms.h"
 
 namespace {
 
+// The four drives' disks: the host's, never part of the machine's record.
 std::array<disk_image, DISK_DRIVES> drives;
-std::string last_error;
 
 constexpr uint64_t ONE_SIDE_LIMIT = 368640;
 // The head never gets past track 82; bigger files are no floppy images and
 // are not read into memory.
 constexpr int MAX_TRACKS = 255;
 
-int set_error(const std::string& text)
-{
-    last_error = text;
-    return 0;
-}
-
-std::string system_error(const std::string& path)
-{
-    return path + " (" + std::strerror(errno) + ")";
-}
 
 // The sector's place in the copy, or -1 when the disk has no such sector.
 long sector_offset(const disk_image& image, int side, int track, int sector)
@@ -50,62 +40,6 @@ long sector_offset(const disk_image& image, int side, int track, int sector)
                         (static_cast<long>(image.sectors) * (static_cast<long>(track) * image.sides + side) + sector - 1);
     if (at + image.sector_size > static_cast<long>(image.data.size())) return -1;
     return at;
-}
-
-bool fail_replace(int fd, const std::string& temp, const std::string& path, std::string* error)
-{
-    if (errno == 0) errno = EIO;
-    *error = system_error(path);
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    return false;
-}
-
-// Writes the bytes to path through a new file beside it that is renamed
-// over it at the end: readers see the old or the new contents, never a mix.
-bool replace_file(const std::string& path, const uint8_t* bytes, size_t size, std::string* error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = fs::canonical(path, ec);   // through a link to the file itself
-    if (ec) target = fs::absolute(path, ec);
-    struct stat old_file {};
-    const bool existed = ::stat(target.c_str(), &old_file) == 0;
-    // Hidden, beside the image: a rename within one folder is atomic.
-    std::string hidden = target.filename().string();
-    hidden.insert(hidden.begin(), '.');
-    hidden.append(".XXXXXX");
-    std::string temp = (target.parent_path() / hidden).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        *error = system_error(path);
-        return false;
-    }
-    mode_t mode = 0;
-    if (existed) {
-        mode = old_file.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    // A foreign owner's mode may not be ours to copy; the file is ours then.
-    if (::fchmod(fd, mode) != 0 && !existed) return fail_replace(fd, temp, path, error);
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC;
-        if (n <= 0) return fail_replace(fd, temp, path, error);
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail_replace(fd, temp, path, error);
-    if (::close(fd) != 0) return fail_replace(-1, temp, path, error);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail_replace(-1, temp, path, error);
-    if (const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
-        ::fsync(dir);   // the rename itself survives a power cut
-        ::close(dir);
-    }
-    return true;
 }
 
 }  // namespace
@@ -137,34 +71,36 @@ bool diskimg_geometry(uint64_t size, disk_geometry* out)
     return true;
 }
 
-int diskimg_attach(disk_image& image, const char* path)
+bool diskimg_attach(disk_image& image, const char* path, std::string* why)
 {
     image = disk_image{};
-    if (!path || !*path) return set_error("Unrecognized disk format");
+    if (!path || !*path) return refuse(why, "nincs megadva lemezkép");
     int read_only = 0;
     file_ptr file(std::fopen(path, "r+b"));
     if (!file) {
         file.reset(std::fopen(path, "rb"));
         read_only = 1;
     }
-    if (!file) return set_error(system_error(path));
+    if (!file) return refuse(why, system_error(path));
     struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0) return set_error(system_error(path));
+    if (::fstat(::fileno(file.get()), &info) != 0) return refuse(why, system_error(path));
     if (!S_ISREG(info.st_mode)) {
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return set_error(system_error(path));
+        return refuse(why, system_error(path));
     }
     // A file nobody may write is a protected disk, also for the superuser.
     if ((info.st_mode & 0222) == 0) read_only = 1;
     disk_geometry g{};
-    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g)) return set_error("Unrecognized disk format");
+    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g))
+        return refuse(why, std::string(path) + ": ismeretlen lemezformátum: " + std::to_string(info.st_size) +
+                               " bájtos, ekkora lemez nincs (1 vagy 2 oldal, sávonként 8 vagy 9 szektor, 512 bájtos szektorok)");
 
     std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
     const size_t got = std::fread(data.data(), 1, data.size(), file.get());
     // A file that another program is changing is not taken half-read.
     if (got != data.size() || std::fgetc(file.get()) != EOF) {
-        if (std::ferror(file.get())) return set_error(system_error(path));
-        return set_error(std::string(path) + " (az állomány olvasás közben megváltozott)");
+        if (std::ferror(file.get())) return refuse(why, system_error(path));
+        return refuse(why, std::string(path) + " (az állomány olvasás közben megváltozott)");
     }
 
     image.sides = g.sides;
@@ -176,46 +112,55 @@ int diskimg_attach(disk_image& image, const char* path)
     image.read_only = read_only;
     image.dirty = 0;
     image.path = path;
-    std::fprintf(stderr, "Image %s attached successfully.\n", path);
-    StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", g.sides, g.tracks, g.sectors,
-                      image.length / 1024, read_only ? " Írásvédett." : "");
-    return 1;
+    image.device = static_cast<uint64_t>(info.st_dev);
+    image.inode = static_cast<uint64_t>(info.st_ino);
+    log_message("Image %s attached successfully.\n", path);
+    return true;
 }
 
-int diskimg_save(disk_image& image)
+bool diskimg_save(disk_image& image, std::string* why)
 {
-    if (image.data.empty() || !image.dirty) return 1;
+    if (image.data.empty() || !image.dirty) return true;
     std::string error;
-    if (!replace_file(image.path, image.data.data(), image.length, &error)) {
-        const std::string text = "A lemezkép nem írható vissza: " + error +
-                                 ". A változások a meghajtóban lévő lemezen megmaradtak.";
-        std::fprintf(stderr, "%s\n", text.c_str());
-        host_message_box("Hiba a lemez mentésekor", text.c_str());
-        return 0;
+    if (!write_whole_file(image.path, image.data.data(), image.length, &error)) {
+        log_message("Image %s not saved: %s\n", image.path.c_str(), error.c_str());
+        return refuse(why, image.path + ": " + error);
     }
     image.dirty = 0;
-    std::fprintf(stderr, "Image data (%u) saved as %s.\n", image.length, image.path.c_str());
-    return 1;
+    log_message("Image data (%u) saved as %s.\n", image.length, image.path.c_str());
+    return true;
 }
 
-int diskimg_save_all()
+bool diskimg_save_all(std::string* why)
 {
-    int ok = 1;
+    bool ok = true;
     for (disk_image& image : drives)
-        if (!diskimg_save(image)) ok = 0;
+        if (!diskimg_save(image, ok ? why : nullptr)) ok = false;
     return ok;
 }
 
-int diskimg_detach(disk_image& image, int save)
+bool diskimg_detach(disk_image& image, int save, std::string* why)
 {
-    if (save && !diskimg_save(image)) return 0;
+    if (save && !diskimg_save(image, why)) return false;
     image = disk_image{};
-    return 1;
+    return true;
 }
 
 int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
 
-const char* diskimg_error() { return last_error.c_str(); }
+int diskimg_drive_holding(const char* path, int except)
+{
+    struct stat info {};
+    if (!path || ::stat(path, &info) != 0) return -1;
+    for (int n = 0; n < DISK_DRIVES; ++n) {
+        const disk_image& image = drives[static_cast<size_t>(n)];
+        if (n != except && diskimg_inserted(image) && image.device == static_cast<uint64_t>(info.st_dev) &&
+            image.inode == static_cast<uint64_t>(info.st_ino))
+            return n;
+    }
+    return -1;
+}
+
 
 int disk_img_read_sector(const disk_image& image, int side, int track, int sector, uint8_t* buffer)
 {
@@ -254,6 +199,39 @@ const cpm_disk_format* cpm_disk_format_by_name(const char* name)
     return nullptr;
 }
 
+namespace {
+
+// Puts a file of user 0 into the first directory entry and the first data
+// blocks of a blank disk. The layout follows the BIOS's parameter blocks:
+// 2 KB blocks after the two reserved tracks, 64 directory entries (one
+// block) per 40 tracks a side, two-byte block numbers on two-sided disks.
+void cpm_disk_put_first_file(std::vector<uint8_t>& image, const disk_geometry& g, const char (&name)[12],
+                             const uint8_t* bytes, size_t size)
+{
+    constexpr size_t BLOCK = 2048, RECORD = 128;
+    const size_t directory = 2 * static_cast<size_t>(g.sectors) * DISK_SECTOR_SIZE;
+    const int directory_blocks = g.sides * g.tracks / 40;
+    const bool wide = g.sides == 2;
+    const size_t blocks = (size + BLOCK - 1) / BLOCK;
+    uint8_t* entry = &image[directory];
+    entry[0] = 0;
+    std::copy(name, name + 11, entry + 1);
+    std::fill(entry + 12, entry + 32, 0);
+    entry[15] = static_cast<uint8_t>((size + RECORD - 1) / RECORD);
+    for (size_t b = 0; b < blocks; ++b) {
+        const size_t block = static_cast<size_t>(directory_blocks) + b;
+        if (wide) {
+            entry[16 + 2 * b] = static_cast<uint8_t>(block);
+            entry[17 + 2 * b] = static_cast<uint8_t>(block >> 8);
+        } else {
+            entry[16 + b] = static_cast<uint8_t>(block);
+        }
+    }
+    std::copy(bytes, bytes + size, image.begin() + static_cast<long>(directory + directory_blocks * BLOCK));
+}
+
+}  // namespace
+
 std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
 {
     const disk_geometry& g = format.geometry;
@@ -269,19 +247,20 @@ std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
     image[511] = static_cast<uint8_t>(g.sectors);
     // CCP and BDOS follow sector by sector, across the track end.
     std::copy(std::begin(cpm_system), std::end(cpm_system), image.begin() + DISK_SECTOR_SIZE);
+    cpm_disk_put_first_file(image, g, "SUBMIT  COM", cpm_submit, cpm_submit_size);
     return image;
 }
 
-int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite)
+bool cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite, std::string* why)
 {
-    if (!path || !*path) return set_error("nincs állománynév");
+    if (!path || !*path) return refuse(why, "nincs állománynév");
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(path, ec)) {
         errno = EEXIST;
-        return set_error(system_error(path));
+        return refuse(why, system_error(path));
     }
     const std::vector<uint8_t> image = cpm_disk_image(format);
     std::string error;
-    if (!replace_file(path, image.data(), image.size(), &error)) return set_error(error);
-    return 1;
+    if (!write_whole_file(path, image.data(), image.size(), &error)) return refuse(why, std::string(path) + ": " + error);
+    return true;
 }

@@ -34,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Every program costs a leader of ten thousand half waves; two are enough
     // to reach every path of the converter.
     std::vector<ptp_program> programs;
-    if (size < 512 && ptp_parse(data, size, programs, error) && programs.size() <= 2) {
+    if (size < 512 && ptp_parse(data, size, programs, &error) && programs.size() <= 2) {
         std::vector<uint8_t> samples;
-        ptpwav_convert(data, size, 8000, samples, error);
+        ptpwav_convert(data, size, 8000, samples, &error);
     }
     return 0;
 }

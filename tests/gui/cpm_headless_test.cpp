@@ -20,10 +20,22 @@ TEST(CpmHeadless, SaveRenAndEraChangeTheImageAsCpmtoolsReadsItOnBothDrives)
                             "--type", "SAVE 1 X.COM\\nREN Y.COM=X.COM\\nERA OLD.TXT\\nSAVE 3 B:Z.COM\\nTYPE B:NOTE.TXT\\n"}),
               0);
     EXPECT_TRUE(screen_shows("SIDE ONE")) << screen_text_dump();
-    EXPECT_EQ(d.list("a.dsk"), "0:\ny.com\n");
-    EXPECT_EQ(d.list("b.dsk"), "0:\nnote.txt\nz.com\n");
+    EXPECT_EQ(d.list("a.dsk"), "0:\nsubmit.com\ny.com\n");
+    EXPECT_EQ(d.list("b.dsk"), "0:\nnote.txt\nsubmit.com\nz.com\n");
     EXPECT_EQ(d.get("a.dsk", "y.com").size(), 256u);
     EXPECT_EQ(d.get("b.dsk", "z.com").size(), 768u);
+}
+
+// The disk comes with SUBMIT.COM: a batch with a parameter runs to its end.
+TEST(CpmHeadless, SubmitOnANewDiskRunsABatchWithAParameter)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    const std::string sub = "SAVE 1 $1.COM\r\nREN B.COM=$1.COM\r\nSAVE 2 C.COM\r\n\x1A";
+    d.put("a.dsk", d.write("t.sub", {sub.begin(), sub.end()}), "t.sub");
+
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--frames", "2500", "--type", "SUBMIT T A\\n"}), 0);
+    EXPECT_EQ(d.list("a.dsk"), "0:\nb.com\nc.com\nsubmit.com\nt.sub\n") << screen_text_dump();
 }
 
 TEST(CpmHeadless, AProgramWritingByRandomRecordsGivesTheBytesOfTheHostCopy)

@@ -1,3 +1,4 @@
+#include "core/machine.h"
 #include "support/cpm_host.h"
 
 #include <cstdio>
@@ -101,7 +102,8 @@ void bios_call(uint8_t fn)
         }
         break;
     case CONOUT: state.console.push_back(static_cast<char>(reg_c())); break;
-    case LIST: case PUNCH: break;
+    case LIST: state.printer.push_back(static_cast<char>(reg_c())); break;
+    case PUNCH: break;
     case READER: set_a(0x1A); break;
     case LISTST: set_a(0xFF); break;
     case HOME: state.track = 0; break;

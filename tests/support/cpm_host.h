@@ -34,6 +34,7 @@ struct state_t {
     geometry geo = ONE_SIDE;
     std::array<std::vector<uint8_t>, DRIVES> disks;   // empty: no such drive
     std::string console;                             // everything CONOUT wrote
+    std::string printer;                             // everything LIST wrote
     std::deque<uint8_t> keys;                        // waiting for CONIN
     int warm_boots = 0;
     bool waiting = false;                            // CONIN found no key

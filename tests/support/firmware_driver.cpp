@@ -63,6 +63,20 @@ void firmware_boot(int model, int frames)
     firmware_run_frames(frames);
 }
 
+const model_at_clock models_at_both_clocks[6] = {
+    {MODEL_A64, 2500000, "A64"}, {MODEL_A64, 3750000, "A64_fast"}, {MODEL_B64, 2500000, "B64"},
+    {MODEL_B64, 3750000, "B64_fast"}, {MODEL_C64, 2500000, "C64"}, {MODEL_C64, 3750000, "C64_fast"},
+};
+
+void firmware_boot_at(int model, int clock)
+{
+    firmware_boot(model);
+    if (clock == 2500000) return;
+    machine_set_clock(clock);
+    machine_hard_reset();
+    firmware_run_frames(30);
+}
+
 std::string firmware_run_until_shown(std::initializer_list<const char*> texts, int max_frames)
 {
     for (int i = 0; i <= max_frames; ++i) {
@@ -78,6 +92,12 @@ void firmware_hold_key(host_key key, int frames)
     fake_keyboard_press(key);
     firmware_run_frames(frames);
     fake_keyboard_release(key);
+}
+
+void firmware_small_letters()
+{
+    firmware_hold_key(HK_CAPS_LOCK, 2);
+    firmware_run_frames(2);
 }
 
 void firmware_type(const std::string& text, int settle)

@@ -8,10 +8,10 @@
 // "rom_b64", "rom_c64" or, under CP/M, the boot ROM "pr_2732".
 std::string screen_text_image_for_model(int model);
 
-// The text rows of the current display page, trailing blanks removed.
-// Characters are the firmware's codes (0x20-0x7F); a cell drawn inverted
-// (the cursor) reads as its character; a cell that matches no glyph reads
-// as '\x01'.
+// The text rows of the current display page (42 cells of 6 x 7 pixels a
+// row), trailing blanks removed. Characters are the firmware's codes
+// (0x00-0x7F and 0xF1); a cell drawn inverted (the cursor) reads as its
+// character; a cell that matches no glyph reads as '\x01'.
 std::vector<std::string> screen_text_lines();
 
 // All rows joined with '\n', for failure messages.

@@ -20,8 +20,10 @@
 #include "cpu/cpu.h"
 #include "devices/diskfs.h"
 #include "devices/input.h"
+#include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
@@ -45,13 +47,15 @@ constexpr size_t PROGRAM_NAME_MAX = 259;
 uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
-int (*program_loader)(const char*, int) = autostart_file;
+int (*program_loader)(const char*, int) = shell_autostart;
+// A stored drive folder that was missing at start: kept as the setting
+// unless another folder is chosen during the run.
+std::string missing_drive_folder;
 
 // Model memory configuration, display page pointer and a fresh memory.
 void select_memory_of_model(int model)
 {
     memory_set_active_setup(model_table[model].configuration);
-    memory_get_video_ram(&screenptr);
     memory_reset();
     ptp_place_traps();
 }
@@ -127,6 +131,7 @@ void read_settings()
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
     shell.tape_remote_disabled = read_flag("DisableTapeRemoteControl", false);
+    shell.tape_signal_flipped = read_flag("FlipTapeSignal", false);
 }
 
 void write_settings(uint32_t model, uint32_t clock)
@@ -145,14 +150,32 @@ void write_settings(uint32_t model, uint32_t clock)
     SetValueDword("InkColor", &g_ColorInk);
     SetValueDword("BorderColor", &g_ColorBorder);
     write_flag("DisableTapeRemoteControl", shell.tape_remote_disabled);
+    write_flag("FlipTapeSignal", shell.tape_signal_flipped);
 }
 
 void load_original_roms()
 {
     // One message for all refused files; the list is already on stderr.
-    const std::string refused = romfiles_load_at_start(shell.program_folder.c_str());
-    if (!refused.empty())
-        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
+    const romfiles_report report = romfiles_load_at_start(shell.program_folder.c_str());
+    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
+    if (!report.refused.empty())
+        host_message_box("Hibás ROM fájl",
+                         ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + report.refused).c_str());
+}
+
+void enter_drive_folder()
+{
+    missing_drive_folder.clear();
+    if (!shell.drive_path.empty() && change_dir(shell.drive_path.c_str())) return;
+    const std::string fallback = emu_drive_default_folder();
+    if (!shell.drive_path.empty()) {
+        missing_drive_folder = shell.drive_path;
+        host_message_box("Lemezegység", ("A lemezegység mappája nem található: " + missing_drive_folder +
+                                         "\n\nAddig ezt a mappát használja: " + fallback +
+                                         "\nA beállítás megmarad: ha a mappa újra elérhető, a következő "
+                                         "indításkor ismét az lesz a lemezegység.").c_str());
+    }
+    drive_use_default_folder(fallback.c_str());
 }
 
 void set_menu_marks(int model, int clock)
@@ -183,6 +206,7 @@ int emu_refuse_unknown_options(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        if (std::strcmp(arg, "--verbose") == 0) continue;
         std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
         return 2;
     }
@@ -216,13 +240,16 @@ void emu_command_line(int argc, char** argv)
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
         std::error_code ec;
-        if (!emu_argument_is_file(arg)) {
+        if (std::strcmp(arg, "--verbose") == 0) {
+            shell_set_verbose(true);   // the machine's diagnostics on standard error
+        } else if (!emu_argument_is_file(arg)) {
             emu_apply_switch(arg);
         } else if (std::filesystem::is_directory(arg, ec)) {
             std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
             StatusBarText("%s: könyvtár, nem programállomány.", arg);
         } else if (has_wav_extension(arg)) {
-            tape_open_wav(arg);   // a tape recording, for the Primo's own LOAD
+            // A tape recording, for the Primo's own LOAD.
+            if (std::string why; !tape_open_wav(arg, &why)) shell_refused_wav(arg, why);
         } else if (emu_program_name_fits(arg)) {
             program_loader(arg, shell.auto_start);
         }
@@ -231,8 +258,10 @@ void emu_command_line(int argc, char** argv)
 
 void emu_set_program_loader(int (*loader)(const char*, int))
 {
-    program_loader = loader ? loader : autostart_file;
+    program_loader = loader ? loader : shell_autostart;
 }
+
+std::string emu_drive_default_folder() { return printer_user_folder() + "/drive"; }
 
 std::string emu_help_file()
 {
@@ -286,27 +315,31 @@ void emu_init(int argc, char** argv)
     shell.save_settings_on_exit = true;
     shell.auto_start = true;
     prefs_init("Brevan");
+    if (!prefs_damage_notice().empty()) host_message_box("Sérült beállítások", prefs_damage_notice().c_str());
     read_settings();
 
     if (shell.tape_remote_disabled) {
         menu_check(ID_TAPE_REMOTE, true);
         tape_set_remote_enable(1);
     }
+    tape_set_signal_flipped(shell.tape_signal_flipped);
+    menu_check(ID_TAPE_FLIP, shell.tape_signal_flipped);
     pacing_init(shell.sync);
     // SDL would otherwise take over SIGINT and SIGTERM and turn them into
     // events nobody reads: the program could not be stopped from a terminal.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (shell.sound) {
-        sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
+        // Registers itself; on failure the null driver stays.
+        if (std::string why; !sdl_sound_open(SOUND_RATE, &why)) shell_sound_failed(why);
     }
     if (setting_model > 7) setting_model = DEFAULT_MODEL;
     const int model = static_cast<int>(setting_model);
     shell.program_folder = emu_program_folder();
     load_original_roms();
 
-    machine_init(main_window(), model, shell.program_folder.c_str());
+    machine_init(model, shell.program_folder.c_str());
     // After the machine's own start-up, which gives the drive the program folder.
-    if (!shell.drive_path.empty()) change_dir(shell.drive_path.c_str());
+    enter_drive_folder();
     StatusBarPartText(0, "%s", model_table[model].name);
     event_init();
     machine_set_clock(static_cast<int>(setting_clock));
@@ -331,7 +364,9 @@ void emu_close()
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
     shell.drive_path = emu_drive_folder();
-    diskimg_save_all();
+    // The default folder is not stored: a missing folder stays the setting.
+    if (shell.drive_path == emu_drive_default_folder()) shell.drive_path = missing_drive_folder;
+    if (std::string why; !diskimg_save_all(&why)) shell_disk_not_saved(why);
     tape_close();
     sound_close();
     if (shell.save_settings_on_exit) write_settings(model, clock);

@@ -28,6 +28,9 @@ void emu_command_line(int argc, char** argv);
 // folder), else in the data folder of an installed program; empty when it
 // is in neither.
 std::string emu_help_file();
+// Where the serial-bus drive's files are unless a folder is chosen:
+// $XDG_DATA_HOME/brevan/drive (made at the drive's first use).
+std::string emu_drive_default_folder();
 // The folder of the running executable, with a trailing "/".
 std::filesystem::path emu_program_folder();
 // The folder the drive is in now.
@@ -36,5 +39,5 @@ std::string emu_drive_folder();
 // one is refused with a message (false). An empty name fits.
 bool emu_program_name_fits(const std::string& path);
 // Test seam: the loader program files on the command line go to (null:
-// autostart_file).
+// shell_autostart).
 void emu_set_program_loader(int (*loader)(const char* path, int autostart));

@@ -9,6 +9,10 @@ class QWidget;
 // ui_select_file purposes.
 enum ui_purpose : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
 
+// After a save for the user: the status bar names the file, or says that
+// it was not saved while a message box gives the reason. Returns ok.
+bool ui_report_save(const char* what, const std::string& path, bool ok, const std::string& why);
+
 // Qt's own Hungarian texts for the standard dialogs and buttons ("Mégse").
 void ui_install_translations();
 
@@ -19,8 +23,8 @@ std::string ui_attach_ptp_file(QWidget* owner);
 // Asks where to write a blank CP/M disk and in which format: the name goes
 // to name, the index into cpm_disk_formats is returned, -1 when cancelled.
 int ui_select_cpm_disk(QWidget* owner, std::string& name);
-void ui_load_pss(QWidget* owner, uint8_t* ram);
-void ui_save_pss(QWidget* owner, uint8_t* ram);
+void ui_load_pss(QWidget* owner);
+void ui_save_pss(QWidget* owner);
 void ui_create_wav(QWidget* owner);
 void ui_load_wav(QWidget* owner);
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area);

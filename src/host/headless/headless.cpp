@@ -3,9 +3,9 @@
 // the sound of the run in files.
 #include "host/headless/headless.h"
 
-#include <QImage>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +28,8 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/messages.h"
+#include "host/app/screenshot_file.h"
 #include "host/headless/typed_text.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
@@ -43,6 +45,7 @@ constexpr int EXIT_OUTPUT = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_INPUT = 3;     // a program file, tape or disk could not be loaded
 constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
+constexpr int EXIT_ROM_CALL = 5;  // a program called a ROM routine the built-in firmware lacks
 constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
@@ -56,11 +59,12 @@ constexpr int KEY_UP_FRAMES = 4;
 
 const char usage_text[] =
     "Használat:\n"
-    "  brevan [kapcsolók] [programállományok...]\n"
+    "  brevan [--verbose] [kapcsolók] [programállományok...]\n"
     "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
     "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
     "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
-    "         [--save-snapshot FÁJL.pss] [--no-autostart] [programállományok...]\n"
+    "         [--save-snapshot FÁJL.pss] [--no-autostart] [--flip-tape-signal]\n"
+    "         [--verbose] [programállományok...]\n"
     "  brevan --ptp-to-wav BE.ptp KI.wav\n"
     "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
     "  brevan --help\n"
@@ -83,6 +87,7 @@ const char usage_text[] =
     "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
     "                     végén visszaíródnak\n"
     "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "                     (alapérték ~/.local/share/brevan/drive)\n"
     "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
     "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
     "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
@@ -91,15 +96,25 @@ const char usage_text[] =
     "                     lenyomott Record gombbal\n"
     "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
     "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
+    "  --flip-tape-signal a WAV jel megfordítva (a \"Jel megfordítása\" menüpont):\n"
+    "                     a fordított polaritással készült felvételekhez\n"
+    "  --verbose          a gép diagnosztikai üzenetei a szabványos hibakimenetre\n"
+    "                     (ablakos futásnál is megadható)\n"
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
-    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el.\n"
+    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el,\n"
+    "5 a program a ROM olyan címét hívta, amely a beépített firmware-ben nincs\n"
+    "(a futás ott megáll; az üzenet megnevezi a címet és a hívót),\n"
+    "128+N az N-es jelzés (SIGHUP 1, SIGINT 2, SIGTERM 15) vetett véget a futásnak\n"
+    "a következő képkocka végén; a kimenetek ekkor is elkészülnek, mint a\n"
+    "képkockák elfogytával.\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
-    "  --make-cpm-disk LEMEZ        üres, bootolható CP/M lemez készítése (létező\n"
-    "                               állományt nem ír felül); --geometry NÉV:\n"
+    "  --make-cpm-disk LEMEZ        bootolható CP/M lemez készítése, rajta a\n"
+    "                               SUBMIT.COM (létező állományt nem ír felül);\n"
+    "                               --geometry NÉV:\n"
     "                               brevan (720 KB, 2 oldal, 80 sáv, 9 szektor; alap),\n"
     "                               brevan640, brevan360, brevan320, brevan180,\n"
     "                               brevan160; a nevek a firmware/cpm/diskdefs\n"
@@ -120,8 +135,45 @@ const char usage_text[] =
     "\n"
     "Egy létező állomány vagy könyvtár, vagy az első karaktere után további\n"
     "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
-    "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
+    "Az ablakos futás a --verbose-on kívül más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
     "üzenetet ír, és 2-es kóddal lép ki.\n";
+
+// SIGINT, SIGTERM and SIGHUP end the run at the next frame boundary, as the
+// end of --frames does, so that every output is finished; the exit code is
+// then 128 + the signal's number.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) { stop_signal = signal; }
+
+struct stop_signals {
+    static constexpr int caught[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous[std::size(caught)] = {};
+
+    stop_signals()
+    {
+        stop_signal = 0;
+        struct sigaction action = {};
+        action.sa_handler = on_stop_signal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &action, &previous[i]);
+    }
+    ~stop_signals()
+    {
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &previous[i], nullptr);
+    }
+    stop_signals(const stop_signals&) = delete;
+    stop_signals& operator=(const stop_signals&) = delete;
+};
+
+const char* signal_name(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "?";
+    }
+}
 
 struct headless_options {
     long frames = 100;
@@ -137,6 +189,7 @@ struct headless_options {
     std::string record_tape;
     std::string save_snapshot;
     int autostart = 1;
+    bool flip_tape = false;
     std::vector<std::string> programs;
     std::vector<std::string> disks;
     bool model_given = false;
@@ -296,6 +349,10 @@ int parse_options(int argc, char** argv, headless_options& options)
             options.printer = argv[++i];
         } else if (arg == "--no-autostart") {
             options.autostart = 0;
+        } else if (arg == "--flip-tape-signal") {
+            options.flip_tape = true;
+        } else if (arg == "--verbose") {
+            shell_set_verbose(true);
         } else if (arg.rfind("--", 0) == 0) {
             return usage_error("ismeretlen lehetőség: %s", arg.c_str());
         } else {
@@ -311,17 +368,31 @@ int parse_options(int argc, char** argv, headless_options& options)
     return -1;
 }
 
+// The machine's notes are worded as in the window; a missing ROM routine
+// also ends the run.
+bool rom_call_stopped = false;
+
+void headless_note(host_note what, const char* subject)
+{
+    if (what == host_note::rom_call_missing) rom_call_stopped = true;
+    shell_note(what, subject);
+}
+
 void start_machine(const headless_options& options, const char* folder)
 {
+    host_hooks.note = headless_note;
     keyboard_set_host(&scripted_keyboard);
     held_key = -1;
-    machine_init(nullptr, options.model, folder);
+    machine_init(options.model, folder);
     event_init();
     machine_set_clock(options.clock);
     machine_change_model(options.model);
     keyboard_change_mapping(1);
     ptp_place_traps();
-    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.drive.empty())
+        change_dir(options.drive.c_str());
+    else
+        drive_use_default_folder(emu_drive_default_folder().c_str());
     if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
 
@@ -356,38 +427,43 @@ bool ends_with(const std::string& name, const char* extension)
 int set_up_tapes(const headless_options& options)
 {
     if (!options.record_tape.empty()) {
-        if (!tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE)) return EXIT_OUTPUT;
+        if (std::string why; !tape_create_wav(options.record_tape.c_str(), TAPE_RECORD_RATE, &why)) {
+            shell_refused_wav_recording(options.record_tape, why);
+            return EXIT_OUTPUT;
+        }
         tape_set_play_key(1);
     }
     if (options.tape.empty()) return -1;
     const char* name = options.tape.c_str();
-    if (!(ends_with(options.tape, ".wav") ? tape_open_wav(name) : tape_init(name))) return EXIT_INPUT;
+    std::string why;
+    if (ends_with(options.tape, ".wav") ? !tape_open_wav(name, &why) : !tape_init(name, &why)) {
+        (ends_with(options.tape, ".wav") ? shell_refused_wav : shell_refused_ptp)(options.tape, why);
+        return EXIT_INPUT;
+    }
     if (tape_wav_open()) tape_set_play_key(1);
     return -1;
 }
 
-// Closes what the run recorded; the exit code passes through.
+// Closes what the run recorded; the exit code passes through, or becomes
+// 128 + the signal that ended the run.
 int finish_run(int code)
 {
     tape_close();
     ptp_close();
-    sound_close_wav();
-    if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
-    return code;
-}
-
-bool write_screenshot(const std::string& name)
-{
-    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
-    const int width = screen_width();
-    const int height = screen_height();
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    screen_render_rgb(pixels.data());
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
-                    static_cast<size_t>(width) * sizeof(uint32_t));
-    return image.save(QString::fromLocal8Bit(name.c_str()), "PNG");
+    if (!sound_close_wav()) {
+        std::fprintf(stderr, "brevan: a hangfelvétel írása nem sikerült\n");
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
+    if (std::string why; !diskimg_save_all(&why)) {
+        shell_disk_not_saved(why);
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
+    std::string why;
+    if (!printer_close(&why)) {
+        std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", printer_get_path().c_str(), why.c_str());
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
+    return stop_signal ? 128 + stop_signal : code;
 }
 
 int convert_ptp_to_wav(int argc, char** argv, int at)
@@ -395,7 +471,10 @@ int convert_ptp_to_wav(int argc, char** argv, int at)
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
     for (int i = 1; i < argc; ++i)
         if (i < at || i > at + 2) return usage_error("fölösleges argumentum a --ptp-to-wav mellett: %s", argv[i]);
-    return ptp_to_wav(argv[at + 1], argv[at + 2]) ? EXIT_DONE : EXIT_OUTPUT;
+    std::string why;
+    if (ptpwav_write_file(argv[at + 1], argv[at + 2], &why)) return EXIT_DONE;
+    std::fprintf(stderr, "brevan: %s\n", why.c_str());
+    return EXIT_OUTPUT;
 }
 
 // The last line of --help: where the full description is.
@@ -427,12 +506,13 @@ int make_cpm_disk(int argc, char** argv)
     if (!format)
         return usage_error("ismeretlen lemezformátum: %s (brevan brevan640 brevan360 brevan320 brevan180 brevan160)",
                            geometry);
-    if (!cpm_disk_make(file, *format, 0)) {
-        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", diskimg_error());
+    if (std::string why; !cpm_disk_make(file, *format, 0, &why)) {
+        std::fprintf(stderr, "brevan: a lemez nem készíthető el: %s\n", why.c_str());
         return EXIT_OUTPUT;
     }
     return EXIT_DONE;
 }
+
 
 } // namespace
 
@@ -451,6 +531,8 @@ int headless_wanted(int argc, char** argv)
 
 int headless_main(int argc, char** argv)
 {
+    rom_call_stopped = false;
+    host_hooks.note = headless_note;   // the PTP converter has notes too
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(usage_text, stdout);
@@ -463,27 +545,45 @@ int headless_main(int argc, char** argv)
 
     headless_options options;
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
+    const stop_signals catching;
 
     const std::string folder = emu_program_folder().string();
-    romfiles_load_at_start(folder.c_str());
+    const romfiles_report roms = romfiles_load_at_start(folder.c_str());
+    std::fprintf(stderr, "%s%s", roms.used.c_str(), roms.refused.c_str());
     start_machine(options, folder.c_str());
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
-        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
-            std::string reason = diskimg_error();
+        std::string reason;
+        const int inserted = wd1793_insert_disk(static_cast<int>(d), disk.c_str(), &reason);
+        if (inserted == -2) {
+            std::fprintf(stderr, "brevan: a(z) %s lemezkép már a(z) %c: meghajtóban van; egy lemezkép egyszerre "
+                                 "csak egy meghajtóban lehet\n",
+                         disk.c_str(), 'A' + diskimg_drive_holding(disk.c_str(), static_cast<int>(d)));
+            return finish_run(EXIT_INPUT);
+        }
+        if (inserted != 1) {
             if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
             std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
             return finish_run(EXIT_INPUT);
         }
     }
 
-    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
-        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
+    if (!options.printer.empty()) {
+        std::string why;
+        if (!printer_open(&why)) {
+            std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", options.printer.c_str(), why.c_str());
+            return finish_run(EXIT_OUTPUT);
+        }
+    }
+    std::string why;
+    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str(), WAV_DATA_MAX, &why)) {
+        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s: %s\n", options.wav.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
+    tape_set_signal_flipped(options.flip_tape);
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
-        if (!autostart_file(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
+        if (!shell_autostart(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
 
     if (options.break_address >= 0) {
         z80_state.bp_address = static_cast<uint16_t>(options.break_address);
@@ -493,7 +593,8 @@ int headless_main(int argc, char** argv)
     bool stopped = false;
     typist keys{options.type_text};
     typed_key = -1;
-    for (long frame = 0; frame < options.frames && !stopped; ++frame) {
+    long frame = 0;
+    for (; frame < options.frames && !stopped && !stop_signal; ++frame) {
         keys.next_frame(frame);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
@@ -501,21 +602,24 @@ int headless_main(int argc, char** argv)
         stopped = machine_at_breakpoint() != 0;
     }
     held_key = typed_key = -1;
+    if (stop_signal)
+        std::fprintf(stderr, "brevan: %s a %ld. képkockánál; a futás úgy fejeződik be, mint a képkockák végén\n",
+                     signal_name(stop_signal), frame);
     if (options.break_address >= 0) {
         print_monitor_view();
-        if (!stopped)
+        if (!stopped && !stop_signal)
             std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
                          options.frames, options.break_address);
     }
 
-    std::string why;
-    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
+    if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), &why)) {
         std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
-    if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
-        std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
+    if (!options.screenshot.empty() && !screenshot_save(options.screenshot, &why)) {
+        std::fprintf(stderr, "brevan: a kép nem menthető: %s: %s\n", options.screenshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
+    if (rom_call_stopped) return finish_run(EXIT_ROM_CALL);
     return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);
 }

@@ -82,7 +82,7 @@ void keys_press(const QKeyEvent* e)
         if (monitor) {
             monitor_key(debug);
         } else {
-            drive_led_active = 0;
+            the_machine.drive.led = 0;
             ui_set_led(0);
             reset_button_pressed = 1;
         }

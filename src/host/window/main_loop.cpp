@@ -1,3 +1,4 @@
+#include "host/app/messages.h"
 #include "host/window/main_loop.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include "host/platform/host_keyboard.h"
 #include "host/window/commands.h"
 #include "host/window/main_window.h"
+#include "host/window/menu.h"
 #include "sound/sound.h"
 
 namespace {
@@ -41,13 +43,17 @@ int main_loop_pass()
         main_window_command(ID_MONITOR);
         return 1;
     }
+    shell.rewind.frame_done();
     if (shell.sound) sound_flush(z80_state.tcount);
     char title[80] = "";
     const int due = pacing_after_frame(shell.sync, title);
     if (due & PACE_MEASURE) {
         main_window_set_title(title);
         uint32_t length = 0;
-        if (sound_is_saving(&length)) StatusBarText("WAV mentés: %6.1f kbyte eddig...", length / 1024.0);
+        if (sound_is_saving(&length))
+            StatusBarText("WAV mentés: %6.1f kbyte eddig...", length / 1024.0);
+        else if (main_window_checked(ID_SOUND_SAVE))
+            menu_check(ID_SOUND_SAVE, false);   // ended at the format's limit, which said so
     }
     if (due & PACE_PRESENT) UpdateFrame();
     return 1;
