@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
+#include "devices/typing.h"
 #include "media/autostart.h"
 #include "media/ptp.h"
 #include "support/fake_keyboard.h"
@@ -34,7 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        input_remove_bas_trap();
+        typing_stop();
         ptp_close();
         host_hooks = host_hooks_t{};
         fs::remove_all(dir);
@@ -126,15 +127,17 @@ TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
 {
     const std::string path = put("prog.bas", {'1', '0', ' ', 'P', '\n'});
     ASSERT_EQ(autostart_file(path.c_str(), 1), 1);
-    EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR
+    EXPECT_EQ(typing_steps_left(), 5u + 5u);   // the LF is Enter; then CR RUN CR
+    typing_stop();
     ASSERT_EQ(autostart_file(path.c_str(), 0), 1);
-    EXPECT_EQ(keyboard_text_left(), 6);
+    EXPECT_EQ(typing_steps_left(), 5u);
+    typing_stop();
     fake_keyboard_press(HK_CTRL);
     const int64_t before = z80_state.tcount;
     ASSERT_EQ(autostart_file(path.c_str(), 1), 1);
     fake_keyboard_release(HK_CTRL);
     EXPECT_EQ(z80_state.tcount, before);   // no frames run first
-    EXPECT_EQ(keyboard_text_left(), 6);
+    EXPECT_EQ(typing_steps_left(), 5u);
 }
 
 }  // namespace

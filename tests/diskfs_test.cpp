@@ -184,12 +184,9 @@ TEST_F(Drive, ScratchRenameAndSubfolders)
     EXPECT_EQ(files_of(folder), (std::vector<std::string>{"KEEP.TXT", "Sub"}));
     EXPECT_EQ(command("G:sub"), "00, OK,00,00\r");
     EXPECT_EQ(opened(0, "INNER"), "i");
-    char dir[260];
-    get_drive_dir(dir, sizeof dir);
-    EXPECT_EQ(fs::path(dir), folder / "Sub");
+    EXPECT_EQ(fs::path(get_drive_dir()), folder / "Sub");
     command("G:.");
-    get_drive_dir(dir, sizeof dir);
-    EXPECT_EQ(fs::path(dir), folder);
+    EXPECT_EQ(fs::path(get_drive_dir()), folder);
 }
 
 TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
@@ -238,9 +235,7 @@ TEST_F(Drive, NamesFromTheMachineNeverReachOutsideTheFolder)
         EXPECT_EQ(get(base / "victim.PRI"), "keep") << a.what;
         EXPECT_EQ(files_of(base.path()), (std::vector<std::string>{"SECRET.PRI", "disk", "other", "victim.PRI"})) << a.what;
         EXPECT_TRUE(fs::is_empty(base / "other")) << a.what;
-        char dir[260];
-        get_drive_dir(dir, sizeof dir);
-        EXPECT_EQ(fs::path(dir), folder) << a.what;
+        EXPECT_EQ(fs::path(get_drive_dir()), folder) << a.what;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/hooks.h"
 
 #include <cstdio>
+#include <string>
 
 #include "devices/screen.h"
 
@@ -25,9 +26,14 @@ void ui_set_led(int on)
 static void status_vtext(int part, const char* format, va_list args)
 {
     if (!host_hooks.status_text) return;
-    char text[373];
-    std::vsnprintf(text, sizeof text, format, args);
-    host_hooks.status_text(part, text);
+    // As long as the text is: status texts carry paths.
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    host_hooks.status_text(part, text.c_str());
 }
 
 void StatusBarPartText(int part, const char* format, ...)
@@ -57,4 +63,9 @@ void host_message_box(const char* title, const char* text)
 void tape_lamp_update(int on)
 {
     if (host_hooks.tape_lamp) host_hooks.tape_lamp(on);
+}
+
+void typing_refused(const char* source, const typing_refusal& refusal)
+{
+    if (host_hooks.typing_refused) host_hooks.typing_refused(source, refusal);
 }

@@ -4,12 +4,17 @@
 #pragma once
 #include <cstdarg>
 
+struct typing_refusal;
+
 struct host_hooks_t {
     void (*update_frame)();                 // present the current frame
     void (*led_update)(int lamp);           // -1 for none
     void (*status_text)(int part, const char* text);
     void (*message_box)(const char* title, const char* text);
     void (*tape_lamp)(int on);              // the tape moves
+    // A text the model's keyboard cannot type was refused; source is the
+    // file it came from.
+    void (*typing_refused)(const char* source, const typing_refusal& refusal);
 };
 
 extern host_hooks_t host_hooks;
@@ -22,3 +27,4 @@ void StatusBarPartText(int part, const char* format, ...) __attribute__((format(
 void StatusBarText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void host_message_box(const char* title, const char* text);
 void tape_lamp_update(int on);
+void typing_refused(const char* source, const typing_refusal& refusal);

@@ -12,6 +12,7 @@
 #include "devices/screen.h"
 #include "devices/serial.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "devices/wd1793.h"
 #include "media/diskimg.h"
 #include "media/ptp.h"
@@ -133,7 +134,7 @@ void machine_reset()
     color_reset();
     serial_init();
     drive_reset();
-    input_remove_bas_trap();
+    typing_stop();   // a reset ends a paste or a typed autostart
     frame_restart();
 }
 
@@ -147,6 +148,7 @@ void machine_change_model(int model)
 {
     diskimg_save_all();
     tape_finish_recording();
+    typing_stop();
     machine_set_type(model);
     screen_set_model(model);
     keyboard_change_model(keyboard_layout_of_model(model));

@@ -1,10 +1,9 @@
-// The system variables of the Primo ROM that loaders, savers and the
-// typing trap read and write.
+// The system variables of the Primo ROM that loaders and savers read and
+// write.
 #pragma once
 #include <cstdint>
 
 constexpr uint16_t RELBASE = 0x4039;    // base of relative (type x5) data
-constexpr uint16_t LASTKEY = 0x4042;    // the last key
 constexpr uint16_t SAVETYPE = 0x405C;   // type byte of the block being saved
 constexpr uint16_t PROGBASE = 0x40A4;   // start of the BASIC program area
 // The three copies of the end of the program in that area.

@@ -682,7 +682,4 @@ int change_dir(const char* folder)
     return 1;
 }
 
-void get_drive_dir(char* buffer, int size)
-{
-    if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", dir_path.c_str());
-}
+std::string get_drive_dir() { return dir_path; }

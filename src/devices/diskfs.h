@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Called by the bus with channel = secondary address AND 0x0F. Names and
 // commands come with their length: they may hold any byte.
@@ -16,6 +17,6 @@ void iec_init(const char* folder);
 void drive_reset();
 void close_all_channels();
 int change_dir(const char* folder);           // 1 when the folder was entered
-void get_drive_dir(char* buffer, int size);
+std::string get_drive_dir();                  // the folder the drive is in now
 
 extern int drive_led_active;

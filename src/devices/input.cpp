@@ -1,14 +1,10 @@
-// Input: the Primo keyboard matrix answered from the host keyboard, the
-// joystick and text typing. The ROM reads each key position on its own
-// port, so every read samples the host's live key state.
+// Input: the Primo keyboard matrix answered from the host keyboard (or by
+// the typist while it types), and the joystick. The ROM reads each key
+// position on its own port, so every read samples the host's live key state.
 #include "devices/input.h"
 
-#include <string>
-
 #include "core/memory.h"
-#include "core/sysvars.h"
-#include "core/trap.h"
-#include "cpu/cpu.h"
+#include "devices/typing.h"
 
 namespace {
 
@@ -176,8 +172,9 @@ int keyboard_layout_of_model(int model)
 
 int input_get_key_state(int position)
 {
-    if (!host) return 0;
     const int p = position & 0x3F;
+    if (const int typed = typing_key_state(p); typed >= 0) return typed;
+    if (!host) return 0;
     if (keyboard_mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
     return symbolic_key_state(p);
 }
@@ -249,117 +246,4 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
 int keyboard_host_key_down(host_key key)
 {
     return host && host_key_down(key) ? 1 : 0;
-}
-
-// Text typing. The trap stands at the start of the ROM's keyboard-read
-// routine: while text waits, each call returns the next character at once;
-// then the trap turns its RET into a NOP and falls through into the ROM.
-namespace {
-
-struct typing_rom {
-    uint32_t trap;      // ED 06 C9 over PUSH HL, PUSH DE, PUSH BC
-    uint32_t jr;        // the key wait's JR NZ, unconditional while typing
-};
-constexpr typing_rom typing_ab{0x3866, 0x394F};
-constexpr typing_rom typing_c{0x09D0, 0x09B0};
-constexpr uint8_t OP_RET = 0xC9, OP_NOP = 0x00, OP_JR_NZ = 0x20, OP_JR = 0x18;
-
-trap_record ttp_traps_kybhnd[] = {
-    {keyboard_type_one_byte, typing_ab.trap, 3, {0xED, 0x06, OP_RET}, {}},
-    {nullptr, 0, 0, {}, {}},
-};
-trap_record ttp_traps_kybhnd_modelc[] = {
-    {keyboard_type_one_byte, typing_c.trap, 3, {0xED, 0x06, OP_RET}, {}},
-    {nullptr, 0, 0, {}, {}},
-};
-
-std::string buffer;
-bool have_text = false;
-size_t bas_pointer = 0;
-int is_model_c = 0;
-
-const typing_rom& typing_offsets() { return is_model_c ? typing_c : typing_ab; }
-
-// CP1250 host letters to the Primo's codes.
-uint8_t primo_code(uint8_t c)
-{
-    struct entry { uint8_t host, primo; };
-    static constexpr entry table[] = {
-        {0xC1, 0x5D}, {0xC9, 0x40}, {0xCD, 0x49}, {0xD6, 0x5C}, {0xDC, 0x5E}, {0xE1, 0x7D},
-        {0xE9, 0x60}, {0xED, 0x69}, {0xF3, 0x5B}, {0xF5, 0x7B}, {0xF6, 0x7C}, {0xFA, 0x5F},
-        {0xFB, 0x7F}, {0xFC, 0x7E}, {0x5E, 0x5B}, {0x60, 0x27},
-    };
-    for (const entry& e : table)
-        if (e.host == c) return e.primo;
-    return c;
-}
-
-void release_text()
-{
-    buffer.clear();
-    buffer.shrink_to_fit();
-    have_text = false;
-    bas_pointer = 0;
-}
-
-void push_word(uint16_t value)
-{
-    z80_state.sp = static_cast<uint16_t>(z80_state.sp - 2);
-    mem_write_word(z80_state.sp, value);
-}
-
-}  // namespace
-
-void input_place_bas_trap(uint8_t* rom, int is_c)
-{
-    is_model_c = is_c;
-    traps_set(is_c ? ttp_traps_kybhnd_modelc : ttp_traps_kybhnd, rom);
-}
-
-int keyboard_open_from_buffer(const char* text)
-{
-    release_text();
-    if (!text) return 0;
-    // Lines end in CR, the Primo's Enter: a bare LF gets a CR before it.
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n' && (p == text || p[-1] != '\r')) buffer += '\r';
-        buffer += *p;
-    }
-    have_text = true;
-    return 1;
-}
-
-int keyboard_type_one_byte(int*)
-{
-    uint8_t* rom = rom_pointer();
-    const typing_rom& at = typing_offsets();
-    if (have_text && bas_pointer < buffer.size()) {
-        const uint8_t c = primo_code(static_cast<uint8_t>(buffer[bas_pointer++]));
-        z80_state.af = static_cast<uint16_t>(c << 8 | (z80_state.af & 0xFF & ~FLAG_Z));
-        if (rom[at.jr] == OP_JR_NZ) rom[at.jr] = OP_JR;
-        mem_write(LASTKEY, c);
-        return 0;
-    }
-    push_word(z80_state.hl);
-    push_word(z80_state.de);
-    push_word(z80_state.bc);
-    if (rom[at.trap + 2] == OP_RET) rom[at.trap + 2] = OP_NOP;
-    release_text();
-    if (rom[at.jr] == OP_JR) rom[at.jr] = OP_JR_NZ;
-    mem_write(LASTKEY, 0);
-    z80_state.af = static_cast<uint16_t>((z80_state.af & 0xFF) | FLAG_Z);
-    return 0;
-}
-
-void input_remove_bas_trap()
-{
-    uint8_t* rom = rom_pointer();
-    const uint32_t ret = typing_offsets().trap + 2;
-    if (rom[ret] == OP_RET && rom[ret - 2] == 0xED && rom[ret - 1] == 0x06) rom[ret] = OP_NOP;
-    release_text();
-}
-
-int keyboard_text_left()
-{
-    return have_text ? static_cast<int>(buffer.size() - bas_pointer) : 0;
 }

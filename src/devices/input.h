@@ -97,13 +97,3 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
 
 // Is the host key down now? 0 without a host keyboard.
 int keyboard_host_key_down(host_key key);
-
-// Text typing through the ROM's keyboard routine. is_c is non-zero for the
-// C64 ROM (the shell passes g_bColor).
-void input_place_bas_trap(uint8_t* rom, int is_c);
-// Takes a copy of the text (CP1250) to type; replaces any text left.
-int keyboard_open_from_buffer(const char* text);
-int keyboard_type_one_byte(int* n);
-void input_remove_bas_trap();
-// Characters still waiting to be typed.
-int keyboard_text_left();

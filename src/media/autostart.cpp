@@ -4,13 +4,14 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "core/hooks.h"
 #include "core/machine.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
-#include "devices/screen.h"
+#include "devices/typing.h"
 #include "media/fileio.h"
 #include "media/pri.h"
 #include "media/ptp.h"
@@ -70,9 +71,17 @@ int type_text_file(const std::string& path, int autostart)
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
-    if (autostart) text += "\rRUN\r";
-    input_place_bas_trap(rom_pointer(), g_bColor);
-    keyboard_open_from_buffer(text.c_str());
+    // CP/M has no BASIC to run the program.
+    if (autostart && machine_model != MODEL_CPM) text += "\rRUN\r";
+    std::vector<type_unit> units;
+    type_text_parse(type_text_file_to_utf8(text), false, units);
+    std::vector<typing_step> steps;
+    typing_refusal refusal{};
+    if (!typing_steps_for_model(units, machine_model, steps, &refusal)) {
+        typing_refused(path.c_str(), refusal);
+        return 0;
+    }
+    typing_queue(steps);
     return 1;
 }
 
@@ -86,7 +95,6 @@ int autostart_file(const char* path_in, int autostart)
         machine_do_some_frames(ROM_START_FRAMES);
 
     std::string path = path_in ? path_in : "";
-    if (path.size() > 259) path.resize(259);
     if (!path.empty() && path.front() == '"') path.erase(0, 1);
     if (path.size() > 1 && path.back() == '"') path.pop_back();
     if (path.empty()) return 0;

@@ -78,7 +78,8 @@ TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)
     EXPECT_EQ(run({"--headless", "--model", "z80"}), 2);
     EXPECT_EQ(run({"--headless", "--clock", "1000000"}), 2);
     EXPECT_EQ(run({"--headless", "--frobnicate"}), 2);
-    EXPECT_EQ(run({"--headless", "--type", "\x01"}), 2);
+    EXPECT_EQ(run({"--headless", "--type", "\\x00"}), 2);   // no key gives 0
+    EXPECT_EQ(run({"--headless", "--type", "a\\q"}), 2);
     EXPECT_EQ(run({"--headless", file("missing.ptp")}), 2);
     EXPECT_EQ(run({"--headless", "--drive", file("no-such-folder")}), 2);
     EXPECT_EQ(run({"--headless", "--printer"}), 2);
@@ -251,7 +252,8 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
         SCOPED_TRACE(name);
         ASSERT_TRUE(write_bytes(file(name.c_str()), content));
         for (bool autostart : {true, false}) {
-            std::vector<std::string> args = {"--headless", "--frames", "60", "--screenshot", file("s.png"),
+            // Text files are typed key by key.
+            std::vector<std::string> args = {"--headless", "--frames", "300", "--screenshot", file("s.png"),
                                              "--save-snapshot", file("s.pss"), file(name.c_str())};
             if (!autostart) args.insert(args.begin() + 1, "--no-autostart");
             ASSERT_EQ(run(args), 0);

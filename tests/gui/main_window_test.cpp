@@ -666,7 +666,7 @@ TEST_F(ScratchFolder, PasteTypesTheClipboardAtThePrompt)
     run_frames(40);
     QGuiApplication::clipboard()->setText(QStringLiteral("E 6000 12 34\nE 6002 56\n"));
     trigger(ID_PASTE);
-    run_frames(30);
+    run_frames(80);
     EXPECT_EQ(mem_read(0x6000), 0x12);
     EXPECT_EQ(mem_read(0x6001), 0x34);
     EXPECT_EQ(mem_read(0x6002), 0x56);

@@ -26,10 +26,13 @@
 #include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/typing_words.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
+#include "media/fileio.h"
 #include "media/ptp.h"
 #include "media/ptpwav.h"
 #include "media/snapshot.h"
@@ -45,13 +48,9 @@ constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
 constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr int TAPE_RECORD_RATE = 44100;
 constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
-// The ROM is given a second to come up before typing starts; each key is
-// held for a few frames and released for as many, and longer until the
-// machine has looked at it both ways: software that reads no keys while it
-// works (a disk or tape transfer) loses none.
+// The ROM is given a second to come up before typing starts.
 constexpr int TYPE_START_FRAME = 50;
-constexpr int KEY_DOWN_FRAMES = 4;
-constexpr int KEY_UP_FRAMES = 4;
+constexpr size_t TYPE_FILE_LIMIT = 1 << 20;
 
 const char usage_text[] =
     "Használat:\n"
@@ -127,7 +126,13 @@ struct headless_options {
     long frames = 100;
     int model = MODEL_A64;
     int clock = 2500000;
-    std::string type_text;      // CP1250, Enter as '\r'
+    struct typed_text {
+        std::string what;   // the switch and its value, for messages
+        std::string text;   // UTF-8
+        bool escapes;
+    };
+    std::vector<typed_text> typed;   // --type and --type-file, in order
+    std::vector<typing_step> typing;
     std::string screenshot;
     std::string wav;
     long break_address = -1;    // none
@@ -141,148 +146,6 @@ struct headless_options {
     std::vector<std::string> disks;
     bool model_given = false;
 };
-
-// The keyboard of the run: a US layout for ASCII, and spare key codes for
-// the Hungarian letters (shift for the capitals).
-struct cp1250_letter { uint8_t lower, upper; };
-constexpr cp1250_letter hungarian_letters[] = {
-    {0xE1, 0xC1}, {0xE9, 0xC9}, {0xED, 0xCD}, {0xF3, 0xD3}, {0xF6, 0xD6},
-    {0xF5, 0xD5}, {0xFA, 0xDA}, {0xFC, 0xDC}, {0xFB, 0xDB},
-};
-constexpr host_key SPARE_KEYS[] = {host_key{0x88}, host_key{0x89}, host_key{0x8A}, host_key{0x8B}, host_key{0x8C},
-                                   host_key{0x8D}, host_key{0x8E}, host_key{0x8F}, host_key{0x97}};
-
-int held_key = -1;   // host_key | KEYMOD_* while a key is held, else -1
-int typed_key = -1;  // the key being typed, held or released
-bool typed_key_seen = false;   // the machine read it in its present state
-
-int us_punctuation(uint8_t ch)
-{
-    struct entry { char plain, shifted; host_key key; };
-    static constexpr entry keys[] = {
-        {'-', '_', HK_MINUS}, {'=', '+', HK_EQUALS}, {'[', '{', HK_LEFT_BRACKET},
-        {']', '}', HK_RIGHT_BRACKET}, {'\\', '|', HK_BACKSLASH}, {';', ':', HK_SEMICOLON},
-        {'\'', '"', HK_QUOTE}, {',', '<', HK_COMMA}, {'.', '>', HK_PERIOD},
-        {'/', '?', HK_SLASH}, {'`', '~', HK_GRAVE},
-    };
-    for (const entry& k : keys) {
-        if (ch == static_cast<uint8_t>(k.plain)) return k.key;
-        if (ch == static_cast<uint8_t>(k.shifted)) return k.key | KEYMOD_SHIFT;
-    }
-    static constexpr char shifted_digits[] = ")!@#$%^&*(";
-    for (int d = 0; d < 10; ++d)
-        if (ch == static_cast<uint8_t>(shifted_digits[d])) return host_key_after(HK_0, d) | KEYMOD_SHIFT;
-    return -1;
-}
-
-int scripted_char_key(uint8_t ch)
-{
-    if (const host_key key = host_key_of_char(static_cast<char>(ch)))
-        return ch >= 'A' && ch <= 'Z' ? key | KEYMOD_SHIFT : key;
-    switch (ch) {
-    case ' ': return HK_SPACE;
-    case '\r': return HK_ENTER;
-    case '\b': return HK_BACKSPACE;
-    case '\t': return HK_TAB;
-    default: break;
-    }
-    for (size_t i = 0; i < std::size(hungarian_letters); ++i) {
-        if (ch == hungarian_letters[i].lower) return SPARE_KEYS[i];
-        if (ch == hungarian_letters[i].upper) return SPARE_KEYS[i] | KEYMOD_SHIFT;
-    }
-    return us_punctuation(ch);
-}
-
-int scripted_key_down(host_key key)
-{
-    if (typed_key >= 0 && key == (typed_key & 0xFF)) typed_key_seen = true;
-    if (held_key < 0) return 0;
-    if (key == HK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
-    return key == (held_key & 0xFF) ? 1 : 0;
-}
-
-void scripted_release_all() { held_key = -1; }
-
-const host_keyboard_t scripted_keyboard{scripted_key_down, scripted_char_key, scripted_release_all};
-
-// Types the text a key at a time: sets held_key for the coming frame.
-struct typist {
-    const std::string& text;
-    size_t index = 0;
-    bool down = false;
-    int frames = 0;   // in the present state
-
-    void next_frame(long frame)
-    {
-        held_key = -1;
-        if (frame < TYPE_START_FRAME || index >= text.size()) return;
-        if (typed_key < 0) {
-            const auto ch = static_cast<uint8_t>(text[index]);
-            typed_key = ch == '\r' ? HK_ENTER : scripted_char_key(ch);
-            down = true;
-            frames = 0;
-            typed_key_seen = false;
-        } else if (frames >= (down ? KEY_DOWN_FRAMES : KEY_UP_FRAMES) && typed_key_seen) {
-            typed_key_seen = false;
-            frames = 0;
-            if (down) {
-                down = false;
-            } else {
-                typed_key = -1;
-                ++index;
-                next_frame(frame);
-                return;
-            }
-        }
-        ++frames;
-        if (down) held_key = typed_key;
-    }
-};
-
-// UTF-8 to CP1250 for the characters the Primo keyboard has; escapes \n,
-// \r, \t and \\. Returns false on a character that cannot be typed.
-bool text_for_typing(const char* in, std::string& out)
-{
-    out.clear();
-    struct entry { char32_t unicode; uint8_t cp1250; };
-    static constexpr entry hungarian[] = {
-        {U'á', 0xE1}, {U'Á', 0xC1}, {U'é', 0xE9}, {U'É', 0xC9}, {U'í', 0xED}, {U'Í', 0xCD},
-        {U'ó', 0xF3}, {U'Ó', 0xD3}, {U'ö', 0xF6}, {U'Ö', 0xD6}, {U'ő', 0xF5}, {U'Ő', 0xD5},
-        {U'ú', 0xFA}, {U'Ú', 0xDA}, {U'ü', 0xFC}, {U'Ü', 0xDC}, {U'ű', 0xFB}, {U'Ű', 0xDB},
-    };
-    const auto* p = reinterpret_cast<const unsigned char*>(in);
-    while (*p) {
-        char32_t c = *p++;
-        if (c == '\\' && *p) {
-            const unsigned char e = *p++;
-            c = e == 'n' || e == 'r' ? U'\r' : e == 't' ? U'\t' : e;
-        } else if (c >= 0x80) {
-            int more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-            if (more < 0) return false;
-            c &= more == 1 ? 0x1F : more == 2 ? 0x0F : 0x07;
-            for (; more > 0; --more) {
-                if ((*p & 0xC0) != 0x80) return false;
-                c = c << 6 | (*p++ & 0x3F);
-            }
-        }
-        if (c == '\n') c = '\r';
-        if (c < 0x80) {
-            if (scripted_char_key(static_cast<uint8_t>(c)) < 0) return false;
-            out += static_cast<char>(c);
-            continue;
-        }
-        bool found = false;
-        for (const entry& h : hungarian) {
-            if (h.unicode == c) {
-                out += static_cast<char>(h.cp1250);
-                found = true;
-                break;
-            }
-        }
-        if (!found) return false;
-    }
-    return true;
-}
 
 int usage_error(const char* format, const char* what)
 {
@@ -355,8 +218,15 @@ int parse_options(int argc, char** argv, headless_options& options)
             ++i;
         } else if (arg == "--type") {
             if (!has_value) return usage_error("%s", "a --type után a begépelendő szöveg kell");
-            if (!text_for_typing(argv[i + 1], options.type_text))
-                return usage_error("a szövegben olyan karakter van, ami a Primón nem gépelhető: %s", argv[i + 1]);
+            options.typed.push_back({"--type", argv[++i], true});
+        } else if (arg == "--type-file") {
+            if (!has_value) return usage_error("%s", "a --type-file után egy állomány neve kell");
+            std::vector<uint8_t> bytes;
+            std::string why;
+            if (!read_file(argv[i + 1], TYPE_FILE_LIMIT, bytes, why))
+                return usage_error("%s", (std::string("a --type-file állománya ") + why + ": " + argv[i + 1]).c_str());
+            const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            options.typed.push_back({std::string("--type-file ") + argv[i + 1], type_text_file_to_utf8(text), false});
             ++i;
         } else if (arg == "--break") {
             if (!has_value || !parse_address(argv[i + 1], &options.break_address))
@@ -398,6 +268,11 @@ int parse_options(int argc, char** argv, headless_options& options)
         }
     }
     if (!options.disks.empty() && !options.model_given) options.model = MODEL_CPM;
+    // Whether every character can be typed depends on the model.
+    for (const auto& t : options.typed) {
+        const std::string why = typing_steps(t.text, t.escapes, options.model, options.typing);
+        if (!why.empty()) return usage_error("%s", ("a(z) " + t.what + " szövegében " + why).c_str());
+    }
     if (!options.tape.empty() && !options.record_tape.empty())
         return usage_error("%s", "a --tape és a --record-tape együtt nem adható meg: egyszerre egy szalag van a magnóban");
     return -1;
@@ -405,8 +280,8 @@ int parse_options(int argc, char** argv, headless_options& options)
 
 void start_machine(const headless_options& options, const char* folder)
 {
-    keyboard_set_host(&scripted_keyboard);
-    held_key = -1;
+    keyboard_set_host(nullptr);   // only the typist presses keys
+    typing_words_install_hook();
     machine_init(nullptr, options.model, folder);
     event_init();
     machine_set_clock(options.clock);
@@ -583,16 +458,14 @@ int headless_main(int argc, char** argv)
         z80_state.bp_reached = 0;
     }
     bool stopped = false;
-    typist keys{options.type_text};
-    typed_key = -1;
     for (long frame = 0; frame < options.frames && !stopped; ++frame) {
-        keys.next_frame(frame);
+        if (frame == TYPE_START_FRAME) typing_queue(options.typing);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
         stopped = machine_at_breakpoint() != 0;
     }
-    held_key = typed_key = -1;
+    typing_stop();
     if (options.break_address >= 0) {
         print_monitor_view();
         if (!stopped)

@@ -21,9 +21,11 @@
 #include "core/machine.h"
 #include "debug/monitor.h"
 #include "devices/input.h"
+#include "devices/typing.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
+#include "host/app/typing_words.h"
 #include "host/dialogs/ui.h"
 #include "host/platform/host_joystick.h"
 #include "host/platform/host_keyboard.h"
@@ -145,6 +147,7 @@ QWidget* main_window_create()
     host_hooks.status_text = status_bar_set_text;
     host_hooks.message_box = hook_message_box;
     host_hooks.tape_lamp = status_bar_tape_lamp;
+    typing_words_install_hook();
     keyboard_set_host(host_keyboard());
     host_joystick_open();
     return window_;
@@ -183,13 +186,14 @@ void main_window_drop_files(const std::string& first_path)
 {
     machine_hard_reset();
     machine_do_some_frames(DROP_FRAMES);
-    if (emu_program_name_fits(first_path)) autostart_file(first_path.c_str(), 1);
+    autostart_file(first_path.c_str(), 1);
     commands::enter_monitor_at_breakpoint();
     pacing_reset();
 }
 
 void main_window_hold_reset_button()
 {
+    typing_stop();   // the button ends a paste or a typed autostart
     reset_button_pressed = 1;
     if (window_) window_->reset_timer.start(RESET_BUTTON_MS);
 }
