@@ -29,6 +29,10 @@ bool port_started = false;   // the port route has written its first line feed
 bool job_open = false;       // a bus job runs (from its DATA address to its last byte)
 bool job_announced = false;
 epson_state epson;
+// The last byte of each route was a CR: an LF right after it ends no
+// second line, so CR LF lines are not double-spaced.
+bool port_after_cr = false;
+bool bus_after_cr = false;
 
 struct translation { uint8_t primo, cp1250; };
 constexpr translation national[] = {
@@ -78,12 +82,22 @@ void close_output()
     out.reset();
     port_started = false;
     job_open = false;
+    port_after_cr = bus_after_cr = false;
+}
+
+// CR, LF and CR LF each end one line: true when the byte was one of them.
+bool line_end(uint8_t value, bool& after_cr)
+{
+    const bool was_after_cr = after_cr;
+    after_cr = value == 0x0D;
+    if (value == 0x0D || (value == 0x0A && !was_after_cr)) put('\n');
+    return value == 0x0D || value == 0x0A;
 }
 
 void printer_text_byte(uint8_t value)
 {
+    if (line_end(value, bus_after_cr)) return;
     switch (value) {
-    case 0x0D: put('\n'); break;
     case 0x0C: put('\n'); put('\n'); break;
     case ESC:
         epson.state = AFTER_ESC;
@@ -130,12 +144,13 @@ void print_byte(uint8_t value)
     }
     for (const translation& t : national) {
         if (t.primo == value) {
+            port_after_cr = false;
             put(t.cp1250);
             return;
         }
     }
-    if (value == 0x0C || value == 0x0D) {
-        put('\n');
+    if (line_end(value, port_after_cr) || value == 0x0C) {
+        if (value == 0x0C) put('\n');
         std::fflush(out.get());
         return;
     }
@@ -147,6 +162,7 @@ void printer_init()
     if (!open_output()) return;
     job_open = true;
     job_announced = false;
+    bus_after_cr = false;
     epson = epson_state{};
     put('\n');
 }

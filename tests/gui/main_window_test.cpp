@@ -27,6 +27,7 @@
 #include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "gui_app.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
@@ -670,6 +671,26 @@ TEST_F(ScratchFolder, PasteTypesTheClipboardAtThePrompt)
     EXPECT_EQ(mem_read(0x6000), 0x12);
     EXPECT_EQ(mem_read(0x6001), 0x34);
     EXPECT_EQ(mem_read(0x6002), 0x56);
+}
+
+TEST_F(ScratchFolder, TheResetKeyAndAColdRestartEndAPaste)
+{
+    for (const bool by_key : {true, false}) {
+        SCOPED_TRACE(by_key ? "F1" : "cold restart");
+        main_window_command(ID_COLD_RESET);
+        run_frames(40);
+        QGuiApplication::clipboard()->setText(QString(300, QChar('A')));
+        trigger(ID_PASTE);
+        run_frames(5);
+        ASSERT_GT(typing_steps_left(), 0u);
+        if (by_key) {
+            key_press(Qt::Key_F1);
+            key_release(Qt::Key_F1);
+        } else {
+            trigger(ID_COLD_RESET);
+        }
+        EXPECT_EQ(typing_steps_left(), 0u);
+    }
 }
 
 TEST_F(ScratchFolder, TapeCommandsAttachRecordPlayAndLightTheLamp)

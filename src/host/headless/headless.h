@@ -6,7 +6,7 @@
 // (--headless, --help, --ptp-to-wav).
 int headless_wanted(int argc, char** argv);
 // brevan --headless --frames N [--model M] [--clock HZ] [--type TEXT]
-//        [--screenshot FILE] [--wav FILE] [--break ADDR] [--disk FILE...]
+//        [--type-file FILE] [--screen-text FILE] [--screenshot FILE] [--wav FILE] [--break ADDR] [--disk FILE...]
 //        [--drive FOLDER] [--printer FILE] [--tape FILE] [--record-tape FILE]
 //        [--save-snapshot FILE] [--no-autostart] [program files...]
 // Returns the process exit code: 0 done, 1 an output could not be written,
