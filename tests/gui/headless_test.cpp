@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,35 @@ TEST_F(Headless, RecordsOneSoundFragmentPerFrame)
     const std::string wav = file("x.wav");
     ASSERT_EQ(run({"--headless", "--frames", "50", "--wav", wav}), 0);
     EXPECT_EQ(fs::file_size(wav), 44u + 50u * 960u * 2u);
+}
+
+std::string text_of(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The banner and the prompt of every model, as UTF-8 lines (CP/M without a
+// disk: its boot ROM's request).
+TEST_F(Headless, TheScreenTextHoldsEachModelsBannerAndPrompt)
+{
+    const struct { const char* model; const char* banner; const char* prompt; } cases[] = {
+        {"a32", "BREVAN PRIMO A32\n", "\n>\n"}, {"a48", "BREVAN PRIMO A48\n", "\n>\n"},
+        {"a64", "BREVAN PRIMO A64\n", "\n>\n"}, {"b32", "BREVAN PRIMO B32\n", "\n>\n"},
+        {"b48", "BREVAN PRIMO B48\n", "\n>\n"}, {"b64", "BREVAN PRIMO B64\n", "\n>\n"},
+        {"c64", "BREVAN PRIMO C64\n", "\n>\n"}, {"cpm", "Primo CP/M\n", "Helyezzen be rendszerlemezt!\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string out = file("screen.txt");
+        ASSERT_EQ(run({"--headless", "--model", c.model, "--frames", "100", "--screen-text", out}), 0) << c.model;
+        const std::string text = text_of(out);
+        EXPECT_NE(text.find(c.banner), std::string::npos) << c.model << "\n" << text;
+        EXPECT_NE(text.find(c.prompt), std::string::npos) << c.model << "\n" << text;
+    }
+    // The B keyboard's É shows as the letter.
+    const std::string out = file("b.txt");
+    ASSERT_EQ(run({"--headless", "--model", "b64", "--frames", "100", "--screen-text", out, "--type", "\xC3\x89"}), 0);
+    EXPECT_NE(text_of(out).find(">\xC3\x89\n"), std::string::npos) << text_of(out);
 }
 
 TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)

@@ -1,12 +1,8 @@
-// Reads the Primo screen back as text by matching the glyphs of the
-// firmware's own font, taken from the assembled image in the build folder.
+// The screen read back as text for tests, through the emulator's own reader
+// (the cells matched against the running firmware's character set).
 #pragma once
 #include <string>
 #include <vector>
-
-// The firmware image whose font the current model shows: "rom_a64",
-// "rom_b64", "rom_c64" or, under CP/M, the boot ROM "pr_2732".
-std::string screen_text_image_for_model(int model);
 
 // The text rows of the current display page, trailing blanks removed.
 // Characters are the firmware's codes (0x20-0x7F); a cell drawn inverted

@@ -25,6 +25,7 @@
 #include "devices/input.h"
 #include "devices/printer.h"
 #include "devices/screen.h"
+#include "devices/screen_text.h"
 #include "devices/tape.h"
 #include "devices/typing.h"
 #include "devices/wd1793.h"
@@ -77,6 +78,10 @@ const char usage_text[] =
     "  --type-file FÁJL   az állomány szövegének begépelése, \\ jelek nélkül\n"
     "                     (UTF-8 vagy CP1250); több --type is megadható, sorban\n"
     "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
+    "  --screen-text FÁJL a képernyő szövege a futás végén, UTF-8 sorokban: a\n"
+    "                     futó firmware karakterkészletével olvasva (eredeti ROM-nál\n"
+    "                     a ROM sajátjával, ha megtalálható), a magyar betűk úgy,\n"
+    "                     ahogy a Primo mutatja őket; a fel nem ismert cella: �\n"
     "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
     "  --break CÍM        töréspont a hexadecimális címen (pl. 4000): a futás ott\n"
     "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
@@ -140,6 +145,7 @@ struct headless_options {
     std::vector<typed_text> typed;   // --type and --type-file, in order
     std::vector<typing_step> typing;
     std::string screenshot;
+    std::string screen_text;
     std::string wav;
     long break_address = -1;    // none
     std::string drive;
@@ -240,6 +246,7 @@ int parse_options(int argc, char** argv, headless_options& options)
                                    has_value ? argv[i + 1] : "semmi");
             ++i;
         } else if (std::string* name = arg == "--screenshot" ? &options.screenshot
+                                       : arg == "--screen-text" ? &options.screen_text
                                        : arg == "--wav" ? &options.wav
                                        : arg == "--tape" ? &options.tape
                                        : arg == "--record-tape" ? &options.record_tape
@@ -361,6 +368,25 @@ bool write_screenshot(const std::string& name)
         std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
                     static_cast<size_t>(width) * sizeof(uint32_t));
     return image.save(QString::fromLocal8Bit(name.c_str()), "PNG");
+}
+
+// The screen's text as UTF-8 lines, through a temporary file renamed into
+// place.
+bool write_screen_text(const std::string& name)
+{
+    std::string text;
+    for (const std::string& line : screen_text_utf8()) text += line + '\n';
+    const std::string temporary = name + ".tmp";
+    {
+        file_ptr f(std::fopen(temporary.c_str(), "wb"));
+        if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() || std::fflush(f.get()) != 0) {
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), name.c_str()) == 0) return true;
+    std::remove(temporary.c_str());
+    return false;
 }
 
 int convert_ptp_to_wav(int argc, char** argv, int at)
@@ -486,6 +512,10 @@ int headless_main(int argc, char** argv)
     }
     if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
+    if (!options.screen_text.empty() && !write_screen_text(options.screen_text)) {
+        std::fprintf(stderr, "brevan: a képernyő szövege nem menthető: %s\n", options.screen_text.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);
