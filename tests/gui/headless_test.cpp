@@ -297,6 +297,26 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
     }
 }
 
+// Paths longer than any fixed buffer: a program, a tape, a disk and the
+// drive folder all load from a folder 400 bytes deep.
+TEST_F(Headless, FilesDeepInLongPathsLoadWhole)
+{
+    fs::path deep = dir;
+    for (int i = 0; i < 4; ++i) deep /= std::string(100, static_cast<char>('a' + i));
+    fs::create_directories(deep);
+    const std::string pp = (deep / "go.pp").string();
+    ASSERT_GT(pp.size(), 400u);
+    ASSERT_TRUE(write_bytes(pp, concat({{0x00, 0x42, 0x00, 0x42}, fill_routine})));
+    const std::string tape = (deep / "t.ptp").string();
+    ASSERT_TRUE(write_bytes(tape, ptp_program_at("FILL", 0x4200, fill_routine, 0x4200)));
+    ASSERT_EQ(run({"--headless", "--frames", "30", "--screenshot", file("s.png"), "--drive", deep.string(), "--tape",
+                   tape, pp}),
+              0);
+    EXPECT_TRUE(display_filled(QImage(QString::fromStdString(file("s.png")))));
+    ASSERT_EQ(run({"--make-cpm-disk", (deep / "c.dsk").string()}), 0);
+    EXPECT_EQ(run({"--headless", "--frames", "30", "--disk", (deep / "c.dsk").string()}), 0);
+}
+
 TEST_F(Headless, TapesPlayRecordAndRefuseBadFiles)
 {
     const bytes ptp = ptp_program_at("FILL", 0x4200, fill_routine, 0x4200);
