@@ -169,6 +169,15 @@ TEST_P(Typist, AWarmRestartEndsTheTyping)
     EXPECT_EQ(typing_steps_left(), 0u);
 }
 
+TEST_P(Typist, APauseWaitsOneSecondOfEmulatedTime)
+{
+    type_into_machine("\\wh 2 1\\n");
+    firmware_run_frames(45);
+    EXPECT_EQ(typing_steps_left(), 7u);
+    ASSERT_TRUE(run_until_typed(100));
+    EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
+}
+
 INSTANTIATE_TEST_SUITE_P(Roms, Typist, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),
                          [](const auto& info) { return "Model" + std::to_string(info.param); });
 
