@@ -157,6 +157,8 @@ const code_keys* keys_of_model(int model)
 
 }  // namespace
 
+char32_t cp1250_char(uint8_t byte) { return byte < 0x80 ? byte : cp1250_high[byte - 0x80]; }
+
 void append_utf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -227,8 +229,8 @@ std::string type_text_file_to_utf8(std::string_view bytes)
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
     for (const unsigned char b : bytes) {
-        const char32_t c = b < 0x80 ? b : cp1250_high[b - 0x80];
-        append_utf8(out, c ? c : U'\uFFFD');
+        const char32_t c = cp1250_char(b);
+        append_utf8(out, c || !b ? c : U'\uFFFD');
     }
     return out;
 }

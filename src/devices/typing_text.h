@@ -28,6 +28,8 @@ struct type_text_result {
 // then holds the units before it) or NONE.
 type_text_result type_text_parse(std::string_view utf8, bool escapes, std::vector<type_unit>& out);
 
+// The Unicode character of a CP1250 byte; 0 where the code page has none.
+char32_t cp1250_char(uint8_t byte);
 // Appends the character in UTF-8.
 void append_utf8(std::string& out, char32_t c);
 
