@@ -178,6 +178,17 @@ TEST_P(Typist, APauseWaitsOneSecondOfEmulatedTime)
     EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
 }
 
+TEST_P(Typist, SmallLettersTurnCapsLockOffFirst)
+{
+    const caps_lock_place caps = typing_caps_lock(GetParam());
+    mem_write(caps.address, static_cast<uint8_t>(mem_read(caps.address) | caps.mask));
+    type_into_machine("Hx");
+    ASSERT_TRUE(run_until_typed(100));
+    EXPECT_EQ(mem_read(caps.address) & caps.mask, 0);
+    EXPECT_EQ(mem_read(0x4100), 'H');
+    EXPECT_EQ(mem_read(0x4101), 'x');
+}
+
 INSTANTIATE_TEST_SUITE_P(Roms, Typist, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),
                          [](const auto& info) { return "Model" + std::to_string(info.param); });
 

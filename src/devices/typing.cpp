@@ -8,6 +8,8 @@
 
 #include <deque>
 
+#include "core/machine.h"
+#include "core/memory.h"
 #include "cpu/cpu.h"
 
 namespace {
@@ -24,6 +26,20 @@ int64_t seen_at = -1;     // when the machine first read the key in this phase
 int64_t started_at = -1;  // when the pause began
 
 int64_t hold_time() { return static_cast<int64_t>(z80_state.clock) / FRAMES_PER_SECOND / 2; }
+
+// A small letter with caps lock on would come as a capital: caps lock is
+// pressed first, once, as a person would.
+void check_caps_lock()
+{
+    if (steps.empty()) return;
+    typing_step& step = steps.front();
+    if (step.kind != typing_step::KEY || step.caps_checked) return;
+    step.caps_checked = true;
+    if (step.code < 'a' || step.code > 'z') return;
+    const caps_lock_place caps = typing_caps_lock(machine_model);
+    if (!(mem_read(caps.address) & caps.mask)) return;
+    steps.push_front({typing_step::KEY, {caps.position, false, false}, 0, true});
+}
 
 void next_step()
 {
@@ -74,6 +90,7 @@ int typing_key_state(int position)
     const int64_t now = z80_state.tcount;
     advance(now);
     if (steps.empty()) return -1;
+    check_caps_lock();   // as the key is about to go down, not when it was queued
     const typing_step& step = steps.front();
     if (step.kind == typing_step::PAUSE) return 0;
     const key_stroke& key = step.key;

@@ -252,12 +252,19 @@ bool typing_key_for_code(uint8_t code, int model, key_stroke* key)
     return true;
 }
 
+caps_lock_place typing_caps_lock(int model)
+{
+    constexpr uint8_t CAPS_KEY = 5;
+    if (model == MODEL_CPM) return {0xF310, 0x01, CAPS_KEY};   // the BIOS's flag
+    return {0x400F, 0x01, CAPS_KEY};
+}
+
 bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std::vector<typing_step>& steps,
                             typing_refusal* refusal)
 {
     for (const type_unit& u : units) {
         if (u.kind == type_unit::PAUSE) {
-            steps.push_back({typing_step::PAUSE, {}, 0});
+            steps.push_back({typing_step::PAUSE, {}, 0, false});
             continue;
         }
         const int code = u.kind == type_unit::BYTE ? static_cast<int>(u.value) : typing_code_of_character(u.value, model);
@@ -266,7 +273,7 @@ bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std:
             if (refusal) refusal->unit = u;
             return false;
         }
-        steps.push_back({typing_step::KEY, key, static_cast<uint8_t>(code)});
+        steps.push_back({typing_step::KEY, key, static_cast<uint8_t>(code), false});
     }
     return true;
 }

@@ -48,8 +48,18 @@ struct typing_step {
     enum kind_t : uint8_t { KEY, PAUSE };
     kind_t kind;
     key_stroke key;
-    uint8_t code;   // the byte the program reads for the key
+    uint8_t code;          // the byte the program reads for the key
+    bool caps_checked;     // the typist has made sure caps lock is as the code needs
 };
+// Where the model's keyboard software keeps caps lock (letters come as
+// capitals while the byte at address has a bit of mask set), and the key
+// that toggles it.
+struct caps_lock_place {
+    uint16_t address;
+    uint8_t mask;
+    uint8_t position;
+};
+caps_lock_place typing_caps_lock(int model);
 // The first unit a keyboard cannot type.
 struct typing_refusal {
     type_unit unit;
