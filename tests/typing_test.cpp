@@ -160,6 +160,13 @@ TEST_P(Typist, AKilobyteOfMonitorLinesArrivesKeyByKey)
     EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
 }
 
+TEST_P(Typist, KeysTypedWhileACommandPrintsWaitForTheFirmware)
+{
+    type_into_machine("D 6000\\nD\\nH 2 1\\n");
+    ASSERT_TRUE(run_until_typed(400));
+    EXPECT_TRUE(screen_shows("0003 0001")) << screen_text_dump();
+}
+
 TEST_P(Typist, AWarmRestartEndsTheTyping)
 {
     type_into_machine(std::string(400, 'A'));
@@ -180,11 +187,11 @@ TEST_P(Typist, APauseWaitsOneSecondOfEmulatedTime)
 
 TEST_P(Typist, SmallLettersTurnCapsLockOffFirst)
 {
-    const caps_lock_place caps = typing_caps_lock(GetParam());
-    mem_write(caps.address, static_cast<uint8_t>(mem_read(caps.address) | caps.mask));
+    const typing_keyboard_vars k = typing_keyboard_of(GetParam());
+    mem_write(k.caps_address, static_cast<uint8_t>(mem_read(k.caps_address) | k.caps_mask));
     type_into_machine("Hx");
     ASSERT_TRUE(run_until_typed(100));
-    EXPECT_EQ(mem_read(caps.address) & caps.mask, 0);
+    EXPECT_EQ(mem_read(k.caps_address) & k.caps_mask, 0);
     EXPECT_EQ(mem_read(0x4100), 'H');
     EXPECT_EQ(mem_read(0x4101), 'x');
 }

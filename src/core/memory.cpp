@@ -238,6 +238,16 @@ uint8_t mem_read_banked(uint16_t address)
     }
 }
 
+bool memory_runs_builtin_firmware()
+{
+    switch (machine_type) {
+    case MODEL_C64: return !rom_source[ROM_C64];
+    case MODEL_CPM: return !rom_source[ROM_CPM_BOOT] && !rom_source[ROM_CPM_BIOS];
+    case MODEL_B32: case MODEL_B48: case MODEL_B64: return !rom_source[ROM_B64] && !rom_source[ROM_A64];
+    default: return !rom_source[ROM_A64];
+    }
+}
+
 uint8_t* rom_pointer() { return memory.data(); }
 const uint8_t* source_rom_pointer() { return active_rom; }
 uint8_t* memory_get_ram() { return memory.data() + ROM16; }

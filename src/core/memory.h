@@ -96,6 +96,8 @@ enum : int { ROM_A64, ROM_B64, ROM_C64, ROM_CPM_BOOT, ROM_CPM_BIOS, ROM_SOURCE_C
 // bytes); null returns to the built-in image. Takes effect at the next
 // memory_set_active_setup.
 void memory_set_rom_source(int rom, const uint8_t* data);
+// True when the selected model runs our own firmware, no original file.
+bool memory_runs_builtin_firmware();
 // Replaces the B patch list (entries of offset lo, offset hi, value, 0);
 // null returns to the built-in list. Takes effect at the next selection.
 void memory_set_b64_patch(const uint8_t* patch, size_t count);

@@ -36,9 +36,9 @@ void check_caps_lock()
     if (step.kind != typing_step::KEY || step.caps_checked) return;
     step.caps_checked = true;
     if (step.code < 'a' || step.code > 'z') return;
-    const caps_lock_place caps = typing_caps_lock(machine_model);
-    if (!(mem_read(caps.address) & caps.mask)) return;
-    steps.push_front({typing_step::KEY, {caps.position, false, false}, 0, true});
+    const typing_keyboard_vars k = typing_keyboard_of(machine_model);
+    if (!(mem_read(k.caps_address) & k.caps_mask)) return;
+    steps.push_front({typing_step::KEY, {k.caps_position, false, false}, 0, true});
 }
 
 void next_step()
@@ -94,6 +94,10 @@ int typing_key_state(int position)
     const typing_step& step = steps.front();
     if (step.kind == typing_step::PAUSE) return 0;
     const key_stroke& key = step.key;
+    // Our firmware keeps one key: the next waits until it has been taken.
+    if (phase == phase_t::DOWN && seen_at < 0 && memory_runs_builtin_firmware() &&
+        mem_read(typing_keyboard_of(machine_model).key_buffer) != 0)
+        return 0;
     if (position == key.position && seen_at < 0) seen_at = now;
     if (phase != phase_t::DOWN) return 0;
     return position == key.position || (position == PRIMO_SHIFT && key.shift) || (position == PRIMO_CTRL && key.ctrl)

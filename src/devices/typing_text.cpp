@@ -252,11 +252,11 @@ bool typing_key_for_code(uint8_t code, int model, key_stroke* key)
     return true;
 }
 
-caps_lock_place typing_caps_lock(int model)
+typing_keyboard_vars typing_keyboard_of(int model)
 {
     constexpr uint8_t CAPS_KEY = 5;
-    if (model == MODEL_CPM) return {0xF310, 0x01, CAPS_KEY};   // the BIOS's flag
-    return {0x400F, 0x01, CAPS_KEY};
+    if (model == MODEL_CPM) return {0xF310, 0x01, CAPS_KEY, 0xF30F};   // the BIOS's capslk and pendkey
+    return {0x400F, 0x01, CAPS_KEY, 0x402A};
 }
 
 bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std::vector<typing_step>& steps,

@@ -51,15 +51,18 @@ struct typing_step {
     uint8_t code;          // the byte the program reads for the key
     bool caps_checked;     // the typist has made sure caps lock is as the code needs
 };
-// Where the model's keyboard software keeps caps lock (letters come as
-// capitals while the byte at address has a bit of mask set), and the key
-// that toggles it.
-struct caps_lock_place {
-    uint16_t address;
-    uint8_t mask;
-    uint8_t position;
+// What the typist watches of the model's keyboard software: caps lock
+// (letters come as capitals while the byte at caps_address has a bit of
+// caps_mask set; the key at caps_position toggles it), and the built-in
+// firmware's one-key buffer, which must be empty before the next key goes
+// down or that key would be lost.
+struct typing_keyboard_vars {
+    uint16_t caps_address;
+    uint8_t caps_mask;
+    uint8_t caps_position;
+    uint16_t key_buffer;
 };
-caps_lock_place typing_caps_lock(int model);
+typing_keyboard_vars typing_keyboard_of(int model);
 // The first unit a keyboard cannot type.
 struct typing_refusal {
     type_unit unit;
