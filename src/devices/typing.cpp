@@ -3,7 +3,8 @@
 // frame more. So a key is never missed by software that reads no keys for
 // a while (a disk transfer), a scan once a frame sees each key exactly
 // once, and a held key never repeats. The modifiers are held with the key,
-// since keyboard software reads them after it.
+// since keyboard software reads them after it. Our firmware keeps one key
+// until a program takes it, so there the next key waits for that.
 #include "devices/typing.h"
 
 #include <deque>
