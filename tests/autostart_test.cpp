@@ -99,6 +99,14 @@ TEST_F(Autostart, DataPastTheTopIsCutOffAndNeverReachesTheRom)
     pri[0] = 0x00, pri[1] = 0xF0, pri[2] = 0xFF, pri[3] = 0x20, pri[4] = 0x00;
     ASSERT_EQ(autostart_file(put("top.pri", pri).c_str(), 0), 1);
     EXPECT_EQ(mem_read(0xFFFF), 0x77);
+    EXPECT_NE(last_message.find("16 bájtja kimaradt"), std::string::npos) << last_message;
+    // A raw memory file reaching into the ROM area: what fits is loaded, and said.
+    last_message.clear();
+    bytes pp = {0xF0, 0x3F, 0x00, 0x40};
+    pp.insert(pp.end(), 0x20, 0x66);
+    ASSERT_EQ(autostart_file(put("low.pp", pp).c_str(), 0), 1);
+    EXPECT_EQ(mem_read(0x400F), 0x66);
+    EXPECT_NE(last_message.find("16 bájtja kimaradt"), std::string::npos) << last_message;
     EXPECT_TRUE(bytes(rom_pointer(), rom_pointer() + 0x4000) == rom);
 }
 
@@ -107,6 +115,11 @@ TEST_F(Autostart, RefusedFilesSayWhyAndLeaveMemory)
     const struct { const char* name; bytes content; } cases[] = {
         {"cut.pri", {0x00, 0x00, 0x80, 0x10, 0x00, 1, 2, 3}},
         {"short.pp", {0x00, 0x80, 0x10}},
+        // Files that would load nothing.
+        {"empty.pri", {}},
+        {"rom.pri", {0x00, 0x00, 0x10, 2, 0, 1, 2, 0x00, 0x00, 0x30, 1, 0, 3, 0xC9}},
+        {"header.pp", {0x00, 0x80, 0x00, 0x80}},
+        {"rom.pp", {0x00, 0x10, 0x00, 0x10, 1, 2, 3}},
         {"bad.ptp", {0xFF, 0x40, 0x00, 0x55}},
         {"small.pss", bytes(100, 0)},
         {"noext", {1}},
@@ -118,6 +131,19 @@ TEST_F(Autostart, RefusedFilesSayWhyAndLeaveMemory)
         EXPECT_EQ(autostart_file(put(c.name, c.content).c_str(), 1), 0) << c.name;
         EXPECT_NE(last_message.find(c.name), std::string::npos) << last_message;
         EXPECT_EQ(mem_read(0x8000), 0xEE) << c.name;
+    }
+    // Addresses and lengths stored high byte first: the first record lands
+    // in the ROM area, or its length runs past the end, read the right way.
+    const bytes swapped[] = {
+        {0x00, 0x80, 0x00, 0x00, 0x03, 1, 2, 3, 0xC3, 0x80, 0x00},
+        {0x00, 0x43, 0x00, 0x01, 0x00},
+    };
+    for (bytes content : swapped) {
+        if (content.size() == 5) content.insert(content.end(), 256, 0x11);
+        last_message.clear();
+        EXPECT_EQ(autostart_file(put("swapped.pri", content).c_str(), 1), 0);
+        EXPECT_NE(last_message.find("fordított bájtsorrendben"), std::string::npos) << last_message;
+        EXPECT_EQ(mem_read(0x8000), 0xEE);
     }
     EXPECT_EQ(autostart_file((dir / "missing.pri").c_str(), 1), 0);
     EXPECT_NE(last_message.find("nem található"), std::string::npos) << last_message;

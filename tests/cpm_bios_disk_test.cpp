@@ -214,7 +214,7 @@ TEST_F(CpmDisk, DiskParameterBlockFollowsTheMarkOrTheProbe)
     EXPECT_EQ(selected_dpb(4), 0) << "there is no fifth drive";
     int headers[4];
     for (int d = 0; d < 4; ++d) {
-        if (d) insert(d, system_disk(9, 80, 2, true), "more.dsk");
+        if (d) insert(d, system_disk(9, 80, 2, true), ("more" + std::to_string(d) + ".dsk").c_str());
         ASSERT_TRUE(call_bios(9, static_cast<uint16_t>(d), 0));
         headers[d] = ram(RESULT + 2) | ram(RESULT + 3) << 8;
     }

@@ -1,10 +1,12 @@
 # An install into a scratch DESTDIR holds every file, the desktop tools accept
 # the menu entry, the MIME types and the manual page, the installed program
-# starts headlessly and finds its help text, and the uninstall removes it all.
+# starts headlessly and finds its help text, the help text and the manual page
+# name the prefix installed to, and the uninstall removes it all.
 #   cmake -DBUILD=<build folder> -P install_test.cmake
 set(root ${BUILD}/install_test)
 set(dest ${root}/dest)
-set(prefix /usr/local)
+# Not the configured /usr/local: the prefix of the install must reach every path.
+set(prefix /usr)
 file(REMOVE_RECURSE ${root})
 file(MAKE_DIRECTORY ${root}/home)
 
@@ -28,10 +30,20 @@ set(installed
   ${share}/mime/packages/brevan.xml
   ${share}/icons/hicolor/scalable/apps/brevan.svg
   ${share}/icons/hicolor/256x256/apps/brevan.png
-  ${share}/man/man1/brevan.1)
+  ${share}/man/man1/brevan.1
+  ${share}/doc/brevan/LICENSE)
 foreach(f IN LISTS installed)
   if(NOT EXISTS ${f})
     message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+
+foreach(f ${share}/brevan/Olvassel.txt ${share}/man/man1/brevan.1)
+  file(READ ${f} text)
+  string(FIND "${text}" "/usr/local/share" wrong)
+  string(FIND "${text}" "${prefix}/share/brevan/" right)
+  if(NOT wrong EQUAL -1 OR right EQUAL -1)
+    message(FATAL_ERROR "${f} does not name ${prefix}/share/brevan")
   endif()
 endforeach()
 

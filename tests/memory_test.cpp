@@ -307,7 +307,7 @@ TEST_F(MemoryMap, MemDumpWritesTheWholeImageWithTheRomCopy)
     const auto dir = std::filesystem::temp_directory_path() / "brevan_memdump_test";
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
-    mem_dump();
+    ASSERT_EQ(mem_dump("memdump.bin"), 1);
     std::filesystem::current_path(old);
     std::ifstream in(dir / "memdump.bin", std::ios::binary);
     const std::vector<uint8_t> dump{std::istreambuf_iterator<char>(in), {}};

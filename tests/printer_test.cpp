@@ -16,7 +16,11 @@ namespace {
 
 class Printer : public ::testing::Test {
 protected:
-    void SetUp() override { printer_set_path((dir / "out" / "printer.txt").c_str()); }
+    void SetUp() override
+    {
+        fs::create_directories(dir / "out");
+        printer_set_path((dir / "out" / "printer.txt").c_str());
+    }
     void TearDown() override { printer_set_path(nullptr); }
     std::string printed()
     {

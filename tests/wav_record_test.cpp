@@ -80,6 +80,21 @@ TEST_F(WavRecording, FiftyFragmentsMakeAOneSecondFileWithPatchedLengths)
     EXPECT_EQ(sound_get_timing().lead_position, 50 % SOUND_LEAD_HISTORY);
 }
 
+TEST_F(WavRecording, ARecordingEndsWholeAtTheFormatsLimitWithAMessage)
+{
+    const fs::path path = dir / "full.wav";
+    // The limit 4 GB puts on the data, scaled down to ten frames and a bit.
+    ASSERT_EQ(sound_create_wav(path.c_str(), 10 * 1920 + 1000), 1);
+    testing::internal::CaptureStderr();
+    frames(12);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("4 GB"), std::string::npos);
+    EXPECT_EQ(sound_is_saving(nullptr), 0);
+    const auto bytes = read_file(path);
+    ASSERT_EQ(bytes.size(), 44u + 10 * 1920);
+    EXPECT_EQ(le32(bytes, 4), 36u + 10 * 1920);
+    EXPECT_EQ(le32(bytes, 40), 10u * 1920);
+}
+
 TEST_F(WavRecording, EmptyRecordingHasTheFullHeader)
 {
     const fs::path path = dir / "empty.wav";

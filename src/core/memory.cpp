@@ -261,11 +261,9 @@ void memory_get_video_ram(uint8_t** pointer_variable)
 uint8_t* memory_get_video_ram_plain() { return display_page(port_0); }
 int memory_get_machine_type() { return machine_type; }
 
-void mem_dump()
+int mem_dump(const char* path, std::string* why)
 {
-    file_ptr file(std::fopen("memdump.bin", "wb"));
-    if (!file) return;
-    std::fwrite(memory.data(), 1, memory.size(), file.get());
+    return path && write_whole_file(path, memory.data(), memory.size(), why) ? 1 : 0;
 }
 
 void z80_out(uint8_t port, uint8_t value)

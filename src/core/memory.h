@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Model numbers shared by the whole system.
 enum : int {
@@ -31,7 +32,9 @@ uint8_t* memory_get_ram();
 void memory_get_video_ram(uint8_t** pointer_variable);
 uint8_t* memory_get_video_ram_plain();
 int memory_get_machine_type();
-void mem_dump();
+// Writes the 64 KB address space as the ROM copy and RAM hold it to path;
+// 1, or 0 with the reason in why and a file of that name left as it was.
+int mem_dump(const char* path, std::string* why = nullptr);
 
 // Slow path of mem_read for the banked ROM area.
 uint8_t mem_read_banked(uint16_t address);

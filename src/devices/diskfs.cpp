@@ -80,6 +80,7 @@ std::array<uint8_t, CMD_MAX + 1> cmd_buffer{};
 size_t cmd_len = 0;
 std::string dir_path;
 std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+bool make_on_use = false;    // the host's default folder, made at the first access
 std::array<char, LISTED_NAME> dir_title{};
 std::array<uint8_t, RAM_SIZE> ram{};
 
@@ -562,6 +563,12 @@ void execute_command(const uint8_t* text, size_t length)
 uint8_t Open(int channel, const uint8_t* name, size_t length)
 {
     if (channel < 0 || channel >= CHANNELS) return 0x80;
+    if (make_on_use) {
+        std::error_code ec;
+        fs::create_directories(orig_dir_path, ec);
+        make_on_use = false;
+        set_title();
+    }
     set_error(E_OK);
     led(true);
     if (channel == COMMAND_CHANNEL) {
@@ -655,6 +662,7 @@ void close_all_channels()
 void iec_init(const char* folder)
 {
     orig_dir_path = dir_path = folder ? folder : "";
+    make_on_use = false;
     std::error_code ec;
     if (fs::is_directory(folder_path(), ec)) {
         set_title();
@@ -678,8 +686,16 @@ int change_dir(const char* folder)
     std::error_code ec;
     if (!folder || !*folder || !fs::is_directory(folder, ec)) return 0;
     orig_dir_path = dir_path = folder;
+    make_on_use = false;
     set_title();
     return 1;
+}
+
+void drive_use_default_folder(const char* folder)
+{
+    if (change_dir(folder)) return;
+    orig_dir_path = dir_path = folder ? folder : "";
+    make_on_use = !dir_path.empty();
 }
 
 std::string get_drive_dir() { return dir_path; }

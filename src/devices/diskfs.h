@@ -17,6 +17,9 @@ void iec_init(const char* folder);
 void drive_reset();
 void close_all_channels();
 int change_dir(const char* folder);           // 1 when the folder was entered
+// The host's own default folder: entered like change_dir, and when it does
+// not exist yet, made at the drive's first use.
+void drive_use_default_folder(const char* folder);
 std::string get_drive_dir();                  // the folder the drive is in now
 
 extern int drive_led_active;

@@ -3,6 +3,7 @@
 // escape into readable marker lines.
 #include "devices/printer.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -22,12 +23,14 @@ struct epson_state {
     uint8_t command = 0;
 };
 
-std::string printout_path;
+std::string printout_path;   // empty: our own default
 // Both routes write through one handle, so that their bytes stay in order.
 file_ptr out;
+bool held = false;           // opened for the whole run (printer_open)
 bool port_started = false;   // the port route has written its first line feed
 bool job_open = false;       // a bus job runs (from its DATA address to its last byte)
 bool job_announced = false;
+int write_error = 0;         // errno of the first failed write, 0 for none
 epson_state epson;
 // The last byte of each route was a CR: an LF right after it ends no
 // second line, so CR LF lines are not double-spaced.
@@ -40,21 +43,38 @@ constexpr translation national[] = {
     {0x60, 0xE9}, {0x7B, 0xF5}, {0x7C, 0xF6}, {0x7D, 0xE1}, {0x7E, 0xFC}, {0x7F, 0xFB},
 };
 
-const std::string& current_path()
-{
-    if (printout_path.empty()) printout_path = printer_user_folder() + "/printer.txt";
-    return printout_path;
-}
+std::string default_path() { return printer_user_folder() + "/printer.txt"; }
 
+std::string current_path() { return printout_path.empty() ? default_path() : printout_path; }
+
+// Only our own folder is made: a mistyped --printer makes no folders.
 bool open_output()
 {
     if (out) return true;
-    const std::filesystem::path path(current_path());
+    const std::string path = current_path();
     std::error_code ec;
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+    if (path == default_path()) std::filesystem::create_directories(printer_user_folder(), ec);
     out.reset(std::fopen(path.c_str(), "ab"));
-    if (!out) StatusBarText("A nyomtató állománya nem nyitható meg: %s", path.c_str());
+    if (!out) StatusBarText("A nyomtató állománya nem nyitható meg: %s: %s", path.c_str(), file_error_text(errno).c_str());
     return out != nullptr;
+}
+
+void check_written(bool ok)
+{
+    if (ok || write_error) return;
+    write_error = errno ? errno : EIO;
+    StatusBarText("A nyomtató állománya nem írható: %s: %s", current_path().c_str(),
+                  file_error_text(write_error).c_str());
+}
+
+void flush_output()
+{
+    if (out) check_written(std::fflush(out.get()) == 0);
+}
+
+void close_file()
+{
+    if (out) check_written(std::fclose(out.release()) == 0);
 }
 
 void announce()
@@ -64,22 +84,23 @@ void announce()
 
 void put(uint8_t c)
 {
-    if (out) std::fputc(c, out.get());
+    if (out) check_written(std::fputc(c, out.get()) != EOF);
 }
 
 void put_text(const char* text)
 {
-    if (out) std::fputs(text, out.get());
+    if (out) check_written(std::fputs(text, out.get()) >= 0);
 }
 
 void put_argument(int number, uint8_t value)
 {
-    if (out) std::fprintf(out.get(), "[SYS] %02Xh - Bitmap mode argument #%d\n", value, number);
+    if (out) check_written(std::fprintf(out.get(), "[SYS] %02Xh - Bitmap mode argument #%d\n", value, number) >= 0);
 }
 
 void close_output()
 {
-    out.reset();
+    close_file();
+    held = false;
     port_started = false;
     job_open = false;
     port_after_cr = bus_after_cr = false;
@@ -129,10 +150,30 @@ void printer_set_filename(const char* folder)
 void printer_set_path(const char* path)
 {
     close_output();
+    write_error = 0;
     printout_path = path ? path : "";
 }
 
-const char* printer_get_path() { return current_path().c_str(); }
+std::string printer_get_path() { return current_path(); }
+
+int printer_open(std::string* why)
+{
+    if (!open_output()) {
+        if (why) *why = file_error_text(errno);
+        return 0;
+    }
+    held = true;
+    return 1;
+}
+
+int printer_close(std::string* why)
+{
+    close_output();
+    const int error = write_error;
+    write_error = 0;
+    if (error && why) *why = file_error_text(error);
+    return error ? 0 : 1;
+}
 
 void print_byte(uint8_t value)
 {
@@ -151,7 +192,7 @@ void print_byte(uint8_t value)
     }
     if (line_end(value, port_after_cr) || value == 0x0C) {
         if (value == 0x0C) put('\n');
-        std::fflush(out.get());
+        flush_output();
         return;
     }
     put(value);
@@ -200,7 +241,7 @@ uint8_t printer_send_byte(uint8_t value, int eoi)
     }
     if (!eoi) return 0;
     job_open = false;
-    if (port_started) std::fflush(out.get());
-    else out.reset();
+    if (port_started || held) flush_output();
+    else close_file();
     return 0x40;
 }

@@ -222,14 +222,14 @@ void screen_render_rgb(uint32_t* out)
     for (int i = 0; i < count; ++i) out[i] = palette[indexed_frame[i]];
 }
 
-int save_bitmap(const char* path)
+int save_bitmap(const char* path, std::string* why)
 {
     if (!path) return 0;
     std::vector<uint8_t> file;
     const bool built = current_view() == view::colour ? colour_bitmap(file) : mono_bitmap(file);
-    if (!built) return 0;
-    file_ptr out(std::fopen(path, "wb"));
-    if (!out) return 0;
-    if (std::fwrite(file.data(), 1, file.size(), out.get()) != file.size()) return 0;
-    return std::fclose(out.release()) == 0 ? 1 : 0;
+    if (!built) {
+        if (why) *why = "nincs megjeleníthető kép";
+        return 0;
+    }
+    return write_whole_file(path, file.data(), file.size(), why) ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 // toolkit, and the BMP screenshot.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Presentation settings (the shell's, kept here so headless runs and tests
 // render the same picture).
@@ -39,5 +40,6 @@ void screen_palette_rgb(uint32_t* out);
 
 // Writes the current display page as a BMP file (monochrome: 1 bit per
 // pixel; C64: the last presented colour frame at single size, 8 bits per
-// pixel); returns 1 on success, 0 with nothing or a partial file written.
-int save_bitmap(const char* path);
+// pixel); returns 1 on success, 0 with the reason in why (when given) and
+// a file of that name left as it was.
+int save_bitmap(const char* path, std::string* why = nullptr);

@@ -4,6 +4,7 @@
 // control is disabled, the motor bit (control register bit 2 clear) is on.
 #include "devices/tape.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -83,7 +84,11 @@ void write_samples(uint8_t value, uint64_t n)
     if (!recorder.file || n == 0) return;
     if (recorder.data_bytes + n > WAV_DATA_MAX) {
         n = WAV_DATA_MAX - recorder.data_bytes;
-        if (!recorder.full) StatusBarText("A WAV felvétel elérte a 4 GB-os határt; a további jel elvész.");
+        if (!recorder.full) {
+            const char* text = "A magnó WAV felvétele elérte a 4 GB-os határt; a további jel elvész.";
+            std::fprintf(stderr, "brevan: %s\n", text);
+            StatusBarText("%s", text);
+        }
         recorder.full = true;
     }
     uint8_t chunk[4096];
@@ -265,7 +270,8 @@ int tape_open_wav(const char* path)
     std::FILE* file = why.empty() ? std::fopen(path, "rb") : nullptr;
     if (!file) {
         host_message_box("WAV betöltés",
-                         (quoted(path) + "nem játszható le: " + (why.empty() ? "nem nyitható meg" : why)).c_str());
+                         (quoted(path) + "nem játszható le: " +
+                          (why.empty() ? "nem nyitható meg: " + file_error_text(errno) : why)).c_str());
         return 0;
     }
     return tape_open_wav_stream(file, path);
@@ -302,8 +308,8 @@ int tape_create_wav(const char* path, int rate)
     file_ptr file(std::fopen(path, "wb"));
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, r, 8, 0);
-    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) {
-        host_message_box("WAV mentés", (quoted(path) + "nem hozható létre.").c_str());
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0) {
+        host_message_box("WAV mentés", (quoted(path) + "nem hozható létre: " + file_error_text(errno)).c_str());
         return 0;
     }
     tape_remove_traps();

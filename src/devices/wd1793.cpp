@@ -422,6 +422,7 @@ uint8_t wd1793_read_select()
 int wd1793_insert_disk(int drive, const char* path)
 {
     if (drive < 0 || drive >= DISK_DRIVES || !path || !*path) return 0;
+    if (diskimg_drive_holding(path, drive) >= 0) return -2;
     disk_image& image = diskimg_drive(drive);
     if (!diskimg_detach(image, 1)) return -1;
     if (!diskimg_attach(image, path)) return 0;

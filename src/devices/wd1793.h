@@ -28,7 +28,9 @@ uint8_t wd1793_read_select();
 // taken out first; then the image is attached and the controller reset.
 // Returns 1 on success, 0 when the image was refused (the drive is empty,
 // the reason in diskimg_error()), -1 when the disk already there could not
-// be written back (it stays; that was reported).
+// be written back (it stays; that was reported), -2 when another drive
+// holds the same file (nothing changed; diskimg_drive_holding says which):
+// two copies of one image would each be written back over the other.
 int wd1793_insert_disk(int drive, const char* path);
 // Writes the drive's disk back and takes it out; 0 (the disk stays) when
 // it could not be written.

@@ -46,6 +46,15 @@ int refuse(const std::string& path, const std::string& why)
     return 0;
 }
 
+// Part of a program left out: loaded all the same, but the user is told.
+void report_dropped(const std::string& path, size_t dropped)
+{
+    if (dropped == 0) return;
+    host_message_box("Programbetöltés", ("A(z) \"" + path + "\" betöltődött, de " + std::to_string(dropped) +
+                                         " bájtja kimaradt: a ROM területére vagy a 0xFFFF cím fölé esett volna.")
+                                            .c_str());
+}
+
 void start_at(int address) { z80_state.pc = static_cast<uint16_t>(address); }
 
 void rom_restart()
@@ -67,7 +76,7 @@ int type_text_file(const std::string& path, int autostart)
 {
     std::string why = file_unreadable_reason(path.c_str());
     file_ptr f(why.empty() ? std::fopen(path.c_str(), "rb") : nullptr);
-    if (!f) return refuse(path, why.empty() ? "nem nyitható meg" : why);
+    if (!f) return refuse(path, why.empty() ? "nem nyitható meg: " + file_error_text(errno) : why);
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
@@ -109,8 +118,10 @@ int autostart_file(const char* path_in, int autostart)
 
     switch (kind_of(extension)) {
     case kind::pri: {
-        const int start = pri_load_pri_file(path.c_str(), ram, &why);
+        size_t dropped = 0;
+        const int start = pri_load_pri_file(path.c_str(), ram, &why, &dropped);
         if (start < 0) return refuse(path, why);
+        report_dropped(path, dropped);
         if (autostart) start_or_restart(start);
         return 1;
     }
@@ -126,8 +137,10 @@ int autostart_file(const char* path_in, int autostart)
     case kind::pss:
         return snapshot_load(path.c_str(), ram, &why) ? 1 : refuse(path, why);
     case kind::pp: {
-        const int start = ui_load_pp_file(path.c_str(), ram, &why);
+        size_t dropped = 0;
+        const int start = ui_load_pp_file(path.c_str(), ram, &why, &dropped);
         if (start < 0) return refuse(path, why);
+        report_dropped(path, dropped);
         if (autostart && start >= 1) start_at(start);
         return 1;
     }

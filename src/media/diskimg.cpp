@@ -3,9 +3,7 @@
 // image behind.
 #include "media/diskimg.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -36,7 +34,7 @@ int set_error(const std::string& text)
 
 std::string system_error(const std::string& path)
 {
-    return path + " (" + std::strerror(errno) + ")";
+    return path + ": " + file_error_text(errno);
 }
 
 // The sector's place in the copy, or -1 when the disk has no such sector.
@@ -50,62 +48,6 @@ long sector_offset(const disk_image& image, int side, int track, int sector)
                         (static_cast<long>(image.sectors) * (static_cast<long>(track) * image.sides + side) + sector - 1);
     if (at + image.sector_size > static_cast<long>(image.data.size())) return -1;
     return at;
-}
-
-bool fail_replace(int fd, const std::string& temp, const std::string& path, std::string* error)
-{
-    if (errno == 0) errno = EIO;
-    *error = system_error(path);
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    return false;
-}
-
-// Writes the bytes to path through a new file beside it that is renamed
-// over it at the end: readers see the old or the new contents, never a mix.
-bool replace_file(const std::string& path, const uint8_t* bytes, size_t size, std::string* error)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = fs::canonical(path, ec);   // through a link to the file itself
-    if (ec) target = fs::absolute(path, ec);
-    struct stat old_file {};
-    const bool existed = ::stat(target.c_str(), &old_file) == 0;
-    // Hidden, beside the image: a rename within one folder is atomic.
-    std::string hidden = target.filename().string();
-    hidden.insert(hidden.begin(), '.');
-    hidden.append(".XXXXXX");
-    std::string temp = (target.parent_path() / hidden).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        *error = system_error(path);
-        return false;
-    }
-    mode_t mode = 0;
-    if (existed) {
-        mode = old_file.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    // A foreign owner's mode may not be ours to copy; the file is ours then.
-    if (::fchmod(fd, mode) != 0 && !existed) return fail_replace(fd, temp, path, error);
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC;
-        if (n <= 0) return fail_replace(fd, temp, path, error);
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail_replace(fd, temp, path, error);
-    if (::close(fd) != 0) return fail_replace(-1, temp, path, error);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail_replace(-1, temp, path, error);
-    if (const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
-        ::fsync(dir);   // the rename itself survives a power cut
-        ::close(dir);
-    }
-    return true;
 }
 
 }  // namespace
@@ -140,7 +82,7 @@ bool diskimg_geometry(uint64_t size, disk_geometry* out)
 int diskimg_attach(disk_image& image, const char* path)
 {
     image = disk_image{};
-    if (!path || !*path) return set_error("Unrecognized disk format");
+    if (!path || !*path) return set_error("nincs megadva lemezkép");
     int read_only = 0;
     file_ptr file(std::fopen(path, "r+b"));
     if (!file) {
@@ -157,7 +99,9 @@ int diskimg_attach(disk_image& image, const char* path)
     // A file nobody may write is a protected disk, also for the superuser.
     if ((info.st_mode & 0222) == 0) read_only = 1;
     disk_geometry g{};
-    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g)) return set_error("Unrecognized disk format");
+    if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g))
+        return set_error(std::string(path) + ": ismeretlen lemezformátum: " + std::to_string(info.st_size) +
+                         " bájtos, ekkora lemez nincs (1 vagy 2 oldal, sávonként 8 vagy 9 szektor, 512 bájtos szektorok)");
 
     std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
     const size_t got = std::fread(data.data(), 1, data.size(), file.get());
@@ -176,6 +120,8 @@ int diskimg_attach(disk_image& image, const char* path)
     image.read_only = read_only;
     image.dirty = 0;
     image.path = path;
+    image.device = static_cast<uint64_t>(info.st_dev);
+    image.inode = static_cast<uint64_t>(info.st_ino);
     std::fprintf(stderr, "Image %s attached successfully.\n", path);
     StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", g.sides, g.tracks, g.sectors,
                       image.length / 1024, read_only ? " Írásvédett." : "");
@@ -186,8 +132,8 @@ int diskimg_save(disk_image& image)
 {
     if (image.data.empty() || !image.dirty) return 1;
     std::string error;
-    if (!replace_file(image.path, image.data.data(), image.length, &error)) {
-        const std::string text = "A lemezkép nem írható vissza: " + error +
+    if (!write_whole_file(image.path, image.data.data(), image.length, &error)) {
+        const std::string text = "A lemezkép nem írható vissza: " + image.path + ": " + error +
                                  ". A változások a meghajtóban lévő lemezen megmaradtak.";
         std::fprintf(stderr, "%s\n", text.c_str());
         host_message_box("Hiba a lemez mentésekor", text.c_str());
@@ -214,6 +160,19 @@ int diskimg_detach(disk_image& image, int save)
 }
 
 int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
+
+int diskimg_drive_holding(const char* path, int except)
+{
+    struct stat info {};
+    if (!path || ::stat(path, &info) != 0) return -1;
+    for (int n = 0; n < DISK_DRIVES; ++n) {
+        const disk_image& image = drives[static_cast<size_t>(n)];
+        if (n != except && diskimg_inserted(image) && image.device == static_cast<uint64_t>(info.st_dev) &&
+            image.inode == static_cast<uint64_t>(info.st_ino))
+            return n;
+    }
+    return -1;
+}
 
 const char* diskimg_error() { return last_error.c_str(); }
 
@@ -316,6 +275,6 @@ int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite
     }
     const std::vector<uint8_t> image = cpm_disk_image(format);
     std::string error;
-    if (!replace_file(path, image.data(), image.size(), &error)) return set_error(error);
+    if (!write_whole_file(path, image.data(), image.size(), &error)) return set_error(std::string(path) + ": " + error);
     return 1;
 }

@@ -25,6 +25,7 @@ struct disk_image {
     int read_only = 0;
     int dirty = 0;
     std::string path;
+    uint64_t device = 0, inode = 0;   // the file's identity, whatever path names it
 };
 
 // The record of drive n (0..3, A: to D:).
@@ -51,6 +52,9 @@ int diskimg_save(disk_image& image);
 // diskimg_save for every drive; 0 when any of them failed.
 int diskimg_save_all();
 int diskimg_inserted(const disk_image& image);
+// The drive (0..3) other than `except` that holds the file at path, by
+// another path or link too; -1 when none does.
+int diskimg_drive_holding(const char* path, int except);
 // Why the last diskimg_attach failed.
 const char* diskimg_error();
 

@@ -1,10 +1,12 @@
 // Small helpers shared by the modules that read and write binary files: C
-// files closed by RAII, whole-file reading, little-endian fields, and the
-// header of a mono PCM WAV.
+// files closed by RAII, whole-file reading and writing, the reasons of
+// failures in the words of the user interface, little-endian fields, and
+// the header of a mono PCM WAV.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,6 +24,39 @@ inline uint32_t get_le32(const uint8_t* p)
 {
     return get_le16(p) | static_cast<uint32_t>(get_le16(p + 2)) << 16;
 }
+
+// Why a file operation failed with the system's error number: our own
+// text for the common reasons (missing, no permission, a folder, disk full,
+// read-only file system, too large), the system's own text after it in
+// parentheses.
+std::string file_error_text(int error_number);
+
+// A file written for the user as a whole: the bytes go to a hidden file
+// beside it, and only commit() puts that in its place, flushed to the disk,
+// so the file always holds either its old or its new contents. A link to a
+// file is followed; a new file gets the mode the umask allows, a replaced
+// one keeps its mode. Without commit() the temporary file is removed.
+class whole_file {
+public:
+    explicit whole_file(const std::string& path);
+    ~whole_file();
+    whole_file(const whole_file&) = delete;
+    whole_file& operator=(const whole_file&) = delete;
+    // Both return false after the first failure, whose reason is error().
+    bool write(const void* data, size_t size);
+    bool commit();
+    const std::string& error() const { return error_; }
+
+private:
+    bool fail();
+    std::string target_, temp_, error_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+// The whole of path becomes the bytes, through whole_file. Returns true, or
+// false with the old file untouched and the reason in why (when given).
+bool write_whole_file(const std::string& path, const void* data, size_t size, std::string* why = nullptr);
 
 // Why a file cannot be read, in the words of the user interface; empty when
 // it is a regular file.
@@ -45,7 +80,7 @@ inline int read_file(const char* path, size_t limit, std::vector<uint8_t>& out, 
     if (!error.empty()) return 0;
     file_ptr f(std::fopen(path, "rb"));
     if (!f) {
-        error = "nem nyitható meg";
+        error = "nem nyitható meg: " + file_error_text(errno);
         return 0;
     }
     uint8_t chunk[65536];
@@ -59,7 +94,7 @@ inline int read_file(const char* path, size_t limit, std::vector<uint8_t>& out, 
         out.insert(out.end(), chunk, chunk + n);
     }
     if (std::ferror(f.get())) {
-        error = "nem olvasható";
+        error = "nem olvasható: " + file_error_text(errno);
         out.clear();
         return 0;
     }

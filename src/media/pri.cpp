@@ -2,6 +2,7 @@
 // byte is stored, so a refused file leaves memory as it was.
 #include "media/pri.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/memory.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr uint32_t RAM_START = 0x4000;
 constexpr uint32_t ADDRESS_END = 0x10000;
 constexpr size_t FILE_LIMIT = 1 << 20;   // far more than a Primo can hold
+constexpr long DISPLAY_PAGE_BYTES = 6144;
 
 constexpr uint8_t PRI_END = 0xC9;
 constexpr uint8_t PRI_START = 0xC3;
@@ -31,26 +33,53 @@ int refuse(std::string* error, const std::string& why)
     return -1;
 }
 
-// Walks the records; with `ram` null it only checks them. Returns the start
-// address, 0 for none, or -1.
-int walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+bool absolute(uint8_t type) { return type != PRI_RELATIVE && type != PRI_BASIC; }
+
+// How many of count bytes from address on land in RAM.
+size_t storable(uint32_t address, size_t count)
 {
+    const uint32_t first = std::max(address, RAM_START);
+    const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{address} + count, ADDRESS_END));
+    return end > first ? end - first : 0;
+}
+
+struct walk_result {
+    int start = 0;            // from a 0xC3 record, 0 for none, -1 when the records are broken
+    size_t loaded = 0, dropped = 0;
+    long first_address = -1;  // of the first record with data
+};
+
+// Walks the records; with `ram` null it only looks at them.
+walk_result walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+{
+    walk_result r;
     size_t pos = 0;
     while (pos < size) {
         const uint8_t type = data[pos];
-        if (type == PRI_END) return 0;
+        if (type == PRI_END) return r;
         if (type == PRI_START) {
-            if (size - pos < 3) return refuse(error, at("a kezdőcím csonka", pos));
-            return get_le16(data + pos + 1);
+            if (size - pos < 3) r.start = refuse(error, at("a kezdőcím csonka", pos));
+            else r.start = get_le16(data + pos + 1);
+            return r;
         }
-        if (size - pos < 5) return refuse(error, at("csonka rekordfej", pos));
+        if (size - pos < 5) {
+            r.start = refuse(error, at("csonka rekordfej", pos));
+            return r;
+        }
         uint32_t address = get_le16(data + pos + 1);
         const size_t length = get_le16(data + pos + 3);
-        if (length > size - pos - 5) return refuse(error, at("a rekord túlnyúlik az állomány végén", pos));
+        if (length > size - pos - 5) {
+            r.start = refuse(error, at("a rekord túlnyúlik az állomány végén", pos));
+            return r;
+        }
+        if (type == PRI_RELATIVE) address = (address + mem_read_word(RELBASE)) & 0xFFFF;
+        if (type == PRI_BASIC) address = (address + mem_read_word(PROGBASE)) & 0xFFFF;
+        if (length && r.first_address < 0) r.first_address = address;
+        const size_t fits = storable(address, length);
+        r.loaded += fits;
+        r.dropped += length - fits;
         if (ram) {
-            if (type == PRI_RELATIVE) address = (address + mem_read_word(RELBASE)) & 0xFFFF;
             if (type == PRI_BASIC) {
-                address = (address + mem_read_word(PROGBASE)) & 0xFFFF;
                 // The high byte is one more than the end's: the pointers as
                 // the ROM keeps them.
                 const uint32_t end = address + length;
@@ -63,7 +92,37 @@ int walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
         }
         pos += 5 + length;
     }
-    return 0;
+    return r;
+}
+
+uint16_t get_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// The records read with their 16-bit fields high byte first fit the file
+// exactly, carry data, and land in RAM with a start in RAM: the output of
+// a converter that wrote the fields the wrong way round.
+bool fits_byte_swapped(const uint8_t* data, size_t size)
+{
+    bool any = false;
+    for (size_t pos = 0; pos < size;) {
+        const uint8_t type = data[pos];
+        if (type == PRI_END) return any;
+        if (type == PRI_START) return any && size - pos >= 3 && get_be16(data + pos + 1) >= RAM_START;
+        if (size - pos < 5) return false;
+        const uint32_t address = get_be16(data + pos + 1);
+        const size_t length = get_be16(data + pos + 3);
+        if (length > size - pos - 5) return false;
+        if (absolute(type) && (address < RAM_START || address + length > ADDRESS_END)) return false;
+        any = any || length > 0;
+        pos += 5 + length;
+    }
+    return any;
+}
+
+// Where the first bytes of a program never go: the ROM and the picture.
+bool implausible_place(long address)
+{
+    const long page = memory_get_video_ram_plain() - rom_pointer();
+    return address < static_cast<long>(RAM_START) || (address >= page && address < page + DISPLAY_PAGE_BYTES);
 }
 
 int read_then(const char* path, std::string* error, std::vector<uint8_t>& bytes)
@@ -89,33 +148,48 @@ size_t pri_store(uint8_t* ram, uint32_t address, const uint8_t* data, size_t cou
     return stored;
 }
 
-int pri_load_pri_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+int pri_load_pri_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error, size_t* dropped)
 {
     if (!ram || (size && !data)) return -1;
-    if (walk(data, size, nullptr, error) < 0) return -1;
-    return walk(data, size, ram, error);
+    std::string why;
+    const walk_result plan = walk(data, size, nullptr, &why);
+    const bool suspect = plan.start < 0 || plan.loaded == 0 || implausible_place(plan.first_address) ||
+                         (plan.start > 0 && plan.start < static_cast<int>(RAM_START));
+    if (suspect && fits_byte_swapped(data, size))
+        return refuse(error, "a rekordok címe és hossza fordított bájtsorrendben (magas bájttal elöl) áll: "
+                             "egy hibás átalakító kimenete");
+    if (plan.start < 0) return refuse(error, why);
+    if (plan.loaded == 0)
+        return refuse(error, size == 0 ? "üres állomány"
+                                       : "nincs benne a memóriába tölthető adat (a rekordjai üresek, vagy a ROM "
+                                         "területére esnének)");
+    if (dropped) *dropped = plan.dropped;
+    return walk(data, size, ram, error).start;
 }
 
-int pri_load_pri_file(const char* path, uint8_t* ram, std::string* error)
+int pri_load_pri_file(const char* path, uint8_t* ram, std::string* error, size_t* dropped)
 {
     std::vector<uint8_t> bytes;
     if (!read_then(path, error, bytes)) return -1;
-    return pri_load_pri_data(bytes.data(), bytes.size(), ram, error);
+    return pri_load_pri_data(bytes.data(), bytes.size(), ram, error, dropped);
 }
 
-int pri_load_pp_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+int pri_load_pp_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error, size_t* dropped)
 {
-    if (!ram || !data || size < 4) {
-        if (error) *error = "rövidebb a 4 bájtos fejénél";
-        return -1;
-    }
-    pri_store(ram, get_le16(data), data + 4, size - 4);
+    if (!ram || !data || size < 4) return refuse(error, "rövidebb a 4 bájtos fejénél");
+    const uint16_t load = get_le16(data);
+    if (storable(load, size - 4) == 0)
+        return refuse(error, size == 4 ? "a fején kívül nincs benne adat"
+                                       : "egyetlen bájtja sem fér a memóriába: a betöltési cím (" +
+                                             std::to_string(load) + ") után a ROM területére vagy 0xFFFF fölé esne");
+    const size_t stored = pri_store(ram, load, data + 4, size - 4);
+    if (dropped) *dropped = size - 4 - stored;
     return get_le16(data + 2);
 }
 
-int ui_load_pp_file(const char* path, uint8_t* ram, std::string* error)
+int ui_load_pp_file(const char* path, uint8_t* ram, std::string* error, size_t* dropped)
 {
     std::vector<uint8_t> bytes;
     if (!read_then(path, error, bytes)) return -1;
-    return pri_load_pp_data(bytes.data(), bytes.size(), ram, error);
+    return pri_load_pp_data(bytes.data(), bytes.size(), ram, error, dropped);
 }

@@ -19,12 +19,17 @@
 size_t pri_store(uint8_t* ram, uint32_t address, const uint8_t* data, size_t count);
 
 // Start address of a 0xC3 record (1..0xFFFF), 0 when the records end
-// without one, -1 when the file cannot be read or its records run past its
-// end (then nothing was written and `error`, if given, says why).
-int pri_load_pri_file(const char* path, uint8_t* ram, std::string* error = nullptr);
-int pri_load_pri_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr);
+// without one, -1 when nothing was written and `error`, if given, says
+// why: the file cannot be read, its records run past its end, no byte of
+// it lands in RAM, or its 16-bit fields are stored high byte first (a
+// broken converter's output). `dropped`, if given, receives how many bytes
+// were left out because they would land in the ROM area or past 0xFFFF.
+int pri_load_pri_file(const char* path, uint8_t* ram, std::string* error = nullptr, size_t* dropped = nullptr);
+int pri_load_pri_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr,
+                      size_t* dropped = nullptr);
 
-// The start address, or -1 (nothing written) when the file cannot be read
-// or is shorter than its 4-byte header.
-int ui_load_pp_file(const char* path, uint8_t* ram, std::string* error = nullptr);
-int pri_load_pp_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr);
+// The start address, or -1 (nothing written) when the file cannot be read,
+// is shorter than its 4-byte header, or none of its bytes lands in RAM.
+int ui_load_pp_file(const char* path, uint8_t* ram, std::string* error = nullptr, size_t* dropped = nullptr);
+int pri_load_pp_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr,
+                     size_t* dropped = nullptr);

@@ -20,7 +20,7 @@ constexpr size_t PTP_LIMIT = 16 << 20;
 // Where samples go: counted, kept, or written out in chunks.
 struct sample_sink {
     std::vector<uint8_t>* keep = nullptr;
-    std::FILE* file = nullptr;
+    whole_file* file = nullptr;
     uint64_t count = 0;
     std::vector<uint8_t> chunk;
     bool failed = false;
@@ -35,7 +35,7 @@ struct sample_sink {
     }
     void flush()
     {
-        if (file && !chunk.empty() && std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) failed = true;
+        if (file && !chunk.empty() && !file->write(chunk.data(), chunk.size())) failed = true;
         chunk.clear();
     }
 };
@@ -159,29 +159,16 @@ int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& e
         error = std::string(wav_path) + ": a kimenet nem lehet maga a bemeneti állomány";
         return 0;
     }
-    // Written beside the output and renamed at the end, so a failure leaves
-    // an earlier file of that name untouched.
-    const std::string partial = std::string(wav_path) + ".part";
-    bool ok = false;
-    {
-        file_ptr out(std::fopen(partial.c_str(), "wb"));
-        if (out) {
-            const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(count));
-            sample_sink sink;
-            sink.file = out.get();
-            ok = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
-            write_signal(ptp.data(), programs, PTPWAV_RATE, sink);
-            sink.flush();
-            ok = ok && !sink.failed && std::fflush(out.get()) == 0;
-        }
-    }
-    if (ok) {
-        std::filesystem::rename(partial, wav_path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        std::filesystem::remove(partial, ec);
-        error = std::string(wav_path) + ": nem írható";
+    // A failure leaves an earlier file of that name untouched.
+    whole_file out(wav_path);
+    const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(count));
+    sample_sink sink;
+    sink.file = &out;
+    out.write(header.data(), header.size());
+    write_signal(ptp.data(), programs, PTPWAV_RATE, sink);
+    sink.flush();
+    if (!out.commit()) {
+        error = std::string(wav_path) + ": nem írható: " + out.error();
         return 0;
     }
     return 1;

@@ -59,12 +59,7 @@ int snapshot_save(const char* path, uint8_t* ram, std::string* error)
     extra[8] = z80_state.nmi_request ? 1 : 0;
     extra[9] = z80_state.nmi_in_service ? 1 : 0;
 
-    file_ptr f(std::fopen(path, "wb"));
-    if (!f || std::fwrite(image.data(), 1, image.size(), f.get()) != image.size() || std::fflush(f.get()) != 0) {
-        if (error) *error = "nem írható";
-        return 0;
-    }
-    return 1;
+    return write_whole_file(path, image.data(), image.size(), error) ? 1 : 0;
 }
 
 int snapshot_load_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)

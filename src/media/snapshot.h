@@ -13,7 +13,8 @@
 constexpr size_t PSS_SIZE = 49702;
 
 // Both return 1 on success, 0 when the file cannot be used; then `error`
-// (when given) says why and the machine is as it was.
+// (when given) says why, the machine is as it was and a file saved over is
+// left as it was.
 int snapshot_load(const char* path, uint8_t* ram, std::string* error = nullptr);
 int snapshot_save(const char* path, uint8_t* ram, std::string* error = nullptr);
 int snapshot_load_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error = nullptr);

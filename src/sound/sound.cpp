@@ -4,9 +4,11 @@
 #include "sound/sound.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
+#include "core/hooks.h"
 #include "cpu/cpu.h"
 #include "media/fileio.h"
 #include "sound/filter.h"
@@ -46,6 +48,8 @@ filter_t* hpfilter = nullptr;
 
 file_ptr wavFileHandle;
 uint32_t wavDataLength = 0;
+uint64_t wavDataLimit = WAV_DATA_MAX;
+bool wavWriteFailed = false;
 
 // Renders n samples at offset k; later sources are mixed in by addition.
 void calc_samples(uint32_t k, uint32_t n)
@@ -63,8 +67,18 @@ void calc_samples(uint32_t k, uint32_t n)
 void wav_append(const int16_t* samples)
 {
     if (!wavFileHandle) return;
+    if (wavDataLength + static_cast<uint64_t>(FRAGMENT_BYTES) > wavDataLimit) {
+        // The format's size fields would wrap: the recording ends whole.
+        sound_close_wav();
+        const char* text = "A hangfelvétel elérte a WAV formátum 4 GB-os határát; a felvétel itt lezárult.";
+        std::fprintf(stderr, "brevan: %s\n", text);
+        StatusBarText("%s", text);
+        return;
+    }
     if (std::fwrite(samples, 1, FRAGMENT_BYTES, wavFileHandle.get()) == FRAGMENT_BYTES)
         wavDataLength += FRAGMENT_BYTES;
+    else
+        wavWriteFailed = true;
 }
 
 void emit_fragment()
@@ -246,21 +260,29 @@ void sound_set_timing(const sound_timing_t& timing)
     leadPosition = ((timing.lead_position % SOUND_LEAD_HISTORY) + SOUND_LEAD_HISTORY) % SOUND_LEAD_HISTORY;
 }
 
-int sound_create_wav(const char* path)
+int sound_create_wav(const char* path, uint64_t limit, std::string* why)
 {
     // Starting over while recording finishes the first file properly.
     sound_close_wav();
     if (!path) return 0;
 
     file_ptr file(std::fopen(path, "wb"));
-    if (!file) return 0;
+    if (!file) {
+        if (why) *why = file_error_text(errno);
+        return 0;
+    }
     wavDataLength = 0;
+    wavDataLimit = std::min(limit, WAV_DATA_MAX);
+    wavWriteFailed = false;
 
     // Both lengths stay 0 until the recording is closed.
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, SOUND_RATE, 16, 0);
     put_le32(header + 4, 0);
-    if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) return 0;
+    if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0) {
+        if (why) *why = file_error_text(errno);
+        return 0;
+    }
 
     wavFileHandle = std::move(file);
     return 1;
@@ -273,15 +295,11 @@ int sound_is_saving(uint32_t* length)
     return 1;
 }
 
-void sound_close_wav()
+int sound_close_wav()
 {
-    if (!wavFileHandle) return;
+    if (!wavFileHandle) return 1;
     std::FILE* f = wavFileHandle.get();
-    const long end = std::ftell(f);
-    if (end >= WAV_HEADER_BYTES) {
-        const uint32_t riff_length = static_cast<uint32_t>(end - 8);
-        wav_patch_le32(f, 4, riff_length);
-        wav_patch_le32(f, 40, riff_length - 36);
-    }
-    wavFileHandle.reset();
+    bool ok = !wavWriteFailed && wav_patch_le32(f, 4, wavDataLength + 36) && wav_patch_le32(f, 40, wavDataLength);
+    ok = std::fclose(wavFileHandle.release()) == 0 && ok;
+    return ok ? 1 : 0;
 }

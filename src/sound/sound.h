@@ -2,6 +2,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
+
+#include "media/fileio.h"
 
 constexpr int SOUND_RATE = 48000;
 constexpr int SOUND_FRAGMENT = 960;          // samples, one emulated frame
@@ -41,10 +44,14 @@ void sound_update(int64_t cycles);
 void sound_flush(int64_t cycles);
 void sound_set_freq();
 
-// WAV recording of the output.
-int sound_create_wav(const char* path);
+// WAV recording of the output, of at most `limit` data bytes (the format's
+// own limit, short of 4 GB, unless tests ask for less): at the limit the
+// recording ends whole, with a message. 0 with the reason in why when the
+// file cannot be made.
+int sound_create_wav(const char* path, uint64_t limit = WAV_DATA_MAX, std::string* why = nullptr);
 int sound_is_saving(uint32_t* length);
-void sound_close_wav();
+// Finishes the header; 0 when a write of the recording failed.
+int sound_close_wav();
 
 // Lead control: how many fragments to produce for the next fragment time.
 int getNoFragsToGenerate();

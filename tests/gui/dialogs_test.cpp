@@ -92,7 +92,9 @@ TEST_F(Dialogs, RomFileLoadsAtMost16KAndShortFilesOnlyTheirBytes)
     EXPECT_EQ(rom[100], 0xAA);
 
     ui_set_scripted_answer((path.string() + ".missing").c_str());
+    testing::internal::CaptureStderr();
     EXPECT_EQ(ui_load_rom_file(nullptr, rom.data()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("nem található"), std::string::npos) << "said, not silent";
     ui_set_scripted_answer("");
     EXPECT_EQ(ui_load_rom_file(nullptr, rom.data()), 0);
     std::filesystem::remove(path);
@@ -229,6 +231,7 @@ TEST_F(Dialogs, AboutNamesTheProgramAndKeyboardPictureHasTheKeys)
     EXPECT_TRUE(about_text.contains("Brevan"));
     EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo emulátor")));
     EXPECT_TRUE(about_text.contains(BREVAN_VERSION));
+    EXPECT_TRUE(about_text.contains("GNU General Public License 2.")) << about_text.toStdString();
 
     EXPECT_TRUE(about_text.contains(QString::fromUtf8("Primo A64: beépített firmware")));
 

@@ -2,9 +2,13 @@
 // back unless a switch was given, the command line, and the menu marks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -12,10 +16,12 @@
 #include "core/machine.h"
 #include "core/memory.h"
 #include "core/romfiles.h"
+#include "devices/diskfs.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "gui_app.h"
+#include "message_box.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -95,6 +101,9 @@ TEST_F(EmuInit, FirstStartCreatesEveryNumericSettingWithItsDefault)
     EXPECT_TRUE(shell.save_settings_on_exit);
     EXPECT_STREQ(status_bar_text(0), "Primo A64");
     EXPECT_FALSE(std::filesystem::exists(path)) << "nothing is written before the exit";
+    std::ifstream help(emu_help_file());
+    const std::string text{std::istreambuf_iterator<char>(help), {}};
+    EXPECT_NE(text.find("az első kilépéskor hozza létre"), std::string::npos) << "the help text says so";
     // A run with a switch writes back no setting, but creates the missing ones.
     shell.save_settings_on_exit = false;
     emu_close();
@@ -341,6 +350,83 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
     if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
     romfiles_forget();
+    std::filesystem::remove_all(data);
+}
+
+
+TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
+{
+    const struct { std::string bytes; uint32_t model; } files[] = {
+        {"[General]\nModel=3\nbroken line\nSound=0\n", MODEL_B32},
+        {std::string("\x7F\x00\xFF\xFE garbage \x01\x02=\n\x93", 18), MODEL_A64},
+    };
+    const std::string backup = path.string() + ".bak";
+    for (const auto& f : files) {
+        { std::ofstream(path, std::ios::binary) << f.bytes; }
+        answer_next_message_box();
+        start({});
+        EXPECT_NE(message_shown.find(backup), std::string::npos) << message_shown;
+        EXPECT_EQ(machine_get_type(), static_cast<int>(f.model)) << "what can be read is kept";
+        std::ifstream kept(backup, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), f.bytes);
+        emu_close();
+
+        QSettings clean(QString::fromStdString(path.string()), QSettings::IniFormat);
+        EXPECT_EQ(clean.status(), QSettings::NoError);
+        EXPECT_EQ(clean.allKeys().size(), 14) << clean.allKeys().join(',').toStdString();
+        EXPECT_EQ(clean.value("Model").toUInt(), f.model);
+        answer_next_message_box();
+        start({});
+        QCoreApplication::processEvents();
+        EXPECT_EQ(message_shown, "") << "told once";
+        emu_close();
+        std::filesystem::remove(backup);
+    }
+}
+
+TEST(SettingsText, StringsComeBackAsTheyWereWritten)
+{
+    const auto file = std::filesystem::temp_directory_path() / ("brevan_text_" + std::to_string(::getpid()) + ".ini");
+    prefs_set_file(file.c_str());
+    const std::string texts[] = {"/home/a b/lemez", " lead,and;trail ", "@at \"quoted\" back\\slash", "t\tab\x01" "1f",
+                                 "árvíztűrő"};
+    const auto name = [](size_t i) { return QStringLiteral("S%1").arg(i); };
+    ASSERT_EQ(prefs_init("Brevan"), 1);
+    for (size_t i = 0; i < std::size(texts); ++i) SetValueStr(name(i).toLatin1().constData(), texts[i].c_str());
+    prefs_done();
+    QSettings qt(QString::fromStdString(file.string()), QSettings::IniFormat);
+    for (size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(qt.value(name(i)).toString().toStdString(), texts[i]);
+    prefs_set_file(nullptr);
+    std::filesystem::remove(file);
+}
+
+TEST_F(EmuInit, AMissingDriveFolderIsReportedAndKeptWhileTheDefaultServes)
+{
+    const std::filesystem::path data = path.string() + ".data";
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const std::string drive = (data / "brevan" / "drive").string();
+    start({});
+    EXPECT_EQ(get_drive_dir(), drive) << "the default";
+    EXPECT_FALSE(std::filesystem::exists(drive)) << "made at the first use";
+    Open(0, reinterpret_cast<const uint8_t*>("$"), 1);
+    Close(0);
+    EXPECT_TRUE(std::filesystem::is_directory(drive));
+    emu_close();
+
+    const std::string removable = (data / "usb" / "primo").string();
+    { QSettings file(QString::fromStdString(path.string()), QSettings::IniFormat);
+      file.setValue("DrivePath", QString::fromStdString(removable)); }
+    answer_next_message_box();
+    start({});
+    EXPECT_NE(message_shown.find(removable), std::string::npos) << message_shown;
+    EXPECT_EQ(get_drive_dir(), drive);
+    emu_close();
+    EXPECT_EQ(stored("DrivePath").toString().toStdString(), removable) << "the setting is kept";
+
+    if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
     std::filesystem::remove_all(data);
 }
 

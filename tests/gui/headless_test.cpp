@@ -166,6 +166,19 @@ TEST_F(Headless, DiskWrittenDuringTheRunIsOnTheFileWhenItEnds)
     EXPECT_TRUE(std::equal(image.begin() + 1024, image.end(), after.begin() + 1024));
 }
 
+TEST_F(Headless, OneImageFileGoesIntoOneDriveOnlyWhateverPathNamesIt)
+{
+    const std::string disk = file("same.dsk");
+    ASSERT_EQ(run({"--make-cpm-disk", disk}), 0);
+    fs::create_symlink(disk, file("link.dsk"));
+    fs::create_hard_link(disk, file("hard.dsk"));
+    for (const char* second : {"same.dsk", "link.dsk", "hard.dsk"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run({"--headless", "--frames", "1", "--disk", disk, "--disk", file(second)}), 3) << second;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("A: meghajtóban"), std::string::npos) << second;
+    }
+}
+
 TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
 {
     const std::string disk = file("new.dsk");
@@ -215,6 +228,16 @@ TEST_F(Headless, TheDriveAndThePrinterServeTheirFolderAndFile)
     ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "p4 hi\n"}), 0);
     std::ifstream printed(file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nhi\n");
+}
+
+TEST_F(Headless, APrinterFileThatCannotBeWrittenFailsTheRunAndMakesNoFolders)
+{
+    // Refused at the start (a folder, a missing folder) or failing on the
+    // way (a full disk), by the port and by the bus route.
+    for (const char* text : {"p hi\n", "p4 hi\n"})
+        for (const std::string& printer : {dir.string(), file("no/such/printer.txt"), std::string("/dev/full")})
+            EXPECT_EQ(run({"--headless", "--frames", "250", "--printer", printer, "--type", text}), 1) << printer;
+    EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
 TEST_F(Headless, BuiltProgramRunsFromItsBuildFolder)

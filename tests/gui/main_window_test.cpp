@@ -14,7 +14,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <utility>
+#include <vector>
 #include <string>
 #include <unistd.h>
 
@@ -29,6 +32,7 @@
 #include "devices/tape.h"
 #include "devices/typing.h"
 #include "gui_app.h"
+#include "message_box.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -452,18 +456,6 @@ TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
     EXPECT_TRUE(shell.active);
 }
 
-// The text of the next message box, which is then closed as a click would.
-std::string message_shown;
-void answer_next_message_box()
-{
-    message_shown.clear();
-    QTimer::singleShot(0, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            message_shown = box->text().toStdString();
-            box->accept();
-        }
-    });
-}
 
 TEST_F(MainWindowTest, DroppedFilesRunFifteenFramesAfterAHardReset)
 {
@@ -493,13 +485,83 @@ protected:
     std::filesystem::path previous;
 };
 
-TEST_F(ScratchFolder, QuickScreenshotsNumberThemselves)
+// A home of its own: the pictures folder is $HOME/Pictures.
+class PicturesHome : public ScratchFolder {
+protected:
+    void SetUp() override
+    {
+        ScratchFolder::SetUp();
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) saved.emplace_back(name, std::getenv(name) ? std::getenv(name) : "");
+        setenv("HOME", dir.path().toLocal8Bit().constData(), 1);
+        setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
+        ScratchFolder::TearDown();
+    }
+    std::vector<std::pair<std::string, std::string>> saved;
+};
+
+TEST_F(PicturesHome, QuickScreenshotsAndTheMemoryDumpGoToThePicturesFolderNamedInTheStatusBar)
 {
-    { QFile taken(QStringLiteral("brevan0000.bmp")); ASSERT_TRUE(taken.open(QIODevice::WriteOnly)); }
-    EXPECT_EQ(main_window_quick_screenshot(), "brevan0001.bmp");
+    const std::string pictures = path("Pictures/Brevan");
+    EXPECT_EQ(main_window_pictures_folder(), pictures);
     key_press(Qt::Key_F2);
-    EXPECT_TRUE(std::filesystem::exists("brevan0002.bmp"));
-    EXPECT_EQ(std::filesystem::file_size("brevan0001.bmp"), 6206u);
+    EXPECT_EQ(std::filesystem::file_size(pictures + "/brevan0000.bmp"), 6206u);
+    EXPECT_EQ(std::string(status_bar_text(2)), "Képernyőkép mentve: " + pictures + "/brevan0000.bmp");
+    EXPECT_EQ(main_window_quick_screenshot(), pictures + "/brevan0001.bmp") << "numbered on";
+    main_window_action(ID_MEMDUMP)->trigger();
+    EXPECT_EQ(std::filesystem::file_size(pictures + "/memdump.bin"), 65536u);
+    EXPECT_EQ(std::string(status_bar_text(2)), "Memóriakép mentve: " + pictures + "/memdump.bin");
+    EXPECT_FALSE(std::filesystem::exists(path("brevan0000.bmp"))) << "not where the program was started";
+}
+
+TEST_F(PicturesHome, FailedSavesNameTheFileAndTheReasonAndLeaveNoStaleText)
+{
+    { std::ofstream(path("Pictures")) << "a file where the pictures folder would be"; }
+    const struct { command_id command; std::string answer, file; } cases[] = {
+        {ID_SCREENSHOT_AS, path("no/such/shot.png"), path("no/such/shot.png")},
+        {ID_SOUND_SAVE, path("no/such/sound.wav"), path("no/such/sound.wav")},
+        {ID_PSS_SAVE, path("no/such/state.pss"), path("no/such/state.pss")},
+        {ID_SCREENSHOT, "", path("Pictures/Brevan/brevan0000.bmp")},
+        {ID_MEMDUMP, "", path("Pictures/Brevan/memdump.bin")},
+    };
+    for (const auto& c : cases) {
+        StatusBarText("Képernyőkép mentve: %s", path("earlier.bmp").c_str());
+        ui_set_scripted_answer(c.answer.empty() ? nullptr : c.answer.c_str());
+        answer_next_message_box();
+        main_window_action(c.command)->trigger();
+        EXPECT_NE(message_shown.find(c.file), std::string::npos) << message_shown;
+        EXPECT_TRUE(message_shown.find("nem található") != std::string::npos ||
+                    message_shown.find("nem mappa") != std::string::npos) << message_shown;
+        EXPECT_NE(std::string(status_bar_text(2)).find("nem menthető: " + c.file), std::string::npos)
+            << status_bar_text(2);
+    }
+    EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
+}
+
+// Every chooser of the menus, as it opens: a Hungarian title and filters.
+TEST_F(ScratchFolder, ChoosersSpeakHungarian)
+{
+    const command_id choosers[] = {ID_AUTOLOAD, ID_PSS_LOAD, ID_PSS_SAVE, ID_LOAD_ROM, ID_SCREENSHOT_AS,
+                                   ID_SOUND_SAVE, ID_PTP_ATTACH, ID_WAV_LOAD, ID_WAV_SAVE, ID_INSERT_A,
+                                   ID_MAKE_CPM_DISK};
+    ui_set_scripted_answer(nullptr);
+    for (const command_id command : choosers) {
+        static QString seen;
+        seen.clear();
+        QTimer::singleShot(0, [] {
+            if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                seen = chooser->windowTitle() + " | " + chooser->nameFilters().join(" | ");
+                chooser->reject();
+            }
+        });
+        main_window_action(command)->trigger();
+        ASSERT_FALSE(seen.isEmpty()) << command;
+        for (const char* english : {"All", "Files", "file", "Screenshot", "External", "snapshot", "Error"})
+            EXPECT_FALSE(seen.contains(QString::fromLatin1(english))) << seen.toStdString();
+    }
 }
 
 TEST_F(ScratchFolder, ScreenshotAsWritesPngForAPngName)
@@ -518,6 +580,7 @@ TEST_F(ScratchFolder, ScreenshotAsWritesPngForAPngName)
 TEST_F(ScratchFolder, SoundRecordingIsMarkedOnlyWhenTheFileOpened)
 {
     ui_set_scripted_answer(path("no/such/folder/out.wav").c_str());
+    answer_next_message_box();
     click(ID_SOUND_SAVE);
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
 
@@ -529,6 +592,7 @@ TEST_F(ScratchFolder, SoundRecordingIsMarkedOnlyWhenTheFileOpened)
     EXPECT_EQ(main_window_checked(ID_SOUND_SAVE), 0);
     EXPECT_FALSE(std::filesystem::exists(path("other.wav"))) << "the second click only closes";
     EXPECT_TRUE(std::filesystem::exists(path("out.wav")));
+    EXPECT_EQ(std::string(status_bar_text(2)), "Hangfelvétel mentve: " + path("out.wav")) << "not the running count";
 }
 
 std::string boxed;
@@ -555,14 +619,31 @@ TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
     { std::ofstream(junk) << "not a disk"; }
     ui_set_scripted_answer(junk.c_str());
     main_window_action(ID_INSERT_A)->trigger();
-    EXPECT_EQ(boxed, "Error attaching disk: Unrecognized disk format");
+    EXPECT_EQ(boxed.rfind("Hiba a lemez behelyezésekor: " + junk + ": ismeretlen lemezformátum", 0), 0u) << boxed;
     EXPECT_EQ(main_window_action(ID_INSERT_A)->text(), QString::fromUtf8("&A: meghajtó - <üres>"));
     ui_set_scripted_answer(path("missing.dsk").c_str());
     main_window_action(ID_INSERT_A)->trigger();
     EXPECT_NE(boxed.find(path("missing.dsk")), std::string::npos) << boxed;
+    host_hooks.message_box = saved_hook;
+
+    // One image in two drives: refused in the real message box, naming the
+    // drive that holds it, and both drives stay as they were.
+    const std::string other = path("other.dsk");
+    { std::ofstream(other, std::ios::binary) << std::string(368640, '\xE5'); }
+    for (const auto& [drive, image] : {std::pair{1, disk}, std::pair{0, other}}) {
+        ui_set_scripted_answer(image.c_str());
+        main_window_action(insert_command(drive))->trigger();
+    }
+    const std::filesystem::path link = path("link.dsk");
+    std::filesystem::create_symlink(disk, link);
+    ui_set_scripted_answer(link.c_str());
+    answer_next_message_box();
+    main_window_action(ID_INSERT_A)->trigger();
+    EXPECT_NE(message_shown.find("B: meghajtóban"), std::string::npos) << message_shown;
+    EXPECT_EQ(main_window_action(ID_INSERT_A)->text(), QString::fromStdString("&A: meghajtó - " + other));
+    EXPECT_EQ(diskimg_drive(0).path, other);
     main_window_action(ID_EJECT_ALL)->trigger();
     EXPECT_STREQ(status_bar_text(2), "Minden lemez kidobva.");
-    host_hooks.message_box = saved_hook;
 }
 
 TEST_F(ScratchFolder, MakeCpmDiskWritesTheFormatOfTheChosenFilter)

@@ -1,12 +1,16 @@
 // The built program as a user starts it: its options, a quiet start, and
-// ending it with a signal while a message box waits.
+// ending it with a signal while a message box waits or a headless run
+// records. BREVAN_PROGRAM names another build of the program to try.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cpm_disks.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -24,6 +30,7 @@ namespace {
 
 fs::path program()
 {
+    if (const char* other = std::getenv("BREVAN_PROGRAM")) return other;
     const fs::path self = fs::read_symlink("/proc/self/exe");
     return self.parent_path().parent_path() / "src" / "host" / "brevan";
 }
@@ -100,6 +107,74 @@ TEST_F(Program, StartsQuietlyAndRefusesOptionsItDoesNotKnow)
     EXPECT_EQ(err(), "") << "nothing to say on the built-in firmware";
     EXPECT_EQ(finish(start({"--frobnicate"}), 30), 2);
     EXPECT_NE(err().find("--frobnicate"), std::string::npos);
+}
+
+constexpr uintmax_t WAV_HEADER = 44;
+constexpr uintmax_t SOUND_FRAME_BYTES = 960 * 2;
+
+// Waits until the file has at least `bytes`; false after a minute.
+bool grows_to(const fs::path& file, uintmax_t bytes)
+{
+    for (int i = 0; i < 30000; ++i) {
+        std::error_code ec;
+        if (fs::file_size(file, ec) >= bytes && !ec) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+// A WAV file whose RIFF and data sizes agree with its length.
+bool wav_whole(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    uint8_t h[WAV_HEADER] = {};
+    if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
+    const auto le32 = [&h](size_t at) {
+        return static_cast<uintmax_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | static_cast<uint32_t>(h[at + 3]) << 24);
+    };
+    const uintmax_t size = fs::file_size(file);
+    return std::memcmp(h, "RIFF", 4) == 0 && le32(4) == size - 8 && std::memcmp(h + 36, "data", 4) == 0 &&
+           le32(40) == size - WAV_HEADER;
+}
+
+TEST_F(Program, ASignalEndsAHeadlessRunAtAFrameBoundaryWithEveryOutputFinished)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const fs::path wav = home / "sound.wav", pss = home / "state.pss", png = home / "shot.png",
+                       text = home / "screen.txt";
+        for (const fs::path& f : {wav, pss, png, text}) fs::remove(f);
+        const pid_t pid = start({"--headless", "--frames", "4320000", "--wav", wav.string(), "--save-snapshot",
+                                 pss.string(), "--screenshot", png.string(), "--screen-text", text.string()});
+        ASSERT_TRUE(grows_to(wav, WAV_HEADER + 100 * SOUND_FRAME_BYTES));
+        kill(pid, signal);
+        EXPECT_EQ(finish(pid, 30), 128 + signal) << err();
+        EXPECT_TRUE(wav_whole(wav)) << signal;
+        EXPECT_EQ((fs::file_size(wav) - WAV_HEADER) % SOUND_FRAME_BYTES, 0u) << "whole frames only";
+        EXPECT_TRUE(fs::exists(pss) && fs::file_size(pss) == 49702u) << signal;
+        EXPECT_TRUE(fs::exists(png) && fs::file_size(png) > 0) << signal;
+        std::ifstream screen(text);
+        const std::string banner((std::istreambuf_iterator<char>(screen)), {});
+        EXPECT_NE(banner.find("PRIMO A64"), std::string::npos) << signal << banner;
+    }
+}
+
+TEST_F(Program, SigtermWhileCpmSavesLeavesTheImageAndBothRecordingsWhole)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    const fs::path wav = home / "sound.wav", tape = home / "tape.wav";
+    // A.COM is saved by frame 400; B.COM and C.COM take hundreds more.
+    const pid_t pid = start({"--headless", "--disk", d.path("a.dsk"), "--frames", "4320000", "--wav", wav.string(),
+                             "--record-tape", tape.string(), "--type",
+                             "SAVE 1 A.COM\\nSAVE 255 B.COM\\nSAVE 255 C.COM\\n"});
+    ASSERT_TRUE(grows_to(wav, WAV_HEADER + 500 * SOUND_FRAME_BYTES));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(finish(pid, 30), 128 + SIGTERM) << err();
+    EXPECT_EQ(d.get("a.dsk", "a.com").size(), 256u) << d.list("a.dsk");
+    EXPECT_NE(d.cpmtools("fsck.cpm -f brevan -n '" + d.path("a.dsk") + "' && echo clean").find("clean"),
+              std::string::npos);
+    EXPECT_TRUE(wav_whole(wav));
+    EXPECT_TRUE(wav_whole(tape));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "cpu/cpu.h"
 #include "devices/diskfs.h"
 #include "devices/input.h"
+#include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
 #include "host/app/pacing.h"
@@ -43,6 +44,9 @@ uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
 int (*program_loader)(const char*, int) = autostart_file;
+// A stored drive folder that was missing at start: kept as the setting
+// unless another folder is chosen during the run.
+std::string missing_drive_folder;
 
 // Model memory configuration, display page pointer and a fresh memory.
 void select_memory_of_model(int model)
@@ -152,6 +156,21 @@ void load_original_roms()
         host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
 }
 
+void enter_drive_folder()
+{
+    missing_drive_folder.clear();
+    if (!shell.drive_path.empty() && change_dir(shell.drive_path.c_str())) return;
+    const std::string fallback = emu_drive_default_folder();
+    if (!shell.drive_path.empty()) {
+        missing_drive_folder = shell.drive_path;
+        host_message_box("Lemezegység", ("A lemezegység mappája nem található: " + missing_drive_folder +
+                                         "\n\nAddig ezt a mappát használja: " + fallback +
+                                         "\nA beállítás megmarad: ha a mappa újra elérhető, a következő "
+                                         "indításkor ismét az lesz a lemezegység.").c_str());
+    }
+    drive_use_default_folder(fallback.c_str());
+}
+
 void set_menu_marks(int model, int clock)
 {
     menu_check(ID_SYMBOLIC, shell.symbolic_keys);
@@ -231,6 +250,8 @@ void emu_set_program_loader(int (*loader)(const char*, int))
     program_loader = loader ? loader : autostart_file;
 }
 
+std::string emu_drive_default_folder() { return printer_user_folder() + "/drive"; }
+
 std::string emu_help_file()
 {
     const std::filesystem::path folder = emu_program_folder();
@@ -270,6 +291,7 @@ void emu_init(int argc, char** argv)
     shell.save_settings_on_exit = true;
     shell.auto_start = true;
     prefs_init("Brevan");
+    if (!prefs_damage_notice().empty()) host_message_box("Sérült beállítások", prefs_damage_notice().c_str());
     read_settings();
 
     if (shell.tape_remote_disabled) {
@@ -290,7 +312,7 @@ void emu_init(int argc, char** argv)
 
     machine_init(main_window(), model, shell.program_folder.c_str());
     // After the machine's own start-up, which gives the drive the program folder.
-    if (!shell.drive_path.empty()) change_dir(shell.drive_path.c_str());
+    enter_drive_folder();
     StatusBarPartText(0, "%s", model_table[model].name);
     event_init();
     machine_set_clock(static_cast<int>(setting_clock));
@@ -315,6 +337,8 @@ void emu_close()
     const auto clock = static_cast<uint32_t>(machine_get_clock());
     const auto model = static_cast<uint32_t>(machine_get_type());
     shell.drive_path = emu_drive_folder();
+    // The default folder is not stored: a missing folder stays the setting.
+    if (shell.drive_path == emu_drive_default_folder()) shell.drive_path = missing_drive_folder;
     diskimg_save_all();
     tape_close();
     sound_close();

@@ -28,6 +28,9 @@ void emu_command_line(int argc, char** argv);
 // folder), else in the data folder of an installed program; empty when it
 // is in neither.
 std::string emu_help_file();
+// Where the serial-bus drive's files are unless a folder is chosen:
+// $XDG_DATA_HOME/brevan/drive (made at the drive's first use).
+std::string emu_drive_default_folder();
 // The folder of the running executable, with a trailing "/".
 std::filesystem::path emu_program_folder();
 // The folder the drive is in now.

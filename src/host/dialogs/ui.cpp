@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "devices/tape.h"
 #include "host/dialogs/ui_seam.h"
 #include "media/diskimg.h"
+#include "media/fileio.h"
 #include "media/snapshot.h"
 
 namespace {
@@ -88,46 +90,46 @@ void append_extension(std::string& name, const char* extension)
 }
 
 const chooser disk_image_chooser{
-    "Diszk állomány csatolása...",
-    {"Diszk állományok (*.dsk,*.img) (*.dsk *.img)", "All (*)"},
+    "Lemezkép behelyezése...",
+    {"Lemezképek (*.dsk *.img)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser autoload_chooser{
     "Automatikus indítás...",
-    {"Primo állományok (*.ptp *.pri *.bas *.prg *.pss *.pp)", "Minden (*)"},
+    {"Primo állományok (*.ptp *.pri *.bas *.prg *.pss *.pp)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser screenshot_chooser{
-    "Screenshot mentése más néven...",
-    {"BMP állományok (*.bmp)", "All (*)"},
+    "Képernyőkép mentése más néven...",
+    {"BMP képek (*.bmp)", "PNG képek (*.png)", "Minden állomány (*)"},
     chooser_kind::save_quietly};
 const chooser sound_wav_chooser{
-    "Mentés WAV formátumban",
+    "Hangfelvétel WAV formátumban",
     {"16 bit; mono; 48,000 kHz PCM (*.wav)"},
     chooser_kind::save_asking};
 const chooser ptp_chooser{
-    "PTP file csatolása...",
-    {"PTP files (*.ptp)", "All Files (*)"},
+    "PTP szalagkép csatolása...",
+    {"PTP szalagképek (*.ptp)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser pss_load_chooser{
-    "PSS file beolvasás",
-    {"Primo snapshot (*.pss)", "All Files (*)"},
+    "PSS pillanatkép betöltése",
+    {"Primo pillanatképek (*.pss)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser pss_save_chooser{
-    "PSS file mentés",
-    {"Primo snapshot (*.pss)", "All Files (*)"},
+    "PSS pillanatkép mentése",
+    {"Primo pillanatképek (*.pss)", "Minden állomány (*)"},
     chooser_kind::save_asking};
 const chooser tape_wav_chooser{
-    "Mentés WAV formátumban",
+    "Magnófelvétel WAV formátumban",
     {"8 bit; mono; 44,100 kHz PCM (*.wav)", "8 bit; mono; 22,050 kHz PCM (*.wav)",
      "8 bit; mono; 11,025 kHz PCM (*.wav)", "8 bit; mono; 8,000 kHz PCM (*.wav)"},
     chooser_kind::save_asking};
 constexpr std::array<int, 4> tape_wav_rates{44100, 22050, 11025, 8000};
 const chooser wav_load_chooser{
-    "Töltés WAV formátumban...",
-    {"WAV files (*.wav)", "All Files (*)"},
+    "WAV magnófelvétel lejátszása...",
+    {"WAV hangállományok (*.wav)", "Minden állomány (*)"},
     chooser_kind::open};
 const chooser rom_chooser{
-    "External ROM betöltése",
-    {"Primo ROM file-ok (*.rom)", "Minden (*)"},
+    "Külső ROM betöltése",
+    {"Primo ROM-állományok (*.rom)", "Minden állomány (*)"},
     chooser_kind::open};
 
 } // namespace
@@ -184,7 +186,9 @@ std::string ui_select_file(QWidget* owner, ui_purpose purpose)
     default: return {};
     }
     std::string name;
-    if (run_chooser(owner, *c, name) < 0) return {};
+    const int filter = run_chooser(owner, *c, name);
+    if (filter < 0) return {};
+    if (c == &screenshot_chooser && filter == 1) extension = ".png";
     if (extension) append_extension(name, extension);
     return name;
 }
@@ -232,8 +236,18 @@ void ui_save_pss(QWidget* owner, uint8_t* ram)
     std::string name, why;
     if (run_chooser(owner, pss_save_chooser, name) < 0) return;
     append_extension(name, ".pss");
-    if (!snapshot_save(name.c_str(), ram, &why))
-        host_message_box("PSS mentés", ("A(z) \"" + name + "\" nem menthető: " + why).c_str());
+    ui_report_save("Pillanatkép", name, snapshot_save(name.c_str(), ram, &why) == 1, why);
+}
+
+bool ui_report_save(const char* what, const std::string& path, bool ok, const std::string& why)
+{
+    if (ok) {
+        StatusBarText("%s mentve: %s", what, path.c_str());
+        return true;
+    }
+    StatusBarText("%s nem menthető: %s", what, path.c_str());
+    host_message_box((std::string(what) + " mentése").c_str(), ("A(z) \"" + path + "\" nem menthető: " + why).c_str());
+    return false;
 }
 
 void ui_create_wav(QWidget* owner)
@@ -258,12 +272,17 @@ int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)
 {
     std::string name;
     if (!rom_area || run_chooser(owner, rom_chooser, name) < 0) return 0;
+    std::string why = file_unreadable_reason(name.c_str());
     std::ifstream file(name, std::ios::binary);
-    if (!file) return 0;
+    if (why.empty() && !file) why = "nem nyitható meg: " + file_error_text(errno);
     std::array<char, ROM_AREA> data{};
     file.read(data.data(), ROM_AREA);
     const auto count = file.gcount();
-    if (count <= 0) return 0;
+    if (why.empty() && count <= 0) why = "üres állomány";
+    if (!why.empty()) {
+        host_message_box("Külső ROM betöltése", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
+        return 0;
+    }
     std::memcpy(rom_area, data.data(), static_cast<size_t>(count));
     return 1;
 }

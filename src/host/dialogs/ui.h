@@ -9,6 +9,10 @@ class QWidget;
 // ui_select_file purposes.
 enum ui_purpose : int { UI_DISK_IMAGE = 5, UI_AUTOLOAD = 7, UI_SCREENSHOT = 11, UI_SOUND_WAV = 12 };
 
+// After a save for the user: the status bar names the file, or says that
+// it was not saved while a message box gives the reason. Returns ok.
+bool ui_report_save(const char* what, const std::string& path, bool ok, const std::string& why);
+
 // Qt's own Hungarian texts for the standard dialogs and buttons ("Mégse").
 void ui_install_translations();
 

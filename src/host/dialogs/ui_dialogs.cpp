@@ -144,6 +144,10 @@ void ui_about_dialog(QWidget* owner)
     QDialog* dialog = make_dialog(owner, "A programról...");
     auto* layout = new QVBoxLayout(dialog);
     layout->addWidget(new QLabel(QString::fromUtf8("Brevan - Primo emulátor, %1").arg(BREVAN_VERSION)));
+    layout->addWidget(new QLabel(QString::fromUtf8(
+        "Szabad szoftver: a GNU General Public License 2. vagy (választás szerint)\n"
+        "bármely későbbi változata szerint terjeszthető és módosítható.\n"
+        "Mindenféle garancia nélkül; a részletek a LICENSE állományban.")));
     QString roms;
     for (int model = 0; model < 8; ++model)
         roms += QString::fromStdString(romfiles_model_source(model)) + "\n";

@@ -3,9 +3,9 @@
 // the sound of the run in files.
 #include "host/headless/headless.h"
 
-#include <QImage>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +30,7 @@
 #include "devices/typing.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
+#include "host/app/screenshot_file.h"
 #include "host/app/typing_words.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
@@ -92,6 +93,7 @@ const char usage_text[] =
     "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
     "                     végén visszaíródnak\n"
     "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
+    "                     (alapérték ~/.local/share/brevan/drive)\n"
     "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
     "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
     "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
@@ -103,7 +105,10 @@ const char usage_text[] =
     "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
     "\n"
     "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
-    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el.\n"
+    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el,\n"
+    "128+N az N-es jelzés (SIGHUP 1, SIGINT 2, SIGTERM 15) vetett véget a futásnak\n"
+    "a következő képkocka végén; a kimenetek ekkor is elkészülnek, mint a\n"
+    "képkockák elfogytával.\n"
     "\n"
     "Átalakítás:\n"
     "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
@@ -132,6 +137,43 @@ const char usage_text[] =
     "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
     "Az ablakos futás más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
     "üzenetet ír, és 2-es kóddal lép ki.\n";
+
+// SIGINT, SIGTERM and SIGHUP end the run at the next frame boundary, as the
+// end of --frames does, so that every output is finished; the exit code is
+// then 128 + the signal's number.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) { stop_signal = signal; }
+
+struct stop_signals {
+    static constexpr int caught[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous[std::size(caught)] = {};
+
+    stop_signals()
+    {
+        stop_signal = 0;
+        struct sigaction action = {};
+        action.sa_handler = on_stop_signal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &action, &previous[i]);
+    }
+    ~stop_signals()
+    {
+        for (size_t i = 0; i < std::size(caught); ++i) sigaction(caught[i], &previous[i], nullptr);
+    }
+    stop_signals(const stop_signals&) = delete;
+    stop_signals& operator=(const stop_signals&) = delete;
+};
+
+const char* signal_name(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "?";
+    }
+}
 
 struct headless_options {
     long frames = 100;
@@ -301,7 +343,10 @@ void start_machine(const headless_options& options, const char* folder)
     machine_change_model(options.model);
     keyboard_change_mapping(1);
     ptp_place_traps();
-    if (!options.drive.empty()) change_dir(options.drive.c_str());
+    if (!options.drive.empty())
+        change_dir(options.drive.c_str());
+    else
+        drive_use_default_folder(emu_drive_default_folder().c_str());
     if (!options.printer.empty()) printer_set_path(options.printer.c_str());
 }
 
@@ -346,47 +391,31 @@ int set_up_tapes(const headless_options& options)
     return -1;
 }
 
-// Closes what the run recorded; the exit code passes through.
+// Closes what the run recorded; the exit code passes through, or becomes
+// 128 + the signal that ended the run.
 int finish_run(int code)
 {
     tape_close();
     ptp_close();
-    sound_close_wav();
+    if (!sound_close_wav()) {
+        std::fprintf(stderr, "brevan: a hangfelvétel írása nem sikerült\n");
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
     if (!diskimg_save_all() && code == EXIT_DONE) code = EXIT_OUTPUT;
-    return code;
+    std::string why;
+    if (!printer_close(&why)) {
+        std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", printer_get_path().c_str(), why.c_str());
+        if (code == EXIT_DONE) code = EXIT_OUTPUT;
+    }
+    return stop_signal ? 128 + stop_signal : code;
 }
 
-bool write_screenshot(const std::string& name)
-{
-    if (!ends_with(name, ".png")) return save_bitmap(name.c_str()) == 1;
-    const int width = screen_width();
-    const int height = screen_height();
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    screen_render_rgb(pixels.data());
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
-                    static_cast<size_t>(width) * sizeof(uint32_t));
-    return image.save(QString::fromLocal8Bit(name.c_str()), "PNG");
-}
-
-// The screen's text as UTF-8 lines, through a temporary file renamed into
-// place.
-bool write_screen_text(const std::string& name)
+// The screen's text as UTF-8 lines.
+bool write_screen_text(const std::string& name, std::string* why)
 {
     std::string text;
     for (const std::string& line : screen_text_utf8()) text += line + '\n';
-    const std::string temporary = name + ".tmp";
-    {
-        file_ptr f(std::fopen(temporary.c_str(), "wb"));
-        if (!f || std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() || std::fflush(f.get()) != 0) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), name.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+    return write_whole_file(name, text.data(), text.size(), why);
 }
 
 int convert_ptp_to_wav(int argc, char** argv, int at)
@@ -462,13 +491,21 @@ int headless_main(int argc, char** argv)
 
     headless_options options;
     if (const int code = parse_options(argc, argv, options); code >= 0) return code;
+    const stop_signals catching;
 
     const std::string folder = emu_program_folder().string();
     romfiles_load_at_start(folder.c_str());
     start_machine(options, folder.c_str());
     for (size_t d = 0; d < options.disks.size(); ++d) {
         const std::string& disk = options.disks[d];
-        if (wd1793_insert_disk(static_cast<int>(d), disk.c_str()) != 1) {
+        const int inserted = wd1793_insert_disk(static_cast<int>(d), disk.c_str());
+        if (inserted == -2) {
+            std::fprintf(stderr, "brevan: a(z) %s lemezkép már a(z) %c: meghajtóban van; egy lemezkép egyszerre "
+                                 "csak egy meghajtóban lehet\n",
+                         disk.c_str(), 'A' + diskimg_drive_holding(disk.c_str(), static_cast<int>(d)));
+            return finish_run(EXIT_INPUT);
+        }
+        if (inserted != 1) {
             std::string reason = diskimg_error();
             if (reason.find(disk) == std::string::npos) reason = disk + ": " + reason;
             std::fprintf(stderr, "brevan: a lemezkép nem használható: %s\n", reason.c_str());
@@ -476,8 +513,16 @@ int headless_main(int argc, char** argv)
         }
     }
 
-    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str())) {
-        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s\n", options.wav.c_str());
+    if (!options.printer.empty()) {
+        std::string why;
+        if (!printer_open(&why)) {
+            std::fprintf(stderr, "brevan: a nyomtató kimenete nem írható: %s: %s\n", options.printer.c_str(), why.c_str());
+            return finish_run(EXIT_OUTPUT);
+        }
+    }
+    std::string why;
+    if (!options.wav.empty() && !sound_create_wav(options.wav.c_str(), WAV_DATA_MAX, &why)) {
+        std::fprintf(stderr, "brevan: a hangfelvétel nem hozható létre: %s: %s\n", options.wav.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
@@ -490,7 +535,8 @@ int headless_main(int argc, char** argv)
         z80_state.bp_reached = 0;
     }
     bool stopped = false;
-    for (long frame = 0; frame < options.frames && !stopped; ++frame) {
+    long frame = 0;
+    for (; frame < options.frames && !stopped && !stop_signal; ++frame) {
         if (frame == TYPE_START_FRAME) typing_queue(options.typing);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
@@ -498,24 +544,27 @@ int headless_main(int argc, char** argv)
         stopped = machine_at_breakpoint() != 0;
     }
     typing_stop();
+    if (stop_signal)
+        std::fprintf(stderr, "brevan: %s a %ld. képkockánál; a futás úgy fejeződik be, mint a képkockák végén\n",
+                     signal_name(stop_signal), frame);
     if (options.break_address >= 0) {
         print_monitor_view();
-        if (!stopped)
+        if (!stopped && !stop_signal)
             std::fprintf(stderr, "brevan: a gép %ld képkocka alatt nem jutott el a %04lX töréspontig\n",
                          options.frames, options.break_address);
     }
 
-    std::string why;
     if (!options.save_snapshot.empty() && !snapshot_save(options.save_snapshot.c_str(), memory_get_ram(), &why)) {
         std::fprintf(stderr, "brevan: a pillanatkép nem menthető: %s: %s\n", options.save_snapshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
-    if (!options.screenshot.empty() && !write_screenshot(options.screenshot)) {
-        std::fprintf(stderr, "brevan: a kép nem menthető: %s\n", options.screenshot.c_str());
+    if (!options.screenshot.empty() && !screenshot_save(options.screenshot, &why)) {
+        std::fprintf(stderr, "brevan: a kép nem menthető: %s: %s\n", options.screenshot.c_str(), why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
-    if (!options.screen_text.empty() && !write_screen_text(options.screen_text)) {
-        std::fprintf(stderr, "brevan: a képernyő szövege nem menthető: %s\n", options.screen_text.c_str());
+    if (!options.screen_text.empty() && !write_screen_text(options.screen_text, &why)) {
+        std::fprintf(stderr, "brevan: a képernyő szövege nem menthető: %s: %s\n", options.screen_text.c_str(),
+                     why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     return finish_run(options.break_address >= 0 && !stopped ? EXIT_NO_BREAK : EXIT_DONE);

@@ -40,6 +40,8 @@ constexpr const char* TITLE_MONITOR = "Brevan - (Monitor)";
 
 QWidget* owner() { return main_window(); }
 
+std::string recording;   // the sound recording's file while it runs
+
 void select_model(const model_record& chosen)
 {
     for (const model_record& r : model_table) menu_check(r.command, false);
@@ -55,10 +57,18 @@ void insert_disk(int drive)
     const std::string path = ui_select_file(owner(), UI_DISK_IMAGE);
     if (path.empty()) return;
     const int inserted = wd1793_insert_disk(drive, path.c_str());
+    if (inserted == -2) {
+        const int holder = diskimg_drive_holding(path.c_str(), drive);
+        host_message_box("Lemez behelyezése",
+                         ("A(z) \"" + path + "\" lemezkép már a(z) " + std::string(1, static_cast<char>('A' + holder)) +
+                          ": meghajtóban van.\n\nEgy lemezkép egyszerre csak egy meghajtóban lehet: két példánya "
+                          "egymás változásait írná felül.").c_str());
+        return;
+    }
     if (inserted < 0) return;   // the disk in the drive could not be saved: it stays
     menu_show_drive(drive, {});
     if (!inserted) {
-        host_message_box("Error attaching disk", diskimg_error());
+        host_message_box("Hiba a lemez behelyezésekor", diskimg_error());
         return;
     }
     menu_show_drive(drive, path);
@@ -127,12 +137,21 @@ void screenshot_as()
 void toggle_sound_recording()
 {
     if (main_window_checked(ID_SOUND_SAVE)) {
-        sound_close_wav();
+        ui_report_save("Hangfelvétel", recording, sound_close_wav() == 1, "írás közben hiba történt");
         menu_check(ID_SOUND_SAVE, false);
         return;
     }
     const std::string path = ui_select_file(owner(), UI_SOUND_WAV);
-    menu_check(ID_SOUND_SAVE, !path.empty() && sound_create_wav(path.c_str()));
+    if (path.empty()) return;
+    std::string why;
+    const bool started = sound_create_wav(path.c_str(), WAV_DATA_MAX, &why) == 1;
+    if (started) {
+        recording = path;
+        StatusBarText("Hangfelvétel ide: %s", path.c_str());
+    } else {
+        ui_report_save("Hangfelvétel", path, false, why);
+    }
+    menu_check(ID_SOUND_SAVE, started);
 }
 
 void paste() { gui_paste_from_clipboard(); }

@@ -11,6 +11,7 @@
 #include "host/platform/host_keyboard.h"
 #include "host/window/commands.h"
 #include "host/window/main_window.h"
+#include "host/window/menu.h"
 #include "sound/sound.h"
 
 namespace {
@@ -47,7 +48,10 @@ int main_loop_pass()
     if (due & PACE_MEASURE) {
         main_window_set_title(title);
         uint32_t length = 0;
-        if (sound_is_saving(&length)) StatusBarText("WAV mentés: %6.1f kbyte eddig...", length / 1024.0);
+        if (sound_is_saving(&length))
+            StatusBarText("WAV mentés: %6.1f kbyte eddig...", length / 1024.0);
+        else if (main_window_checked(ID_SOUND_SAVE))
+            menu_check(ID_SOUND_SAVE, false);   // ended at the format's limit, which said so
     }
     if (due & PACE_PRESENT) UpdateFrame();
     return 1;

@@ -56,7 +56,7 @@ constexpr item_record items[] = {
     {M_FILE, ID_PSS_SAVE, "PSS &elmentés...", nullptr, false, [] { ui_save_pss(owner(), memory_get_ram()); }},
     separator(M_FILE),
     {M_FILE, ID_LOAD_ROM, "ROM &betöltés...", nullptr, false, load_rom},
-    {M_FILE, ID_MEMDUMP, "&Memória dump", nullptr, false, [] { mem_dump(); }},
+    {M_FILE, ID_MEMDUMP, "&Memória dump", nullptr, false, [] { main_window_memory_dump(); }},
     separator(M_FILE),
     {M_FILE, ID_SCREENSHOT, "&Kép mentése\tF2", nullptr, false, [] { main_window_quick_screenshot(); }},
     {M_FILE, ID_SCREENSHOT_AS, "Kép m&entés mint...", nullptr, false, screenshot_as},

@@ -44,6 +44,7 @@ StatusBar* sWnd = nullptr;
 int led_state = 0;
 bool tape_lamp_on = false;   // follows the tape, not the bar's life
 std::array<std::string, 3> part_text;
+std::array<QString, 3> shown_text;   // as drawn, elided to the part's width
 
 int part_at(int x)
 {
@@ -62,13 +63,15 @@ void draw_sunken(QPainter& p, const QRect& r, const QPalette& pal)
     p.drawLine(r.left(), r.bottom() + 1, r.right() + 1, r.bottom() + 1);
 }
 
-void draw_text_part(QPainter& p, const QRect& r, const std::string& text)
+// Cut in the middle: a file's name and the start of its folder stay; the
+// tooltip has the whole text.
+void draw_text_part(QPainter& p, const QRect& r, int part)
 {
-    const QString s = QString::fromUtf8(text.c_str());
+    const QString s = QString::fromUtf8(part_text[part].c_str());
     const QRect inner = r.adjusted(2, 0, -1, 0);
+    shown_text[part] = p.fontMetrics().elidedText(s, Qt::ElideMiddle, inner.width());
     p.setPen(sWnd->palette().color(QPalette::WindowText));
-    p.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft,
-               p.fontMetrics().elidedText(s, Qt::ElideRight, inner.width()));
+    p.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft, shown_text[part]);
 }
 
 void StatusBar::paintEvent(QPaintEvent*)
@@ -82,8 +85,8 @@ void StatusBar::paintEvent(QPaintEvent*)
         QRect(PART1_RIGHT + 1, 2, width() - PART1_RIGHT - 3, height() - 4),
     };
     for (const QRect& r : parts) draw_sunken(p, r.adjusted(1, 1, -1, -1), pal);
-    draw_text_part(p, parts[0], part_text[0]);
-    draw_text_part(p, parts[2], part_text[2]);
+    draw_text_part(p, parts[0], 0);
+    draw_text_part(p, parts[2], 2);
     for (int i = 0; i < 4; ++i) {
         const QRect lamp = status_bar_led_rect(i);
         draw_sunken(p, lamp, pal);
@@ -169,6 +172,8 @@ const char* status_bar_text(int part)
 {
     return part >= 0 && part < 3 ? part_text[part].c_str() : "";
 }
+
+QString status_bar_shown_text(int part) { return part >= 0 && part < 3 ? shown_text[part] : QString(); }
 
 QRect status_bar_led_rect(int lamp)
 {

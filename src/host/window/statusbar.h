@@ -4,6 +4,7 @@
 
 class QWidget;
 class QRect;
+class QString;
 
 // Creates the bar in the main window (appended to its box layout), with
 // lamp 0 lit. Does nothing when a bar exists.
@@ -22,4 +23,5 @@ QWidget* status_bar_widget();
 int status_bar_led_state();
 int status_bar_tape_lamp_state();
 const char* status_bar_text(int part);
+QString status_bar_shown_text(int part);   // as last drawn
 QRect status_bar_led_rect(int lamp);   // in the bar's coordinates; 4 is the tape lamp
