@@ -108,6 +108,7 @@ uninstall:
 bench: build
 	$(BUILD)/bench/z80_throughput
 	$(BUILD)/bench/machine_throughput
+	$(BUILD)/bench/rewind_memory
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
     if (frames <= 0) frames = 1;
 
-    machine_init(nullptr, MODEL_A64, ".");
+    machine_init(MODEL_A64, ".");
     event_init();
     machine_change_model(MODEL_A64);
     load_program();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/machine.h"
 #include "core/event.h"
 #include "support/cpm_shim.h"
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/machine.h"
 #include "devices/beeper.h"
 
 namespace {
@@ -15,9 +16,9 @@ TEST(Beeper, LevelIsTheLowByteShiftedIntoBit12)
     EXPECT_EQ(buffer[5], 0);
 
     beeper_set_level(0x101);
-    EXPECT_EQ(sound_level, 4096);
+    EXPECT_EQ(the_machine.beeper.level, 4096);
     beeper_set_level(0x10);   // shifted past 16 bits
-    EXPECT_EQ(sound_level, 0);
+    EXPECT_EQ(the_machine.beeper.level, 0);
 }
 
 TEST(Beeper, ResetSilencesTheOutput)
@@ -42,11 +43,11 @@ TEST(Beeper, InitStartsSilentAndJoinsTheEngine)
 {
     beeper_set_level(1);
     beeper_init();
-    EXPECT_EQ(sound_level, 0);
+    EXPECT_EQ(the_machine.beeper.level, 0);
     // The engine resets its sources: a high beeper falls silent.
     beeper_set_level(1);
     sound_reset();
-    EXPECT_EQ(sound_level, 0);
+    EXPECT_EQ(the_machine.beeper.level, 0);
     sound_remove_source(&beeper);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/color.h"
 
@@ -18,8 +19,8 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         memory_set_active_setup(MODEL_C64);
-        memory_get_video_ram(&screenptr);
         memory_reset();
         z80_out(0x00, 0x08);   // page 1: colour block at 0xE000
         B = rom_pointer() + 0xE000;
@@ -39,10 +40,10 @@ protected:
         B[4] = static_cast<uint8_t>(t1);
         B[5] = static_cast<uint8_t>(t2);
     }
-    void frame(int double_size = 0) { render_color_frame(B, colorCanvas, double_size); }
+    void frame(int double_size = 0) { render_color_frame(B, color_canvas(), double_size); }
     static uint8_t at(int row, int column, int double_size = 0)
     {
-        return colorCanvas[row * (double_size ? 640 : 320) + column];
+        return color_canvas()[row * (double_size ? 640 : 320) + column];
     }
     uint8_t entry(int palette, int index) const { return B[0x20 + 0x20 * palette + index]; }
 };
@@ -113,7 +114,7 @@ TEST_F(ColorUnit, BorderIsEntryZeroOfThePaletteShownBeforeTheStep)
 TEST_F(ColorUnit, BorderIsRefilledOnlyOnChangeOrCommand)
 {
     frame();
-    colorCanvas[0] = 0xEE;
+    color_canvas()[0] = 0xEE;
     frame();   // same border: the canvas keeps its border area
     EXPECT_EQ(at(0, 0), 0xEE);
 
@@ -121,7 +122,7 @@ TEST_F(ColorUnit, BorderIsRefilledOnlyOnChangeOrCommand)
     frame();
     EXPECT_EQ(at(0, 0), entry(0, 0));
 
-    colorCanvas[0] = 0xEE;
+    color_canvas()[0] = 0xEE;
     B[0x20] = 0x99;   // new border colour
     frame();
     EXPECT_EQ(at(0, 0), 0x99);
@@ -202,26 +203,26 @@ TEST_F(ColorUnit, UndefinedModeShowsOnlyTheBorder)
 {
     std::memset(B + 0x80, 0x77, 32 * 50);
     std::memset(B + 0x500, 0xFF, 0x1B00);
-    colorCanvas[100000] = 0xEE;
+    color_canvas()[100000] = 0xEE;
     for (int mode : {1, 3, 4}) {
         SCOPED_TRACE(mode);
         command(mode, 4, 0, 0, 0);
         frame();
         EXPECT_EQ(at(20 + 50, 28 + 50), entry(0, 0));
         EXPECT_EQ(at(120, 160), entry(0, 0));
-        EXPECT_EQ(colorCanvas[100000], 0xEE);   // nothing drawn past the single canvas
+        EXPECT_EQ(color_canvas()[100000], 0xEE);   // nothing drawn past the single canvas
     }
 }
 
 TEST_F(ColorUnit, DoColorControlFollowsLoadedMemoryWithoutDrawing)
 {
-    colorCanvas[0] = 0xEE;
+    color_canvas()[0] = 0xEE;
     command(2, 2, 4, 4, 4);
     do_color_control(B);
     EXPECT_EQ(color_get_active_palette(), 1);
     EXPECT_EQ(color_get_mode(), 2);
     EXPECT_EQ(B[1], 0x02);
-    EXPECT_EQ(colorCanvas[0], 0xEE);
+    EXPECT_EQ(color_canvas()[0], 0xEE);
 }
 
 // ---- host palettes ----

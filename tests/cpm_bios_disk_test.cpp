@@ -58,7 +58,7 @@ std::vector<uint8_t> system_disk(int sectors, int tracks, int sides, bool mark)
     return image;
 }
 
-uint8_t& ram(uint16_t at) { return memory_state::memory[at]; }
+uint8_t& ram(uint16_t at) { return the_machine.mem.memory[at]; }
 
 class CpmDisk : public ::testing::Test {
 protected:
@@ -101,7 +101,7 @@ protected:
                                 0x32, RESULT & 0xFF, RESULT >> 8,
                                 0x22, (RESULT + 2) & 0xFF, (RESULT + 2) >> 8,
                                 0x18, 0xFE};
-        std::copy(std::begin(code), std::end(code), memory_state::memory.begin() + STUB);
+        std::copy(std::begin(code), std::end(code), the_machine.mem.memory.begin() + STUB);
         z80_state.pc = STUB;
         return run_until(STUB + sizeof code - 2);
     }
@@ -120,7 +120,7 @@ protected:
     }
     static bool write_record(int track, int sector, uint8_t fill, uint8_t type)
     {
-        std::fill(memory_state::memory.begin() + DMA, memory_state::memory.begin() + DMA + 128, fill);
+        std::fill(the_machine.mem.memory.begin() + DMA, the_machine.mem.memory.begin() + DMA + 128, fill);
         return call_bios(12, DMA) && call_bios(10, static_cast<uint16_t>(track)) &&
                call_bios(11, static_cast<uint16_t>(sector)) && call_bios(14, type);
     }
@@ -152,11 +152,11 @@ TEST_F(CpmDisk, BootChainLoadsSystemAcrossTheTrackEndAndEntersCcp)
         SetUp();
         insert(0, system_disk(c.sectors, 80, c.sides, c.sectors == 9));
         ASSERT_TRUE(boot()) << c.sectors << "x" << c.sides;
-        EXPECT_EQ(memory_state::mem_bank_nr, 2);
+        EXPECT_EQ(the_machine.mem.bank_nr, 2);
         EXPECT_EQ(ram(0x9000), 0x00) << "CCP gets drive A:, user 0";
         for (int i = 0; i < SYSTEM_BYTES; ++i)
             ASSERT_EQ(ram(static_cast<uint16_t>(CCP + i)), disk(0)[512 + i]) << c.sectors << "x" << c.sides << ", byte " << i;
-        const auto& page0 = memory_state::ext_ram;
+        const auto& page0 = the_machine.mem.ext_ram;
         EXPECT_EQ(page0[0], 0xC3);
         EXPECT_EQ(page0[1] | page0[2] << 8, 0xE003);
         EXPECT_EQ(page0[5], 0xC3);
@@ -175,8 +175,8 @@ TEST_F(CpmDisk, WarmStartReloadsTheSystemAndLeavesADriveWithoutDisk)
 {
     insert(0, system_disk(9, 80, 2, true));
     ASSERT_TRUE(boot());
-    std::fill(memory_state::memory.begin() + CCP, memory_state::memory.begin() + 0xC633, 0x76);   // system and BIOS vector
-    memory_state::ext_ram[4] = 0x01;   // B: holds no disk: back to A:
+    std::fill(the_machine.mem.memory.begin() + CCP, the_machine.mem.memory.begin() + 0xC633, 0x76);   // system and BIOS vector
+    the_machine.mem.ext_ram[4] = 0x01;   // B: holds no disk: back to A:
     z80_state.pc = 0x0000;
     ASSERT_TRUE(run_until(CCP_IDLE));
     for (int i = 0; i < SYSTEM_BYTES; ++i) ASSERT_EQ(ram(static_cast<uint16_t>(CCP + i)), disk(0)[512 + i]) << i;
@@ -185,7 +185,7 @@ TEST_F(CpmDisk, WarmStartReloadsTheSystemAndLeavesADriveWithoutDisk)
     EXPECT_EQ(ram(0xC631) | ram(0xC632) << 8, 0xE030);
 
     insert(1, system_disk(8, 40, 1, false), "b.dsk");
-    memory_state::ext_ram[4] = 0x31;   // user 3 on B:
+    the_machine.mem.ext_ram[4] = 0x31;   // user 3 on B:
     z80_state.pc = 0x0000;
     ASSERT_TRUE(run_until(CCP_IDLE));
     EXPECT_EQ(ram(0x9000), 0x31);
@@ -313,13 +313,13 @@ TEST_F(CpmDisk, FilesCopiedWithCpmtoolsAreWhereTheBiosReadsThem)
         // Entry 0 is the SUBMIT.COM every new disk holds.
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&ram(DMA + 33)), 11), "ZEXDOC  COM") << f.name;
         std::array<uint8_t, 32> entry{};
-        std::copy_n(memory_state::memory.begin() + DMA + 32, 32, entry.begin());
+        std::copy_n(the_machine.mem.memory.begin() + DMA + 32, 32, entry.begin());
         for (int index : {0, 4}) {   // the first block and one some tracks later
             const int block = dsm > 255 ? entry[16 + 2 * index] | entry[17 + 2 * index] << 8 : entry[16 + index];
             const int record = block * 16;
             ASSERT_TRUE(read_record(2 + record / spt, record % spt));
             EXPECT_TRUE(std::equal(bytes.begin() + index * 2048, bytes.begin() + index * 2048 + 128,
-                                   memory_state::memory.begin() + DMA)) << f.name << " block " << index;
+                                   the_machine.mem.memory.begin() + DMA)) << f.name << " block " << index;
         }
         TearDown();
     }

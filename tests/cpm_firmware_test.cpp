@@ -48,7 +48,7 @@ std::vector<std::string> screen_text()
         std::string text;
         for (int col = 0; col < 32; ++col) {
             std::array<uint8_t, 8> cell{};
-            for (int k = 0; k < 8; ++k) cell[k] = memory_state::memory[SCREEN + row * 256 + k * 32 + col];
+            for (int k = 0; k < 8; ++k) cell[k] = the_machine.mem.memory[SCREEN + row * 256 + k * 32 + col];
             char found = '\1';
             for (int pass = 0; pass < 2 && found == '\1'; ++pass)
                 for (int g = 0; g < 96; ++g) {
@@ -85,7 +85,6 @@ protected:
     void TearDown() override
     {
         keyboard_set_host(nullptr);
-        memory_set_rom_banking(1);
     }
 
     static void run_frames(int n)
@@ -103,7 +102,7 @@ protected:
     }
     static void poke(uint16_t at, const std::vector<uint8_t>& bytes)
     {
-        for (uint8_t b : bytes) memory_state::memory[at++] = b;
+        for (uint8_t b : bytes) the_machine.mem.memory[at++] = b;
     }
     // BIOS cold start: with no system disk it ends up waiting in CONIN.
     static void cold_start_bios()
@@ -150,7 +149,7 @@ TEST_F(CpmMachine, BootRomWithoutDiskAsksForSystemDiskAndKeepsWaiting)
     run_frames(100);
     EXPECT_TRUE(screen_shows(request));
     EXPECT_LT(z80_state.pc, 0x1000) << "left the boot ROM";
-    EXPECT_EQ(memory_state::mem_bank_nr, 0);
+    EXPECT_EQ(the_machine.mem.bank_nr, 0);
 }
 
 TEST_F(CpmMachine, BootRomRetriesAfterAKeyAndAsksAgain)
@@ -213,9 +212,9 @@ TEST(CpmImages, DiskParameterBlocksFitTheDiskAndTheVectors)
 TEST_F(CpmMachine, ColdStartSwitchesInRamCopiesGlyphsAndReportsMissingSystem)
 {
     cold_start_bios();
-    EXPECT_EQ(memory_state::mem_bank_nr, 2);
+    EXPECT_EQ(the_machine.mem.bank_nr, 2);
     const int font = rom_label("font");
-    for (int i = 0; i < 96 * 8; ++i) ASSERT_EQ(memory_state::memory[0xF800 + i], pr_2732[font + i]) << i;
+    for (int i = 0; i < 96 * 8; ++i) ASSERT_EQ(the_machine.mem.memory[0xF800 + i], pr_2732[font + i]) << i;
     EXPECT_TRUE(screen_shows(image_text(pr_2716_e000, sizeof pr_2716_e000, bios_label("msg_signon") - 0xE000)));
     EXPECT_TRUE(screen_shows(image_text(pr_2716_e000, sizeof pr_2716_e000, bios_label("msg_loaderr") - 0xE000)));
 }
@@ -261,33 +260,33 @@ TEST_F(CpmMachine, ConsoleCursorAddressingAndBlockCursor)
     const auto rows = screen_text();
     EXPECT_EQ(rows[5], std::string(10, ' ') + "Z");
     for (int k = 0; k < 8; ++k)   // the cursor waits, inverted, in the next cell
-        EXPECT_EQ(memory_state::memory[SCREEN + 5 * 256 + k * 32 + 11], 0xFF) << k;
+        EXPECT_EQ(the_machine.mem.memory[SCREEN + 5 * 256 + k * 32 + 11], 0xFF) << k;
     ASSERT_TRUE(console_write("\x1a"));
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(memory_state::memory[SCREEN + 5 * 256 + k * 32 + 11], 0x00) << k;
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(the_machine.mem.memory[SCREEN + 5 * 256 + k * 32 + 11], 0x00) << k;
 }
 
 TEST_F(CpmMachine, KeyboardGivesCharactersWithShiftAndControl)
 {
     cold_start_bios();
     ASSERT_TRUE(call_bios(2, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 0x00) << "CONST with no key";
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 0x00) << "CONST with no key";
 
     fake_keyboard_press(HK_A);
     ASSERT_TRUE(call_bios(3, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 'a');
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 'a');
     fake_keyboard_release(HK_A);
 
     fake_keyboard_press(HK_SHIFT);
     fake_keyboard_press(HK_2);
     ASSERT_TRUE(call_bios(3, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], '"');
+    EXPECT_EQ(the_machine.mem.memory[RESULT], '"');
     fake_keyboard_release(HK_2);
     fake_keyboard_release(HK_SHIFT);
 
     fake_keyboard_press(HK_CTRL);
     fake_keyboard_press(HK_C);
     ASSERT_TRUE(call_bios(3, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 0x03);
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 0x03);
     fake_keyboard_release(HK_C);
     fake_keyboard_release(HK_CTRL);
 }
@@ -306,9 +305,9 @@ TEST_F(CpmMachine, KeyCombinationsReachEveryCharacterAndControlCode)
             if (mods & 2) fake_keyboard_press(HK_CTRL);
             fake_keyboard_press(key);
             ASSERT_TRUE(call_bios(2, 0));
-            if (memory_state::memory[RESULT] == 0xFF) {
+            if (the_machine.mem.memory[RESULT] == 0xFF) {
                 ASSERT_TRUE(call_bios(3, 0));
-                typed[memory_state::memory[RESULT] & 0x7F] = true;
+                typed[the_machine.mem.memory[RESULT] & 0x7F] = true;
             }
             fake_keyboard_release(key);
             fake_keyboard_release(HK_SHIFT);
@@ -324,9 +323,9 @@ TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
     cold_start_bios();
     fake_keyboard_press(HK_ENTER);
     ASSERT_TRUE(call_bios(3, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 13);
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 13);
     ASSERT_TRUE(call_bios(2, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 0x00) << "no repeat at once";
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 0x00) << "no repeat at once";
 
     // Polls CONST until the key comes again, counting frames.
     poke(STUB, {0x31, 0x00, 0x9F, 0xCD, 0x06, 0xE0, 0xB7, 0x28, 0xFA, 0x18, 0xFE});
@@ -339,11 +338,11 @@ TEST_F(CpmMachine, HeldKeyRepeatsOnlyAfterAPause)
     EXPECT_GE(frames, 15);
     EXPECT_LE(frames, 40);
     ASSERT_TRUE(call_bios(3, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 13);
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 13);
 
     fake_keyboard_release(HK_ENTER);
     ASSERT_TRUE(call_bios(2, 0));
-    EXPECT_EQ(memory_state::memory[RESULT], 0x00);
+    EXPECT_EQ(the_machine.mem.memory[RESULT], 0x00);
 }
 
 }  // namespace

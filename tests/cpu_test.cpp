@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/bus.h"
+#include "core/machine.h"
 #include "core/event.h"
 #include "support/flat_bus.h"
 
@@ -18,12 +20,6 @@ protected:
     {
         flat_machine_reset();
         z80_state.sp = 0xF000;
-    }
-    void TearDown() override
-    {
-        flat_bus_state::in_handler = nullptr;
-        flat_bus_state::out_handler = nullptr;
-        event_init();
     }
     static void load(uint16_t address, std::initializer_list<uint8_t> bytes)
     {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/machine.h"
 #include "devices/diskfs.h"
 #include "support/paths.h"
 
@@ -18,6 +19,7 @@ class Drive : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         fs::create_directories(folder);
         iec_init(folder.c_str());
     }

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/machine.h"
 #include "core/event.h"
-#include "devices/wd1793.h"
+#include "core/hooks.h"
 #include "support/flat_bus.h"
 
 namespace {
@@ -23,7 +24,7 @@ void record(int64_t*)
 std::vector<int> queue_ids()
 {
     std::vector<int> ids;
-    for (event_entry* e = event_queue.head; e; e = e->next)
+    for (event_entry* e = event_first(); e; e = event_next(e))
         ids.push_back(e->id);
     return ids;
 }
@@ -31,9 +32,17 @@ std::vector<int> queue_ids()
 std::vector<int> queue_ids_backwards()
 {
     std::vector<int> ids;
-    for (event_entry* e = event_queue.tail; e; e = e->prev)
+    for (event_entry* e = event_last(); e; e = event_prev(e))
         ids.insert(ids.begin(), e->id);
     return ids;
+}
+
+// What the floppy controller leaves in the queue: an entry at -1 that
+// never fires.
+void place_floppy_placeholder()
+{
+    event_register(EVENT_WD1793, nullptr);
+    event_schedule_id(EVENT_WD1793, -1);
 }
 
 void pass_at(int64_t now)
@@ -47,9 +56,9 @@ protected:
     void SetUp() override
     {
         g_fired.clear();
+        the_machine = machine{};
         event_init();
     }
-    void TearDown() override { event_init(); }
     static void empty_queue() { event_remove_id(EVENT_CLOCK_TIMEOUT); }
 };
 
@@ -57,21 +66,21 @@ TEST_F(Events, InitLeavesOnlyTheClockPlaceholderAndCounterAtMinusOne)
 {
     EXPECT_EQ(z80_state.tcount, -1);
     EXPECT_EQ(queue_ids(), std::vector<int>{EVENT_CLOCK_TIMEOUT});
-    EXPECT_EQ(event_queue.tail, &event_queue.entries[EVENT_CLOCK_TIMEOUT]);
-    EXPECT_EQ(event_queue.head->time, -1);
-    EXPECT_EQ(event_queue.head->callback, event_clock_timeout);
-    EXPECT_EQ(event_next_due, INT64_MAX);   // nothing real to run
+    EXPECT_EQ(event_last(), &the_machine.events.entries[EVENT_CLOCK_TIMEOUT]);
+    EXPECT_EQ(event_first()->time, -1);
+    EXPECT_EQ(event_kind(EVENT_CLOCK_TIMEOUT), nullptr);
+    EXPECT_EQ(the_machine.events.next_due, INT64_MAX);   // nothing real to run
 }
 
 TEST_F(Events, SetupOnEmptyQueueMakesHeadAndTailAndWaitsUntilDue)
 {
     empty_queue();
-    EXPECT_EQ(event_queue.head, nullptr);
-    EXPECT_EQ(event_queue.tail, nullptr);
+    EXPECT_EQ(event_first(), nullptr);
+    EXPECT_EQ(event_last(), nullptr);
     event_setup(2, 100, record<2>);
-    EXPECT_EQ(event_queue.head, &event_queue.entries[2]);
-    EXPECT_EQ(event_queue.tail, &event_queue.entries[2]);
-    EXPECT_EQ(event_next_due, 100);
+    EXPECT_EQ(event_first(), &the_machine.events.entries[2]);
+    EXPECT_EQ(event_last(), &the_machine.events.entries[2]);
+    EXPECT_EQ(the_machine.events.next_due, 100);
     pass_at(99);
     EXPECT_TRUE(g_fired.empty());
     pass_at(100);
@@ -87,7 +96,7 @@ TEST_F(Events, QueueStaysOrderedByTimeBothWays)
     const std::vector<int> expected{EVENT_CLOCK_TIMEOUT, 2, 6, 1, 3};
     EXPECT_EQ(queue_ids(), expected);
     EXPECT_EQ(queue_ids_backwards(), expected);
-    EXPECT_EQ(event_next_due, 50);
+    EXPECT_EQ(the_machine.events.next_due, 50);
     pass_at(150);
     EXPECT_EQ(g_fired, (std::vector<int>{2, 6, 1}));
 }
@@ -103,9 +112,9 @@ TEST_F(Events, EqualTimesFireInReverseOrderOfInsertion)
 
 TEST_F(Events, FloppyPlaceholderGoesAheadOfTheClockPlaceholder)
 {
-    event_setup(EVENT_WD1793, -1, wd1793_dummy_interrupt_handler);
+    place_floppy_placeholder();
     EXPECT_EQ(queue_ids(), (std::vector<int>{EVENT_WD1793, EVENT_CLOCK_TIMEOUT}));
-    EXPECT_EQ(event_next_due, INT64_MAX);
+    EXPECT_EQ(the_machine.events.next_due, INT64_MAX);
     event_remove_id(EVENT_WD1793);
     EXPECT_EQ(queue_ids(), std::vector<int>{EVENT_CLOCK_TIMEOUT});
 }
@@ -120,8 +129,8 @@ TEST_F(Events, RemovingAnIdThatIsNotQueuedChangesNothing)
 TEST_F(Events, RemovingTheOnlyEntryEmptiesTheQueue)
 {
     event_remove_id(EVENT_CLOCK_TIMEOUT);
-    EXPECT_EQ(event_queue.head, nullptr);
-    EXPECT_EQ(event_queue.tail, nullptr);
+    EXPECT_EQ(event_first(), nullptr);
+    EXPECT_EQ(event_last(), nullptr);
     EXPECT_EQ(event_find(EVENT_CLOCK_TIMEOUT), nullptr);
 }
 
@@ -130,33 +139,33 @@ TEST_F(Events, RemovingFromTheMiddleRelinksNeighbours)
     event_setup(1, 10, record<1>);
     event_setup(2, 20, record<2>);
     event_setup(3, 30, record<3>);
-    event_remove(&event_queue.entries[2]);
+    event_remove(&the_machine.events.entries[2]);
     EXPECT_EQ(queue_ids(), (std::vector<int>{EVENT_CLOCK_TIMEOUT, 1, 3}));
     EXPECT_EQ(queue_ids_backwards(), (std::vector<int>{EVENT_CLOCK_TIMEOUT, 1, 3}));
-    event_remove(&event_queue.entries[3]);
-    EXPECT_EQ(event_queue.tail, &event_queue.entries[1]);
-    EXPECT_EQ(event_next_due, 10);
+    event_remove(&the_machine.events.entries[3]);
+    EXPECT_EQ(event_last(), &the_machine.events.entries[1]);
+    EXPECT_EQ(the_machine.events.next_due, 10);
 }
 
 TEST_F(Events, AddLinksAheadOfAnEntryIgnoringTimes)
 {
     event_setup(1, 10, record<1>);
-    event_queue.entries[2].id = 2;
-    event_queue.entries[2].time = 500;
-    event_add(&event_queue.entries[1], &event_queue.entries[2]);
+    the_machine.events.entries[2].id = 2;
+    the_machine.events.entries[2].time = 500;
+    event_add(&the_machine.events.entries[1], &the_machine.events.entries[2]);
     EXPECT_EQ(queue_ids(), (std::vector<int>{EVENT_CLOCK_TIMEOUT, 2, 1}));
-    event_add(event_queue.head, &event_queue.entries[3]);
-    EXPECT_EQ(event_queue.head, &event_queue.entries[3]);
+    event_add(event_first(), &the_machine.events.entries[3]);
+    EXPECT_EQ(event_first(), &the_machine.events.entries[3]);
 }
 
 TEST_F(Events, SchedulingAQueuedEntryAgainMovesItInsteadOfTyingALoop)
 {
     event_setup(1, 10, record<1>);
     event_schedule_id(1, 40);
-    event_schedule(&event_queue.entries[1], 30);
+    event_schedule(&the_machine.events.entries[1], 30);
     EXPECT_EQ(queue_ids(), (std::vector<int>{EVENT_CLOCK_TIMEOUT, 1}));
     EXPECT_EQ(event_find(1)->time, 30);
-    event_remove(&event_queue.entries[2]);   // not queued: ignored
+    event_remove(&the_machine.events.entries[2]);   // not queued: ignored
     EXPECT_EQ(queue_ids(), (std::vector<int>{EVENT_CLOCK_TIMEOUT, 1}));
 }
 
@@ -169,13 +178,15 @@ TEST_F(Events, IdsOutsideTheTableAreIgnored)
     EXPECT_EQ(queue_ids(), std::vector<int>{EVENT_CLOCK_TIMEOUT});
 }
 
-TEST_F(Events, NullCallbackInstallsTheDummyWhichWarnsOnStandardError)
+TEST_F(Events, NullCallbackInstallsTheDummyWhichWarnsInTheLog)
 {
     event_setup(3, 5, nullptr);
-    EXPECT_EQ(event_queue.entries[3].callback, event_dummy_callback);
+    EXPECT_EQ(event_kind(3), event_dummy_callback);
+    host_hooks.log = [](const char* text) { std::fputs(text, stderr); };
     testing::internal::CaptureStderr();
     pass_at(5);
     const std::string err = testing::internal::GetCapturedStderr();
+    host_hooks.log = nullptr;
     EXPECT_EQ(err, "Warning! Dummy event callback!\n");
     EXPECT_EQ(err.size(), 31u);
 }
@@ -266,7 +277,7 @@ TEST_F(Events, PeriodicDeviceKeepsADriftFreePeriodHoweverLateThePassRuns)
 TEST_F(Events, ProcessorRunsDueEventsInQueueOrderPastThePlaceholders)
 {
     flat_bus_state::memory.fill(0);   // NOPs
-    event_setup(EVENT_WD1793, -1, wd1793_dummy_interrupt_handler);
+    place_floppy_placeholder();
     z80_state.tcount = 0;
     z80_state.pc = 0;
     event_setup(1, 6, record<1>);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/diskfs.h"
 #include "devices/printer.h"
@@ -30,12 +31,8 @@ protected:
     void TearDown() override { printer_set_path(nullptr); }
     void boot(int model, int clock = 2500000)
     {
-        firmware_boot(model);
-        if (clock != 2500000) {
-            machine_set_clock(clock);
-            machine_hard_reset();
-            firmware_run_frames(30);
-        }
+        firmware_boot_at(model, clock);
+        firmware_small_letters();
         ASSERT_EQ(change_dir(folder.path().c_str()), 1);
         printer_set_path((folder / "printer.txt").c_str());
     }
@@ -54,13 +51,7 @@ protected:
     scratch_folder folder{"bus"};
 };
 
-struct bus_case {
-    int model;
-    int clock;
-    const char* name;
-};
-
-class FirmwareBusModels : public FirmwareBus, public ::testing::WithParamInterface<bus_case> {};
+class FirmwareBusModels : public FirmwareBus, public ::testing::WithParamInterface<model_at_clock> {};
 
 TEST_P(FirmwareBusModels, SaveLoadListAndAskTheDrive)
 {
@@ -92,13 +83,7 @@ TEST_P(FirmwareBusModels, SaveLoadListAndAskTheDrive)
     EXPECT_TRUE(screen_shows("62,FILE NOT FOUND,00,00")) << screen_text_dump();
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, FirmwareBusModels,
-                         ::testing::Values(bus_case{MODEL_A64, 2500000, "A64"},
-                                           bus_case{MODEL_A64, 3750000, "A64_fast"},
-                                           bus_case{MODEL_B64, 2500000, "B64"},
-                                           bus_case{MODEL_B64, 3750000, "B64_fast"},
-                                           bus_case{MODEL_C64, 2500000, "C64"},
-                                           bus_case{MODEL_C64, 3750000, "C64_fast"}),
+INSTANTIATE_TEST_SUITE_P(Models, FirmwareBusModels, ::testing::ValuesIn(models_at_both_clocks),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareBus, AHostFileInAnotherCaseLoadsAndRuns)
@@ -125,3 +110,4 @@ TEST_F(FirmwareBus, PortAndBusPrinterFillOneFileInOrder)
 }
 
 }  // namespace
+

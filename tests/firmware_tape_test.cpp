@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
@@ -300,32 +301,31 @@ TEST_F(FirmwareTape, LoaderWorksWithItsEntryPointsTrapped)
             place_loader_traps(0x0C6B, 0x0CCF, 0x0D96, 0x0DCD, 0x0DD4);
         else
             place_loader_traps(0x3B49, 0x3BAD, 0x3C75, 0x3CAC, 0x3CB3);
-        // A program-area block (relative to 0x40A4) and an end block with
-        // a start address.
-        // Two routines: at 0x4200 storing 0x42 at 0x5300, at 0x4206 (the
-        // start address) storing 0x24 at 0x5301.
+        // A block at the start of the program area and an end block with a
+        // start address: two routines, at 0x4180 storing 0x42 at 0x5300,
+        // at 0x4186 (the start address) storing 0x24 at 0x5301.
         std::vector<uint8_t> data = {0x3E, 0x42, 0x32, 0x00, 0x53, 0xC9, 0x3E, 0x24, 0x32, 0x01, 0x53, 0xC9};
-        std::vector<uint8_t> block = {0xF1, 0x01, 0x00, 0x00, uint8_t(data.size())};
+        std::vector<uint8_t> block = {0xF9, 0x01, 0x80, 0x41, uint8_t(data.size())};
         block.insert(block.end(), data.begin(), data.end());
-        int sum = 1 + static_cast<int>(data.size());
+        int sum = 1 + 0x80 + 0x41 + static_cast<int>(data.size());
         for (uint8_t d : data) sum += d;
         block.push_back(static_cast<uint8_t>(sum));
         served_blocks = {{0x83, 0x00, 0x03, 'R', 'U', 'N', uint8_t(3 + 'R' + 'U' + 'N')},
                          block,
-                         {0xB9, 0x02, 0x06, 0x42, 0x4A}};
+                         {0xB9, 0x02, 0x86, 0x41, uint8_t(2 + 0x86 + 0x41)}};
         header_calls = 0;
         firmware_type("L\r", 10);
         EXPECT_EQ(header_calls, 1) << model;
         EXPECT_TRUE(screen_shows("FOUND RUN")) << screen_text_dump();
-        EXPECT_TRUE(screen_shows("LOADED 4200-420B")) << screen_text_dump();
-        for (size_t i = 0; i < data.size(); ++i) EXPECT_EQ(mem_read(0x4200 + i), data[i]);
-        EXPECT_EQ(mem_read(0x40F9) | mem_read(0x40FA) << 8, 0x420C);
-        // R starts at the end block's address once, then at the program area.
+        EXPECT_TRUE(screen_shows("LOADED 4180-418B")) << screen_text_dump();
+        for (size_t i = 0; i < data.size(); ++i) EXPECT_EQ(mem_read(0x4180 + i), data[i]);
+        // R starts at the end block's address, once.
         firmware_type("R\r");
         EXPECT_EQ(mem_read(0x5301), 0x24) << model;
-        EXPECT_EQ(mem_read(0x5300), 0x00) << model;
+        mem_write(0x5301, 0);
         firmware_type("R\r");
-        EXPECT_EQ(mem_read(0x5300), 0x42) << model;
+        EXPECT_EQ(mem_read(0x5301), 0x00) << model;
+        EXPECT_EQ(mem_read(0x5300), 0x00) << model;
     }
 }
 

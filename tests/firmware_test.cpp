@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
@@ -29,13 +30,13 @@ struct boot_case {
 };
 
 constexpr boot_case boot_cases[] = {
-    {MODEL_A32, "BREVAN PRIMO A32", "9728 BYTES FREE"},
-    {MODEL_A48, "BREVAN PRIMO A48", "26112 BYTES FREE"},
-    {MODEL_A64, "BREVAN PRIMO A64", "42496 BYTES FREE"},
-    {MODEL_B32, "BREVAN PRIMO B32", "9728 BYTES FREE"},
-    {MODEL_B48, "BREVAN PRIMO B48", "26112 BYTES FREE"},
-    {MODEL_B64, "BREVAN PRIMO B64", "42496 BYTES FREE"},
-    {MODEL_C64, "BREVAN PRIMO C64", "40448 BYTES FREE"},
+    {MODEL_A32, "BREVAN PRIMO A32", "9760 BYTES FREE"},
+    {MODEL_A48, "BREVAN PRIMO A48", "26144 BYTES FREE"},
+    {MODEL_A64, "BREVAN PRIMO A64", "42528 BYTES FREE"},
+    {MODEL_B32, "BREVAN PRIMO B32", "9760 BYTES FREE"},
+    {MODEL_B48, "BREVAN PRIMO B48", "26144 BYTES FREE"},
+    {MODEL_B64, "BREVAN PRIMO B64", "42528 BYTES FREE"},
+    {MODEL_C64, "BREVAN PRIMO C64", "40480 BYTES FREE"},
 };
 
 class FirmwareBoot : public ::testing::TestWithParam<boot_case> {};
@@ -69,13 +70,23 @@ protected:
     }
 };
 
+// The keyboard starts in capitals, as programs polling it expect.
 TEST_F(Firmware, TypedKeysAppearAtThePrompt)
 {
     boot(MODEL_A64);
     firmware_type("hello World 42");
-    EXPECT_EQ(line(4), ">hello World 42") << screen_text_dump();
+    EXPECT_EQ(line(4), ">HELLO WORLD 42") << screen_text_dump();
     firmware_type("\b\b7");
-    EXPECT_EQ(line(4), ">hello World 7") << screen_text_dump();
+    EXPECT_EQ(line(4), ">HELLO WORLD 7") << screen_text_dump();
+    // A line longer than the screen wraps after 42 columns, and deleting
+    // goes back over the wrap.
+    firmware_type("\r");
+    firmware_type(std::string(45, 'x'));
+    EXPECT_EQ(line(6), ">" + std::string(41, 'X')) << screen_text_dump();
+    EXPECT_EQ(line(7), "XXXX");
+    firmware_type("\b\b\b\b\b");
+    EXPECT_EQ(line(6), ">" + std::string(40, 'X')) << screen_text_dump();
+    EXPECT_EQ(line(7), "");
 }
 
 TEST_F(Firmware, RunsAtTheFastClock)
@@ -99,7 +110,7 @@ TEST_F(Firmware, HomeClearsTheScreenAndKeepsTheLine)
     firmware_run_frames(2);
     firmware_type("0\r");
     const auto lines = screen_text_lines();
-    EXPECT_EQ(lines[0], ">d 10") << screen_text_dump();
+    EXPECT_EQ(lines[0], ">D 10") << screen_text_dump();
     EXPECT_EQ(lines[1].substr(0, 5), "0010 ") << screen_text_dump();
 }
 
@@ -159,7 +170,7 @@ TEST_F(Firmware, GoCallsCodeThatReturnsToThePrompt)
 TEST_F(Firmware, HelpListsTheCommands)
 {
     boot(MODEL_A64);
-    firmware_type("?\r", 20);
+    firmware_type("?\r", 40);
     for (const char* c : {"D ADDR", "E ADDR", "G ADDR", "F FROM TO", "M FROM TO DEST", "H A B",
                           "BEEP", "P TEXT", "S \"NAME\" FROM TO", "LOAD", "RUN LOADED",
                           "S \"NAME\" FROM TO 8 DISK SAVE", "L \"NAME\" 8", "DISK DIRECTORY", "@ TEXT",
@@ -174,7 +185,7 @@ TEST_F(Firmware, TheBannersHelpKeyWorksUnderBothMappings)
             boot(model);
             keyboard_init();
             keyboard_change_mapping(mapping);
-            firmware_type("h\r", 20);
+            firmware_type("h\r", 40);
             EXPECT_TRUE(screen_shows("RUN LOADED")) << model << "/" << mapping << "\n" << screen_text_dump();
         }
 }
@@ -193,7 +204,7 @@ TEST_F(Firmware, ResetButtonStopsTheProgramAndStartsWarmKeepingMemory)
         reset_button_pressed = 0;
         firmware_run_frames(5);
         const auto after = screen_text_lines();
-        const auto go = std::find(after.begin(), after.end(), ">g 5000");
+        const auto go = std::find(after.begin(), after.end(), ">G 5000");
         ASSERT_NE(go, after.end()) << screen_text_dump();
         ASSERT_NE(go + 1, after.end());
         EXPECT_EQ(go[1], ">") << "one warm start, back at the prompt\n" << screen_text_dump();
@@ -207,10 +218,10 @@ TEST_F(Firmware, ResetButtonStopsTheProgramAndStartsWarmKeepingMemory)
 TEST_F(Firmware, ScreenScrollsWhenFull)
 {
     boot(MODEL_A64);
-    for (int i = 0; i < 12; ++i) firmware_type("x\r");
+    for (int i = 0; i < 14; ++i) firmware_type("x\r");
     const auto lines = screen_text_lines();
-    EXPECT_EQ(lines[23], ">") << screen_text_dump();
-    EXPECT_EQ(lines[22], "ERROR");
+    EXPECT_EQ(lines[26], ">") << screen_text_dump();
+    EXPECT_EQ(lines[25], "ERROR");
     EXPECT_NE(lines[0], "BREVAN PRIMO A64");
 }
 
@@ -223,7 +234,7 @@ TEST_F(Firmware, HeldKeyRepeats)
     // 25 frames until the first repeat, then one every 3 frames.
     EXPECT_GE(typed.size(), 13u) << typed;
     EXPECT_LE(typed.size(), 15u) << typed;
-    EXPECT_EQ(typed.find_first_not_of('k', 1), std::string::npos) << typed;
+    EXPECT_EQ(typed.find_first_not_of('K', 1), std::string::npos) << typed;
 }
 
 TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
@@ -237,7 +248,7 @@ TEST_F(Firmware, BModelTypesHungarianLettersOfLayoutOne)
     // The B character set draws them differently from the A set's symbols.
     const long font = firmware_label("rom_b64", "font");
     ASSERT_GT(font, 0);
-    const uint8_t* page = screenptr;
+    const uint8_t* page = screenptr();
     const uint8_t* a_glyph = rom_a64 + font + (0x7B - 0x20) * 8;
     EXPECT_NE(std::memcmp(a_glyph, page + 4 * 256 + 1, 1), 0);
 }
@@ -255,6 +266,10 @@ TEST_F(Firmware, AModelHasNoKeyAtTheBOnlyPositions)
 TEST_F(Firmware, ShiftAndCapsLockGiveCapitals)
 {
     boot(MODEL_A64);
+    EXPECT_EQ(mem_read(0x4044) & 0x80, 0x80);   // the keyboard mode: capitals
+    firmware_hold_key(HK_CAPS_LOCK, 2);
+    firmware_run_frames(2);
+    EXPECT_EQ(mem_read(0x4044) & 0x80, 0);
     firmware_type("aB");
     firmware_hold_key(HK_CAPS_LOCK, 2);
     firmware_run_frames(2);
@@ -287,9 +302,9 @@ TEST_F(Firmware, KeyboardRoutineReturnsKeyWithZeroFlagClear)
         EXPECT_NE(mem_read(0x5100) & FLAG_Z, 0) << model;        // Z set
         firmware_hold_key(HK_Q, 2);
         firmware_run_frames(1);
-        EXPECT_EQ(mem_read(0x5103), 'q') << model;
+        EXPECT_EQ(mem_read(0x5103), 'Q') << model;
         EXPECT_EQ(mem_read(0x5102) & FLAG_Z, 0) << model;
-        EXPECT_EQ(mem_read(0x4042), 'q') << model;               // the last key
+        EXPECT_EQ(mem_read(0x4042), 'Q') << model;               // the last key
     }
 }
 
@@ -320,7 +335,7 @@ TEST_F(Firmware, PatchedRepeatReadAndForcedJumpStillWork)
     EXPECT_EQ(rom_pointer()[0x3926], 0x03);
     rom_pointer()[0x394F] = 0x18;   // as while text is typed
     firmware_type("ok 1");
-    EXPECT_EQ(line(4), ">ok 1") << screen_text_dump();
+    EXPECT_EQ(line(4), ">OK 1") << screen_text_dump();
     firmware_hold_key(HK_Z, 40);
     firmware_run_frames(2);
     // No key lost while the loop polls without HALT: 1 + 5 repeats.
@@ -328,31 +343,50 @@ TEST_F(Firmware, PatchedRepeatReadAndForcedJumpStillWork)
     EXPECT_LE(line(4).size(), 12u) << line(4);
 }
 
-TEST_F(Firmware, RestartEntryRunsTheProgramInTheProgramArea)
+void enter_restart_entry()
 {
-    boot(MODEL_A64);
-    // LD A,0x99 ; LD (5200),A ; RET  -- at the program area, with its end set
-    const uint8_t program[] = {0x3E, 0x99, 0x32, 0x00, 0x52, 0xC9};
-    for (size_t i = 0; i < sizeof program; ++i) mem_write(0x4200 + i, program[i]);
-    mem_write_word(0x40F9, 0x4206);
     z80_state.sp -= 2;
     mem_write_word(z80_state.sp, 0x1D1E);
     z80_state.pc = 0x1B5D;
+}
+
+// What a load that ended well leaves: a start address is run once, the way
+// programs are started; a BASIC program is only named.
+TEST_F(Firmware, RestartEntryStartsTheLoadedProgramOnceAndNamesABasicOne)
+{
+    boot(MODEL_A48);
+    const long kind = firmware_label("rom_a64", "LOADKIND");
+    const long run = firmware_label("rom_a64", "RUNADDR");
+    ASSERT_GT(kind, 0);
+    // LD (5200),SP ; LD (5202),IX ; LD A,(5204) ; INC A ; LD (5204),A ; RET
+    const uint8_t program[] = {0xED, 0x73, 0x00, 0x52, 0xDD, 0x22, 0x02, 0x52,
+                               0x3A, 0x04, 0x52, 0x3C, 0x32, 0x04, 0x52, 0xC9};
+    for (size_t i = 0; i < sizeof program; ++i) mem_write(0x4180 + i, program[i]);
+    mem_write(kind, 1);
+    mem_write_word(run, 0x4180);
+    enter_restart_entry();
     firmware_run_frames(5);
-    EXPECT_EQ(mem_read(0x5200), 0x99);
-    EXPECT_EQ(screen_text_lines()[4], ">") << screen_text_dump();
-    EXPECT_EQ(screen_cursor_row(), 4);
+    EXPECT_EQ(mem_read(0x5204), 1);
+    EXPECT_EQ(mem_read_word(0x5200), 0xA7FE);   // just below the display page, the return pushed
+    EXPECT_EQ(mem_read_word(0x5202), 0x4042);
+    EXPECT_EQ(line(4), ">") << screen_text_dump();
+    enter_restart_entry();
+    firmware_run_frames(5);
+    EXPECT_EQ(mem_read(0x5204), 1) << "started once";
+    mem_write(kind, 2);
+    enter_restart_entry();
+    firmware_run_frames(10);
+    EXPECT_TRUE(screen_shows("THIS FIRMWARE HAS NO")) << screen_text_dump();
+    EXPECT_EQ(mem_read(0x5204), 1);
 }
 
 TEST_F(Firmware, RestartEntryWithoutProgramReturnsToThePrompt)
 {
     boot(MODEL_B48);
     firmware_type("abc");
-    z80_state.sp -= 2;
-    mem_write_word(z80_state.sp, 0x1D1E);
-    z80_state.pc = 0x1B5D;
+    enter_restart_entry();
     firmware_run_frames(5);
-    EXPECT_EQ(line(4), ">abc");
+    EXPECT_EQ(line(4), ">ABC");
     EXPECT_EQ(line(5), ">") << screen_text_dump();
     firmware_type("h 1 1\r");
     EXPECT_EQ(line(6), "0002 0000") << screen_text_dump();
@@ -381,7 +415,7 @@ TEST_F(Firmware, C64SwitchesToTheTallColourMode)
     firmware_type("v 2\r", 20);
     EXPECT_EQ(mem_read(0xE000), 2);
     auto lines = screen_text_lines();
-    ASSERT_EQ(lines.size(), 27u);
+    ASSERT_EQ(lines.size(), 30u);
     EXPECT_EQ(lines[0], "BREVAN PRIMO C64") << screen_text_dump();
     EXPECT_EQ(lines[4], ">");
     std::vector<uint8_t> picture(screen_width() * screen_height());
@@ -394,7 +428,7 @@ TEST_F(Firmware, C64SwitchesToTheTallColourMode)
     EXPECT_TRUE(screen_shows("ERROR"));
     firmware_type("v 0\r", 20);
     EXPECT_EQ(mem_read(0xE000), 0);
-    EXPECT_EQ(screen_text_lines().size(), 25u);
+    EXPECT_EQ(screen_text_lines().size(), 28u);
 }
 
 // Host typing: the keyboard routine's first three bytes become a trap that
@@ -445,8 +479,8 @@ TEST_F(Firmware, HostTypingThroughTheKeyboardRoutineTrap)
         boot(model);
         const typing_site site = model == MODEL_C64 ? typing_site{0x09D0, 0x09B0} : typing_site{0x3866, 0x394F};
         start_typing("e 5000 ab cd\rh 10 1\r", site);
-        // Typed characters do not wait for frames.
-        firmware_run_frames(3);
+        // Typed characters do not wait for frames: 20 of them in 5.
+        firmware_run_frames(5);
         EXPECT_EQ(typing_pos, typing_text.size()) << model;
         EXPECT_EQ(mem_read(0x5000), 0xAB) << model;
         EXPECT_EQ(mem_read(0x5001), 0xCD) << model;
@@ -471,7 +505,7 @@ TEST_F(Firmware, SymbolicKeyMappingGivesShiftedCharacters)
     firmware_run_frames(2);
     firmware_hold_key(HK_D, 2);
     firmware_run_frames(2);
-    EXPECT_EQ(line(4), ">\"Dd") << screen_text_dump();
+    EXPECT_EQ(line(4), ">\"DD") << screen_text_dump();
     keyboard_change_mapping(0);
 }
 

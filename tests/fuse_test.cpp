@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/machine.h"
 #include "core/event.h"
 #include "support/flat_bus.h"
 #include "support/paths.h"

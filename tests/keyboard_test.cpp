@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "core/machine.h"
 #include "devices/input.h"
 #include "support/fake_keyboard.h"
 
@@ -11,6 +12,7 @@ class Keyboard : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         fake_keyboard_install();
         keyboard_change_mapping(1);
         keyboard_change_model(0);

@@ -165,7 +165,7 @@ TEST_P(MachineEndToEnd, ProgramDrawsThePageAndSoundsTheBeeper)
     }
 
     // Picture.
-    ASSERT_EQ(screenptr, rom_pointer() + m.page);
+    ASSERT_EQ(screenptr(), rom_pointer() + m.page);
     std::vector<uint8_t> picture(static_cast<size_t>(screen_width()) * screen_height());
     screen_render_indexed(picture.data());
     const bool colour = m.model == MODEL_C64;

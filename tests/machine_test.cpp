@@ -9,6 +9,7 @@
 #include "core/event.h"
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/screen.h"
@@ -38,7 +39,7 @@ protected:
 
     static void load(uint16_t at, std::initializer_list<uint8_t> bytes)
     {
-        for (uint8_t b : bytes) memory_state::memory[at++] = b;
+        for (uint8_t b : bytes) the_machine.mem.memory[at++] = b;
     }
     static void start(uint16_t pc) { z80_state.pc = pc; }
 
@@ -60,7 +61,7 @@ protected:
 void load_nop_loop()
 {
     const uint8_t program[] = {0x00, 0x00, 0x18, 0xFC};
-    for (int i = 0; i < 4; ++i) memory_state::memory[0x4000 + i] = program[i];
+    for (int i = 0; i < 4; ++i) the_machine.mem.memory[0x4000 + i] = program[i];
 }
 
 TEST_F(Machine, FrameIs312LinesAtEitherClock)
@@ -159,9 +160,9 @@ protected:
         start(0x4000);
         z80_state.nmi_request = 0;
         z80_state.nmi_in_service = 0;
-        memory_state::memory[0x9000] = 0;
+        the_machine.mem.memory[0x9000] = 0;
     }
-    static int taken() { return memory_state::memory[0x9000]; }
+    static int taken() { return the_machine.mem.memory[0x9000]; }
 };
 
 TEST_F(MachineNmi, EnabledNmiIsTakenOncePerFrame)
@@ -230,7 +231,7 @@ TEST_F(Machine, AStopFollowedByAResetClockOrModelChangeRunsACleanFrame)
         {"model", [] { machine_change_model(MODEL_A64); }, 160},
     };
     // A sled of NOPs: no loop rounds a leftover budget up to the frame's.
-    auto load_sled = [] { std::fill_n(memory_state::memory.begin() + 0x4000, 0x8000, 0x00); };
+    auto load_sled = [] { std::fill_n(the_machine.mem.memory.begin() + 0x4000, 0x8000, 0x00); };
     for (const auto& c : changes) {
         SCOPED_TRACE(c.name);
         machine_set_clock(2500000);
@@ -287,7 +288,8 @@ TEST_F(Machine, DriveLampIsRefreshedEveryFrameOnTheCpmModelOnly)
     host_hooks.led_update = [](int lamp) { ++led_calls; led_value = lamp; };
     machine_run();
     EXPECT_EQ(led_calls, 0);
-    machine_change_model(MODEL_CPM);
+    machine_change_model(MODEL_CPM);   // the drive's reset puts its lamp out
+    led_calls = 0;
     load(0x4000, {0x18, 0xFE});
     start(0x4000);
     machine_run();
@@ -314,13 +316,13 @@ TEST_F(Machine, WarmRestartKeepsMemoryAndColdRestartClearsIt)
     EXPECT_EQ(z80_state.pc, 0);
     EXPECT_EQ(mem_read(0x8000), 0x5A);
     EXPECT_EQ(snapshot_out(0x00), 0x9C);
-    EXPECT_EQ(memory_state::mem_bank_nr, 2);
+    EXPECT_EQ(the_machine.mem.bank_nr, 2);
 
     z80_out(0x00, 0x9C);
     reset_button_pressed = 1;
     machine_hard_reset();
     EXPECT_EQ(mem_read(0x8000), 0);
-    EXPECT_EQ(memory_state::mem_bank_nr, 0);
+    EXPECT_EQ(the_machine.mem.bank_nr, 0);
     EXPECT_EQ(reset_button_pressed, 0);
     EXPECT_EQ(nmi_allowed, 0);
 }
@@ -331,12 +333,12 @@ TEST_F(Machine, ModelChangeSwitchesMapPageAndPicture)
     machine_change_model(MODEL_C64);
     EXPECT_EQ(machine_get_type(), MODEL_C64);
     EXPECT_EQ(memory_get_machine_type(), MODEL_C64);
-    EXPECT_EQ(screenptr, rom_pointer() + 0xE500);
+    EXPECT_EQ(screenptr(), rom_pointer() + 0xE500);
     EXPECT_EQ(g_bColor, 2);
     EXPECT_EQ(nroflines, 216);
     EXPECT_EQ(mem_read(0x8000), 0);
     machine_change_model(MODEL_A32);
-    EXPECT_EQ(screenptr, rom_pointer() + 0x6800);
+    EXPECT_EQ(screenptr(), rom_pointer() + 0x6800);
     EXPECT_EQ(g_bColor, 0);
     machine_set_type(MODEL_B48);   // the number only
     EXPECT_EQ(memory_get_machine_type(), MODEL_A32);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
@@ -36,6 +37,7 @@ class MemoryMap : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         image_a = make_image<0x4000>(0x11);
         image_a[0x3925] = 0x00;   // no LD A,(nn) to fix unless a test asks for it
         memory_set_rom_source(ROM_A64, image_a.data());
@@ -50,12 +52,10 @@ protected:
     {
         for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) memory_set_rom_source(rom, nullptr);
         memory_set_b64_patch(nullptr, 0);
-        memory_set_rom_banking(1);
     }
     static void select(int model)
     {
         memory_set_active_setup(model);
-        memory_get_video_ram(&screenptr);
         memory_reset();
     }
     static uint8_t* image() { return rom_pointer(); }
@@ -79,12 +79,12 @@ TEST_F(MemoryMap, EachModelPlacesItsPagesAndWritesItsRomBytes)
         SCOPED_TRACE(row.model);
         select(row.model);
         EXPECT_EQ(memory_get_machine_type(), row.model);
-        EXPECT_EQ(screenptr - image(), static_cast<long>(row.page1));
+        EXPECT_EQ(screenptr() - image(), static_cast<long>(row.page1));
         z80_out(0x00, 0x00);   // bit 3 clear: page 0, 8 KB lower
         EXPECT_EQ(memory_get_video_ram_plain() - image(), static_cast<long>(row.page1 - 0x2000));
-        EXPECT_EQ(screenptr, memory_get_video_ram_plain());
+        EXPECT_EQ(screenptr(), memory_get_video_ram_plain());
         z80_out(0x00, 0x08);
-        EXPECT_EQ(screenptr - image(), static_cast<long>(row.page1));
+        EXPECT_EQ(screenptr() - image(), static_cast<long>(row.page1));
         if (row.rom14 >= 0) {
             EXPECT_EQ(mem_read(0x14), row.rom14);
             EXPECT_EQ(mem_read(0x3B), row.rom3b);
@@ -147,8 +147,8 @@ TEST_F(MemoryMap, RomWritesAreIgnoredOutsideBankTwo)
         z80_out(0xC0, static_cast<uint8_t>(bank));
         mem_write(0x1234, 0x99);
         z80_out(0xC0, 2);
-        EXPECT_EQ(mem_read(0x1234), memory_state::ext_ram[0x1234]);
-        EXPECT_NE(memory_state::ext_ram[0x1234], 0x99);
+        EXPECT_EQ(mem_read(0x1234), the_machine.mem.ext_ram[0x1234]);
+        EXPECT_NE(the_machine.mem.ext_ram[0x1234], 0x99);
         z80_out(0xC0, 0);
         EXPECT_EQ(mem_read(0x1234), image_a[0x1234]);
     }
@@ -168,7 +168,7 @@ TEST_F(MemoryMap, BanksSelectRomEpromExtraRamAndRomAgain)
     z80_out(0xFC, 3);
     EXPECT_EQ(mem_read(0x2000), rom_byte);
     z80_out(0xC2, 1);   // bit 1 set: not a bank port
-    EXPECT_EQ(memory_state::mem_bank_nr, 3);
+    EXPECT_EQ(the_machine.mem.bank_nr, 3);
     EXPECT_EQ(z80_in(0xC0), 0xFF);
     // RAM above the ROM area is never banked.
     mem_write(0x4000, 0x42);
@@ -184,9 +184,9 @@ TEST_F(MemoryMap, DisabledBankingIgnoresBankPortsAndShowsTheRom)
     mem_write(0x0100, 0x01);
     EXPECT_EQ(mem_read(0x0100), image_a[0x0100]);
     z80_out(0xC0, 1);
-    EXPECT_EQ(memory_state::mem_bank_nr, 2);
+    EXPECT_EQ(the_machine.mem.bank_nr, 2);
     memory_set_rom_banking(1);
-    EXPECT_EQ(mem_read(0x0100), memory_state::ext_ram[0x0100]);
+    EXPECT_EQ(mem_read(0x0100), the_machine.mem.ext_ram[0x0100]);
 }
 
 TEST_F(MemoryMap, ColdRestartSelectsBankZeroAndKeepsExtraRam)
@@ -195,7 +195,7 @@ TEST_F(MemoryMap, ColdRestartSelectsBankZeroAndKeepsExtraRam)
     z80_out(0xC0, 2);
     mem_write(0x0200, 0xAB);
     memory_reset();
-    EXPECT_EQ(memory_state::mem_bank_nr, 0);
+    EXPECT_EQ(the_machine.mem.bank_nr, 0);
     EXPECT_EQ(mem_read(0x0200), image_a[0x0200]);
     z80_out(0xC0, 2);
     EXPECT_EQ(mem_read(0x0200), 0xAB);
@@ -224,7 +224,7 @@ TEST_F(MemoryMap, CpmProtectsTheBiosAreaAndKeepsItsImage)
     EXPECT_EQ(mem_read(0x3B), 0x43);
 
     // A cold restart clears RAM around the BIOS but keeps it.
-    memory_state::memory[0xE900] = 0x77;   // as if written before protection
+    the_machine.mem.memory[0xE900] = 0x77;   // as if written before protection
     memory_reset();
     EXPECT_EQ(mem_read(0xE900), 0);
     EXPECT_EQ(mem_read(0xF000), 0);
@@ -307,7 +307,7 @@ TEST_F(MemoryMap, MemDumpWritesTheWholeImageWithTheRomCopy)
     const auto dir = std::filesystem::temp_directory_path() / "brevan_memdump_test";
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
-    ASSERT_EQ(mem_dump("memdump.bin"), 1);
+    ASSERT_TRUE(mem_dump("memdump.bin", nullptr));
     std::filesystem::current_path(old);
     std::ifstream in(dir / "memdump.bin", std::ios::binary);
     const std::vector<uint8_t> dump{std::istreambuf_iterator<char>(in), {}};
@@ -366,39 +366,39 @@ TEST_F(PortDecoder, ControlRegisterWithdrawsTheNmiAndStoresTheEnable)
 TEST_F(PortDecoder, EveryWriteStoresTheDisplayPage)
 {
     z80_out(0x00, 0x08);
-    uint8_t* page1 = screenptr;
-    screenptr = nullptr;
+    uint8_t* page1 = screenptr();
+    the_machine.mem.page = 0;
     z80_out(0x00, 0x08);   // same value: the page is still stored
-    EXPECT_EQ(screenptr, page1);
+    EXPECT_EQ(screenptr(), page1);
     z80_out(0x12, 0x00);
-    EXPECT_EQ(page1 - screenptr, 0x2000);
+    EXPECT_EQ(page1 - screenptr(), 0x2000);
     EXPECT_EQ(snapshot_out(0x00), 0x00);
 }
 
 TEST_F(PortDecoder, BeeperFollowsBitFour)
 {
     z80_out(0x00, 0x10);
-    EXPECT_EQ(sound_level, 0x1000);
+    EXPECT_EQ(the_machine.beeper.level, 0x1000);
     z80_out(0x00, 0x18);
-    EXPECT_EQ(sound_level, 0x1000);
+    EXPECT_EQ(the_machine.beeper.level, 0x1000);
     z80_out(0x00, 0x08);
-    EXPECT_EQ(sound_level, 0);
+    EXPECT_EQ(the_machine.beeper.level, 0);
 }
 
 TEST_F(PortDecoder, ControlPortReadsKeyResetTapeAndVblank)
 {
     reset_button_pressed = 0;
     vblank = 0;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
     EXPECT_EQ(z80_in(0x00), 0x00);
     vblank = 1;
     EXPECT_EQ(z80_in(0x3F), 0x20);
     reset_button_pressed = 1;
-    tape_read_in = 4;
+    the_machine.tape.read_in = 4;
     EXPECT_EQ(z80_in(0x15), 0x26);
     reset_button_pressed = 0;
     vblank = 0;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
 }
 
 TEST_F(PortDecoder, SerialPortReadsFloatingDataLinesHigh)
@@ -410,11 +410,11 @@ TEST_F(PortDecoder, SerialPortReadsFloatingDataLinesHigh)
 
 TEST_F(PortDecoder, FloppyPortsOnlyOnTheCpmModel)
 {
-    wd1793_motor = 0;
+    the_machine.fdc.motor = 0;
     EXPECT_EQ(z80_in(0xB0), 0xFF);
     EXPECT_EQ(z80_in(0xB7), 0xFF);
     z80_out(0xB7, 0xFF);   // goes to the serial bus
-    EXPECT_EQ(wd1793_motor, 0);
+    EXPECT_EQ(the_machine.fdc.motor, 0);
 
     select(MODEL_CPM);
     EXPECT_EQ(z80_in(0xB4), 0xFF);
@@ -423,10 +423,10 @@ TEST_F(PortDecoder, FloppyPortsOnlyOnTheCpmModel)
     EXPECT_EQ(z80_in(0xB8), z80_in(0xB0));
     EXPECT_EQ(z80_in(0xBB), z80_in(0xB3));
     z80_out(0xB7, 0xFF);
-    EXPECT_EQ(wd1793_motor, 4);
+    EXPECT_EQ(the_machine.fdc.motor, 4);
     EXPECT_EQ(z80_in(0xB7), 4);
     z80_out(0xB7, 0xFB);
-    EXPECT_EQ(wd1793_motor, 0);
+    EXPECT_EQ(the_machine.fdc.motor, 0);
     EXPECT_EQ(z80_in(0xB7), 0);
 }
 

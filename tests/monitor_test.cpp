@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "debug/monitor.h"
 #include "support/test_machine.h"

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/machine.h"
 #include "devices/printer.h"
 #include "support/paths.h"
 
@@ -18,6 +19,7 @@ class Printer : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         fs::create_directories(dir / "out");
         printer_set_path((dir / "out" / "printer.txt").c_str());
     }

@@ -12,6 +12,7 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
@@ -38,7 +39,6 @@ protected:
         fs::create_directories(dir);
         previous = fs::current_path();
         fs::current_path(dir);   // where the save traps write
-        host_hooks.message_box = [](const char*, const char* text) { last_message = text; };
         last_message.clear();
     }
     void TearDown() override
@@ -67,7 +67,7 @@ bool area_has_pattern()
 
 std::string load_with_l(int max_frames)
 {
-    std::fill_n(memory_get_video_ram_plain(), memory_state::video_ram_size + 1, 0);   // no earlier LOADED
+    std::fill_n(memory_get_video_ram_plain(), the_machine.mem.video_ram_size + 1, 0);   // no earlier LOADED
     firmware_type("L\r", 1);
     return firmware_run_until_shown({"LOADED 5000-5257", "ERROR"}, max_frames);
 }
@@ -77,7 +77,7 @@ void expect_real_checksums(const bytes& image, size_t blocks)
 {
     std::vector<ptp_program> programs;
     std::string error;
-    ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, error), 1) << error;
+    ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, &error), 1) << error;
     ASSERT_EQ(programs.size(), 1u);
     ASSERT_EQ(programs[0].size(), blocks);
     for (const ptp_block& b : programs[0]) {
@@ -110,12 +110,14 @@ TEST_P(SavedProgram, LoadsBackThroughTrapsFastLoaderAndConvertedSignal)
     EXPECT_TRUE(area_has_pattern());
 
     fill_area(false);
-    EXPECT_EQ(ptp_load("DEMO.ptp"), 0);   // no start address in an 0xE9 end block
+    uint16_t start = 1;
+    EXPECT_TRUE(ptp_load_file("DEMO.ptp", &start, nullptr));
+    EXPECT_EQ(start, 0);   // no start address in an 0xE9 end block
     EXPECT_TRUE(area_has_pattern());
 
     fill_area(false);
-    ASSERT_EQ(ptp_to_wav("DEMO.ptp", "DEMO.wav"), 1);
-    ASSERT_EQ(tape_open_wav("DEMO.wav"), 1) << last_message;
+    ASSERT_EQ(ptpwav_write_file("DEMO.ptp", "DEMO.wav", nullptr), 1);
+    ASSERT_EQ(tape_open_wav("DEMO.wav", &last_message), 1) << last_message;
     tape_set_play_key(1);
     firmware_type("\r");
     EXPECT_EQ(load_with_l(3000), "LOADED 5000-5257") << screen_text_dump();
@@ -140,7 +142,7 @@ TEST_F(Ptp, C64SavesIntoAWavRecordingAndLoadsPtpFilesThroughItsTraps)
     ASSERT_EQ(firmware_run_until_shown({"SAVED"}, 3000), "SAVED");
     tape_close_wav();
     fill_area(false);
-    ASSERT_EQ(tape_open_wav("C64.wav"), 1) << last_message;
+    ASSERT_EQ(tape_open_wav("C64.wav", &last_message), 1) << last_message;
     firmware_type("\r");
     EXPECT_EQ(load_with_l(3000), "LOADED 5000-5257") << screen_text_dump();
     EXPECT_TRUE(area_has_pattern());
@@ -197,7 +199,7 @@ TEST_F(Ptp, SaveTrapsWriteTheRealBlockFormat)
         expect_real_checksums(image, c.blocks);
         std::vector<ptp_program> programs;
         std::string error;
-        ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, error), 1);
+        ASSERT_EQ(ptp_parse(image.data(), image.size(), programs, &error), 1);
         const ptp_program& blocks = programs[0];
         if (std::string(c.file) == "noname.ptp") {
             EXPECT_EQ(image[blocks[0].start + 2], 6);
@@ -216,6 +218,23 @@ TEST_F(Ptp, SaveTrapsWriteTheRealBlockFormat)
             EXPECT_EQ(image[blocks[100].start + 1], 0x00);   // BCD modulo 100
             EXPECT_EQ(image[blocks[130].start + 1], 0x30);   // the end block
         }
+    }
+}
+
+// The save trap reads what the processor sees: on a 32K model the area
+// above 0xC000 is the RAM from 0x4000.
+TEST_F(Ptp, SaveTrapsSaveTheMirroredRamOfTheSmallModels)
+{
+    for (const int model : {MODEL_A32, MODEL_B48}) {
+        firmware_boot(model);
+        bytes expected;
+        for (int i = 0; i < 16; ++i) {
+            mem_write(static_cast<uint16_t>(0xC000 + i), static_cast<uint8_t>(0x30 + i * 11));
+            expected.push_back(static_cast<uint8_t>(0x30 + i * 11));
+        }
+        save_through_traps("MIRROR\"", 0xF9, 0xC000, 0xC010);
+        const bytes image = read_bytes("MIRROR.ptp");
+        EXPECT_NE(std::search(image.begin(), image.end(), expected.begin(), expected.end()), image.end()) << model;
     }
 }
 
@@ -270,9 +289,9 @@ TEST_F(Ptp, FastLoaderPlacesBlocksByTypeAndRefusesBrokenImagesUntouched)
     std::string error;
     ASSERT_EQ(ptp_load_image(good.data(), good.size(), &start, &error), 1) << error;
     EXPECT_EQ(start, 0x4210);
-    EXPECT_EQ(mem_read(0x4210), 1);
-    EXPECT_EQ(mem_read(0x4212), 3);
-    for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x4213);
+    EXPECT_EQ(mem_read(0x43FA), 1);   // BASIC: from its start, 0x43EA
+    EXPECT_EQ(mem_read(0x43FC), 3);
+    for (uint16_t p : {0x40F9, 0x40FB, 0x40FD}) EXPECT_EQ(mem_read_word(p), 0x43FD);
     EXPECT_EQ(mem_read(0x7004), 4);
     EXPECT_EQ(mem_read(0xFFFF), 7);     // cut off there, not wrapped
     EXPECT_EQ(mem_read(0x4000), 9);
@@ -285,11 +304,11 @@ TEST_F(Ptp, FastLoaderPlacesBlocksByTypeAndRefusesBrokenImagesUntouched)
         {"start address missing", ptp_image_of({ptp_name_block("G"), {0xB9, 1, 0}})},
     };
     for (const auto& c : broken) {
-        mem_write(0x4210, 0xEE);
+        mem_write(0x43FA, 0xEE);
         error.clear();
         EXPECT_EQ(ptp_load_image(c.image.data(), c.image.size(), &start, &error), 0) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
-        EXPECT_EQ(mem_read(0x4210), 0xEE) << c.what;
+        EXPECT_EQ(mem_read(0x43FA), 0xEE) << c.what;
     }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "media/ptpwav.h"
@@ -26,7 +27,7 @@ bytes convert(const bytes& ptp)
 {
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(ptp.data(), ptp.size(), PTPWAV_RATE, samples, error), 1) << error;
+    EXPECT_EQ(ptpwav_convert(ptp.data(), ptp.size(), PTPWAV_RATE, samples, &error), 1) << error;
     return samples;
 }
 
@@ -94,7 +95,7 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
     for (const broken& c : cases) {
         bytes samples = {1, 2, 3};
         std::string error;
-        EXPECT_EQ(ptpwav_convert(c.image.data(), c.image.size(), PTPWAV_RATE, samples, error), 0) << c.what;
+        EXPECT_EQ(ptpwav_convert(c.image.data(), c.image.size(), PTPWAV_RATE, samples, &error), 0) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
         EXPECT_TRUE(samples.empty()) << c.what;
         if (std::string(c.what) == "empty block") {
@@ -103,8 +104,8 @@ TEST(PtpWav, MalformedImagesAreRefusedWithAMessage)
     }
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(good.data(), good.size(), 100, samples, error), 0);
-    EXPECT_EQ(ptpwav_convert(nullptr, 10, PTPWAV_RATE, samples, error), 0);
+    EXPECT_EQ(ptpwav_convert(good.data(), good.size(), 100, samples, &error), 0);
+    EXPECT_EQ(ptpwav_convert(nullptr, 10, PTPWAV_RATE, samples, &error), 0);
 }
 
 TEST(PtpWav, WritesAnEightBitMonoWavFile)
@@ -116,7 +117,7 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     const bytes ptp = ptp_image_of({ptp_name_block("G"), ptp_end_block(0xE9, 1)});
     std::ofstream(ptp_path, std::ios::binary).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
     std::string error;
-    ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 1) << error;
+    ASSERT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), &error), 1) << error;
     std::ifstream in(wav_path, std::ios::binary);
     const bytes wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const bytes samples = convert(ptp);
@@ -140,13 +141,13 @@ TEST(PtpWav, WritesAnEightBitMonoWavFile)
     // A broken image leaves no file behind; a missing one is reported.
     std::filesystem::remove(wav_path);
     std::ofstream(ptp_path, std::ios::binary | std::ios::trunc).write("\x01\x02", 2);
-    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), error), 0);
+    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), &error), 0);
     EXPECT_FALSE(std::filesystem::exists(wav_path));
-    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), error), 0);
+    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), &error), 0);
     EXPECT_NE(error.find("none.ptp"), std::string::npos);
-    EXPECT_EQ(ptp_to_wav((dir / "none.ptp").string().c_str(), wav_path.c_str()), 0);
+    EXPECT_EQ(ptpwav_write_file((dir / "none.ptp").string().c_str(), wav_path.c_str(), nullptr), 0);
     std::ofstream(ptp_path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(ptp.data()), ptp.size());
-    EXPECT_EQ(ptp_to_wav(ptp_path.c_str(), wav_path.c_str()), 1);
+    EXPECT_EQ(ptpwav_write_file(ptp_path.c_str(), wav_path.c_str(), nullptr), 1);
     EXPECT_EQ(std::filesystem::file_size(wav_path), wav.size());
     std::filesystem::remove_all(dir);
 }
@@ -171,7 +172,7 @@ TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(ptpwav_write_file(c.in.c_str(), c.out.c_str(), error), 0) << c.in << " " << c.out;
+        EXPECT_EQ(ptpwav_write_file(c.in.c_str(), c.out.c_str(), &error), 0) << c.in << " " << c.out;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
     EXPECT_EQ(read_bytes(wav), (bytes{'o', 'l', 'd'}));   // untouched by the failures
@@ -189,7 +190,7 @@ TEST(PtpWav, RefusesInputsAndOutputsItCannotUse)
     }
     bytes samples;
     std::string error;
-    EXPECT_EQ(ptpwav_convert(huge.data(), huge.size(), PTPWAV_RATE, samples, error), 0);
+    EXPECT_EQ(ptpwav_convert(huge.data(), huge.size(), PTPWAV_RATE, samples, &error), 0);
     EXPECT_NE(error.find("4 GB"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
 }
@@ -217,18 +218,22 @@ TEST_P(PtpWavLoad, FirmwareLoadsTheConvertedSignal)
     firmware_type("L\r", 1);
     tape_signal_play(samples, PTPWAV_RATE);
     for (int i = 0; i < 1500 && !screen_shows("LOADED") && !screen_shows("ERROR"); ++i) firmware_run_frames(1);
+    firmware_run_frames(2);
     EXPECT_TRUE(screen_shows("FOUND GAME")) << screen_text_dump();
-    EXPECT_TRUE(screen_shows("LOADED 4200-7023")) << screen_text_dump();
-    for (size_t i = 0; i < program.size(); ++i) EXPECT_EQ(mem_read(0x4200 + i), program[i]) << i;
+    // The type x1 block is a BASIC program at 0x43EA; the screen block is
+    // not part of the range shown.
+    EXPECT_TRUE(screen_shows("LOADED 43EA-612B")) << screen_text_dump();
+    for (size_t i = 0; i < program.size(); ++i) EXPECT_EQ(mem_read(0x43EA + i), program[i]) << i;
     for (size_t i = 0; i < big.size(); ++i) ASSERT_EQ(mem_read(0x6000 + i), big[i]) << i;
     for (size_t i = 0; i < rel.size(); ++i) ASSERT_EQ(mem_read(0x7010 + i), rel[i]) << i;
-    EXPECT_EQ(mem_read_word(0x40F9), 0x4206);
-    EXPECT_EQ(mem_read_word(0x40FB), 0x4206);
-    EXPECT_EQ(mem_read_word(0x40FD), 0x4206);
-    // The program in the program area runs with R.
+    EXPECT_EQ(mem_read_word(0x40F9), 0x43F0);
+    EXPECT_EQ(mem_read_word(0x40FB), 0x43F0);
+    EXPECT_EQ(mem_read_word(0x40FD), 0x43F0);
+    // R names the BASIC program and does not run its text as code.
     firmware_run_frames(5);
-    firmware_type("R\r");
-    EXPECT_EQ(mem_read(0x5300), 0x5C);
+    firmware_type("R\r", 20);
+    EXPECT_TRUE(screen_shows("THIS FIRMWARE HAS NO")) << screen_text_dump();
+    EXPECT_EQ(mem_read(0x5300), 0x00);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, PtpWavLoad, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),

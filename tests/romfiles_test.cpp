@@ -24,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> boxes;
-
-void capture_box(const char* title, const char* text)
-{
-    boxes.push_back(std::string(title) + "|" + text);
-}
 
 class RomFiles : public ::testing::Test {
 protected:
@@ -40,13 +34,9 @@ protected:
         root = fs::temp_directory_path() / ("brevan_romfiles_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
         fs::create_directories(root / "first");
         fs::create_directories(root / "second");
-        boxes.clear();
-        host_hooks = {};
-        host_hooks.message_box = capture_box;
     }
     void TearDown() override
     {
-        host_hooks = {};
         romfiles_forget();
         memory_set_active_setup(MODEL_A64);
         memory_reset();
@@ -74,7 +64,7 @@ protected:
     static bool starts_with(uint16_t at, const std::vector<uint8_t>& bytes)
     {
         for (size_t i = 0; i < bytes.size(); ++i)
-            if (memory_state::memory[at + i] != bytes[i]) return false;
+            if (the_machine.mem.memory[at + i] != bytes[i]) return false;
         return true;
     }
 
@@ -113,7 +103,6 @@ TEST_F(RomFiles, SuppliedAImageRunsAtAddressZero)
     // Only what differs from the built-in firmware is reported.
     EXPECT_EQ(report.used, "Eredeti ROM: " + path.string() + " (Primo A32, A48, A64)\n");
     EXPECT_EQ(report.refused, "");
-    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(RomFiles, WrongSizeIsRefusedByNameAndSizeAndBuiltInRuns)
@@ -122,7 +111,6 @@ TEST_F(RomFiles, WrongSizeIsRefusedByNameAndSizeAndBuiltInRuns)
     make("first", "cpm-bios.rom", 4096, {0x33});
     romfiles_report report;
     EXPECT_EQ(romfiles_load(folders(), &report), 0);
-    EXPECT_TRUE(boxes.empty()) << "the caller shows the refusals, in one message";
     EXPECT_EQ(report.used, "");
     const std::string& refused = report.refused;
     EXPECT_EQ(std::count(refused.begin(), refused.end(), '\n'), 2);
@@ -170,7 +158,7 @@ TEST_F(RomFiles, OriginalBImageStandsAsItIs)
     romfiles_load(folders(), nullptr);
     select(MODEL_B64);
     EXPECT_TRUE(starts_with(0x0000, {0xB0, 0x0B, 0x5A, 0x5A}));
-    EXPECT_EQ(memory_state::memory[0x2000], 0x5A) << "no patch laid over it";
+    EXPECT_EQ(the_machine.mem.memory[0x2000], 0x5A) << "no patch laid over it";
 }
 
 TEST_F(RomFiles, BModelsKeepTheBuiltInBImageWhenOnlyAnOriginalAIsGiven)
@@ -185,7 +173,7 @@ TEST_F(RomFiles, BModelsKeepTheBuiltInBImageWhenOnlyAnOriginalAIsGiven)
     select(MODEL_B64);
     int differing = 0;
     for (int i = 0; i < 0x4000; ++i)
-        if (i != 0x14 && i != 0x3B && (i < 0x3925 || i > 0x3927) && memory_state::memory[i] != builtin_b[i]) ++differing;
+        if (i != 0x14 && i != 0x3B && (i < 0x3925 || i > 0x3927) && the_machine.mem.memory[i] != builtin_b[i]) ++differing;
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(romfiles_model_source(MODEL_B32), "Primo B32: beépített firmware");
 }
@@ -203,7 +191,7 @@ TEST_F(RomFiles, MissingFoldersDirectoriesAndForgettingAreHarmless)
     EXPECT_EQ(romfiles_load(list, nullptr), 1);
     romfiles_forget();
     select(MODEL_A64);
-    EXPECT_EQ(memory_state::memory[0], rom_a64[0]);
+    EXPECT_EQ(the_machine.mem.memory[0], rom_a64[0]);
     EXPECT_EQ(romfiles_model_source(MODEL_A64), "Primo A64: beépített firmware");
 }
 

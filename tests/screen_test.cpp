@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/color.h"
 #include "devices/screen.h"
@@ -25,6 +26,7 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         g_bDoubleScreen = 0;
         g_bDoubleScan = 0;
         g_ColorInk = 0xFFFFFFFF;
@@ -44,7 +46,6 @@ protected:
     {
         screen_set_model(model);
         memory_set_active_setup(model);
-        memory_get_video_ram(&screenptr);
         memory_reset();
         z80_out(0x00, 0x08);
         color_reset();
@@ -73,8 +74,8 @@ TEST_F(Screen, SingleSizePutsThePageAt28By24OnTheBorder)
 {
     EXPECT_EQ(screen_width(), 312);
     EXPECT_EQ(screen_height(), 240);
-    screenptr[0] = 0x80;                 // leftmost pixel of the top line
-    screenptr[191 * 32 + 31] = 0x01;     // rightmost pixel of the bottom line
+    screenptr()[0] = 0x80;                 // leftmost pixel of the top line
+    screenptr()[191 * 32 + 31] = 0x01;     // rightmost pixel of the bottom line
     render();
     EXPECT_EQ(at(28, 24), INK);
     EXPECT_EQ(at(29, 24), PAPER);
@@ -93,7 +94,7 @@ TEST_F(Screen, DoubleSizeWithDoubleScanDrawsEveryLineTwice)
 {
     g_bDoubleScreen = 1;
     g_bDoubleScan = 1;
-    screenptr[32 * 3] = 0x40;   // pixel 1 of line 3
+    screenptr()[32 * 3] = 0x40;   // pixel 1 of line 3
     render();
     EXPECT_EQ(screen_width(), 624);
     EXPECT_EQ(screen_height(), 480);
@@ -110,7 +111,7 @@ TEST_F(Screen, DoubleSizeWithDoubleScanDrawsEveryLineTwice)
 TEST_F(Screen, DoubleSizeWithoutDoubleScanLeavesEverySecondLinePaper)
 {
     g_bDoubleScreen = 1;
-    std::memset(screenptr, 0xFF, 6144);
+    std::memset(screenptr(), 0xFF, 6144);
     render();
     for (int y = 0; y < 384; ++y) {
         ASSERT_EQ(at(56, 48 + y), (y % 2) ? PAPER : INK) << y;
@@ -120,7 +121,7 @@ TEST_F(Screen, DoubleSizeWithoutDoubleScanLeavesEverySecondLinePaper)
 
 TEST_F(Screen, PageChangeShowsAtTheNextFrame)
 {
-    uint8_t* page1 = screenptr;
+    uint8_t* page1 = screenptr();
     page1[0] = 0x80;
     z80_out(0x00, 0x00);
     page1[-0x2000] = 0x00;
@@ -135,7 +136,7 @@ TEST_F(Screen, RgbTurnsBgrSettingsIntoOpaquePixels)
 {
     g_ColorPaper = 0x00112233;
     g_ColorBorder = 0x00FF0000;   // blue
-    screenptr[0] = 0x80;
+    screenptr()[0] = 0x80;
     std::vector<uint32_t> rgb(312 * 240);
     screen_render_rgb(rgb.data());
     EXPECT_EQ(rgb[24 * 312 + 28], 0xFFFFFFFFu);        // the default ink's low 24 bits: white
@@ -146,7 +147,7 @@ TEST_F(Screen, RgbTurnsBgrSettingsIntoOpaquePixels)
 TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
 {
     use_model(MODEL_C64);
-    uint8_t* B = screenptr - 0x500;
+    uint8_t* B = screenptr() - 0x500;
     B[1] = 0x84;
     B[0] = 2;
     for (int i = 0; i < 32; ++i) B[0x20 + i] = static_cast<uint8_t>(0x10 + i);
@@ -158,7 +159,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     EXPECT_EQ(at(28, 12), 0x10 + 16);
     EXPECT_EQ(at(311, 239), 0x10);
     for (int y = 0; y < 240; y += 7)
-        for (int x = 0; x < 312; x += 5) ASSERT_EQ(at(x, y), colorCanvas[y * 320 + x]) << x << "," << y;
+        for (int x = 0; x < 312; x += 5) ASSERT_EQ(at(x, y), color_canvas()[y * 320 + x]) << x << "," << y;
 
     g_bDoubleScreen = 1;
     color_reset();
@@ -168,7 +169,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
     EXPECT_EQ(at(57, 25), 0x10 + 16);
     EXPECT_EQ(at(623, 479), 0x10);
     for (int y = 0; y < 480; y += 11)
-        for (int x = 0; x < 624; x += 7) ASSERT_EQ(at(x, y), colorCanvas[y * 640 + x]) << x << "," << y;
+        for (int x = 0; x < 624; x += 7) ASSERT_EQ(at(x, y), color_canvas()[y * 640 + x]) << x << "," << y;
 
     std::vector<uint32_t> palette(256);
     screen_palette_rgb(palette.data());
@@ -179,7 +180,7 @@ TEST_F(Screen, ColourModelShowsTheLeft312ColumnsOfTheCanvas)
 TEST_F(Screen, OnlyAPresentedFrameMovesTheColourUnitOn)
 {
     use_model(MODEL_C64);
-    uint8_t* B = screenptr - 0x500;
+    uint8_t* B = screenptr() - 0x500;
     B[0] = 0;
     B[2] = B[4] = B[5] = 1;   // a new palette every frame
     B[1] = 0x84;
@@ -202,15 +203,15 @@ TEST_F(Screen, OnlyAPresentedFrameMovesTheColourUnitOn)
     }
 }
 
-TEST_F(Screen, MissingPageOrPathFailsSafely)
+TEST_F(Screen, PageOutsideTheImageOrMissingPathFailsSafely)
 {
-    uint8_t* saved = screenptr;
-    screenptr = nullptr;
+    const uint32_t saved = the_machine.mem.page;
+    the_machine.mem.page = 0xFFF0;   // not one row fits below the image's end
     render();
     for (uint8_t p : picture) ASSERT_EQ(p, BORDER);
     EXPECT_EQ(save_bitmap((dir / "none.bmp").c_str()), 0);
     EXPECT_FALSE(fs::exists(dir / "none.bmp"));
-    screenptr = saved;
+    the_machine.mem.page = saved;
     EXPECT_EQ(save_bitmap((dir / "no_such_folder" / "x.bmp").c_str()), 0);
     EXPECT_EQ(save_bitmap(nullptr), 0);
 }
@@ -219,9 +220,9 @@ TEST_F(Screen, MonochromeBitmapIs6206BytesBottomRowFirst)
 {
     g_ColorPaper = 0x00102030;   // blue 0x10, green 0x20, red 0x30
     g_ColorInk = 0x00A0B0C0;
-    screenptr[0] = 0xCD;
-    screenptr[191 * 32] = 0xAB;
-    screenptr[191 * 32 + 31] = 0x12;
+    screenptr()[0] = 0xCD;
+    screenptr()[191 * 32] = 0xAB;
+    screenptr()[191 * 32 + 31] = 0x12;
     const fs::path path = dir / "mono.bmp";
     ASSERT_EQ(save_bitmap(path.c_str()), 1);
     const auto f = read(path);
@@ -249,7 +250,7 @@ TEST_F(Screen, MonochromeBitmapIs6206BytesBottomRowFirst)
 TEST_F(Screen, ColourBitmapIsTheSingleSizeFrameWithItsPalette)
 {
     use_model(MODEL_C64);
-    uint8_t* B = screenptr - 0x500;
+    uint8_t* B = screenptr() - 0x500;
     B[1] = 0x84;
     B[0] = 0;
     B[0x20] = 0x03;

@@ -31,9 +31,9 @@ TEST(ScreenText, AnOriginalRomIsReadThroughItsOwnCharacterSet)
     const long font = firmware_label("rom_a64", "font");
     ASSERT_GT(font, 0);
     std::vector<uint8_t> rom(rom_a64, rom_a64 + sizeof rom_a64);
-    for (size_t i = 0; i < 96 * 8; ++i) {
+    for (size_t i = 0; i < 0x81 * 7; ++i) {   // the six pixels of each row, bits 7-2
         uint8_t b = rom[font + i], m = 0;
-        for (int bit = 0; bit < 8; ++bit) m |= ((b >> bit) & 1) << (7 - bit);
+        for (int bit = 2; bit < 8; ++bit) m |= ((b >> bit) & 1) << (9 - bit);
         rom[font + i] = m;
     }
     scratch_folder folder("screen_text_rom");
@@ -48,7 +48,7 @@ TEST(ScreenText, AnOriginalRomIsReadThroughItsOwnCharacterSet)
 TEST(ScreenText, ACellNoGlyphMatchesIsAMarkerAndTheCursorReadsAsItsCharacter)
 {
     firmware_boot(MODEL_B64, 60);
-    screenptr[0] ^= 0x81;   // the top line of the first cell
+    screenptr()[0] ^= 0x80;   // the top line of the first cell
     const std::vector<std::string> lines = screen_text_utf8();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].substr(0, 8), "\xEF\xBF\xBDREVAN");

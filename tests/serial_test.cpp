@@ -9,7 +9,10 @@
 #include "devices/diskfs.h"
 #include "devices/printer.h"
 #include "devices/serial.h"
+#include "core/machine.h"
+#include "core/memory.h"
 #include "support/iec_host.h"
+#include "support/test_machine.h"
 #include "support/paths.h"
 
 namespace fs = std::filesystem;
@@ -20,6 +23,7 @@ class SerialBus : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         serial_init();
         iec_init(folder.path().c_str());
         printer_set_path((folder / "printer.txt").c_str());
@@ -91,6 +95,37 @@ TEST_F(SerialBus, PrinterJobStartsAgainAtItsNextDataAddress)
     std::ifstream in(folder / "printer.txt", std::ios::binary);
     const std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(printed, "\nAB\nCD");
+}
+
+// A model or clock change in the middle of a save resets the bus and the
+// drive as a restart does: the next save is not taken for the rest of the
+// old one, which would end in FILE NOT OPEN.
+TEST_F(SerialBus, AModelOrClockChangeDuringASaveLeavesNeitherBusNorChannelOpen)
+{
+    for (const bool model_change : {true, false}) {
+        SCOPED_TRACE(model_change ? "model" : "clock");
+        test_machine_select(MODEL_A64);
+        iec_init(folder.path().c_str());
+        ASSERT_TRUE(host.listen(8, 0xF1));
+        ASSERT_TRUE(host.send_text("OLD", true));
+        host.unlisten();
+        ASSERT_TRUE(host.listen(8, 0x61));
+        ASSERT_TRUE(host.send(0xD9));   // the first byte of a save, and no more
+        if (model_change) machine_change_model(MODEL_B64);
+        else machine_set_clock(3750000);
+
+        ASSERT_TRUE(host.listen(8, 0xF1));
+        ASSERT_TRUE(host.send_text("NEW", true));
+        host.unlisten();
+        ASSERT_TRUE(host.listen(8, 0x61));
+        ASSERT_TRUE(host.send_text("DATA", true));
+        host.unlisten();
+        ASSERT_TRUE(host.listen(8, 0xE1));
+        host.unlisten();
+        EXPECT_EQ(message(), "00, OK,00,00\r");
+        std::ifstream in(folder / "NEW.PRI", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "DATA");
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <numeric>
 
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "sound/filter.h"
 #include "sound/sound.h"
@@ -15,6 +16,7 @@ protected:
 
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         fake_sound_engine_start(5, 1);
         fake_sound.keep_lead = true;
         fake_sound.lead_fragments = 5;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/machine.h"
 #include "core/event.h"
 #include "core/trap.h"
 #include "support/flat_bus.h"
@@ -44,6 +45,7 @@ class Traps : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        the_machine = machine{};   // a machine of its own
         for (auto& t : traps)
             t.handler = nullptr;
         g_calls.clear();
@@ -83,7 +85,7 @@ TEST_F(Traps, TableIsAppliedSavingTheOldBytesAndRegisteringEachSlot)
 TEST_F(Traps, NullOrEmptyTableChangesNothing)
 {
     uint8_t image[0x4000] = {};
-    traps_set(nullptr, image);
+    traps_set(static_cast<trap_record*>(nullptr), image);
     trap_record empty[] = {trap_record{}};
     traps_set(empty, image);
     for (uint8_t b : image)

@@ -2,6 +2,7 @@
 // for a code, and the typist on the key matrix of the running firmware.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "devices/typing.h"
 #include "support/firmware_driver.h"
@@ -113,7 +115,7 @@ TEST(TypeText, WhatAModelCannotTypeIsRefusedAtItsPlace)
         }
     }
     EXPECT_EQ(typing_code_of_character(U'é', MODEL_A64), 0x60);
-    EXPECT_EQ(typing_code_of_character(U'Ű', MODEL_B64), 0x7F);
+    EXPECT_EQ(typing_code_of_character(U'Ű', MODEL_B64), 0xF1);
 }
 
 void type_into_machine(const std::string& text)
@@ -194,6 +196,61 @@ TEST_P(Typist, SmallLettersTurnCapsLockOffFirst)
     EXPECT_EQ(mem_read(k.caps_address) & k.caps_mask, 0);
     EXPECT_EQ(mem_read(0x4100), 'H');
     EXPECT_EQ(mem_read(0x4101), 'x');
+}
+
+// Every code 0x01-0x7F (and Ű on the B keyboard) typed as \xHH reaches a
+// program polling the keyboard routine as that code; the printable ones
+// also reach the firmware's line buffer.
+TEST_P(Typist, EveryCodeArrivesAsItselfInAProgramAndTheLineBuffer)
+{
+    std::vector<int> codes;
+    for (int code = 1; code < 0x80; ++code) codes.push_back(code);
+    if (GetParam() == MODEL_B48) codes.push_back(0xF1);
+    std::string text;
+    std::vector<int> typed, printable, refused;
+    for (const int code : codes) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", code);
+        std::vector<type_unit> units;
+        type_text_parse(escape, true, units);
+        std::vector<typing_step> steps;
+        if (!typing_steps_for_model(units, GetParam(), steps, nullptr)) {
+            refused.push_back(code);
+            continue;
+        }
+        text += escape;
+        typed.push_back(code);
+        if (code >= 0x20 && code < 0x80) printable.push_back(code);
+    }
+    // No key gives Esc; the A keyboard has no í and no ő.
+    const std::vector<int> cannot = GetParam() == MODEL_B48 ? std::vector<int>{0x1B} : std::vector<int>{0x1B, 0x1E, 0x7B};
+    EXPECT_EQ(refused, cannot);
+
+    // The line buffer: printable codes on one line (Enter is not typed).
+    std::string line;
+    for (const int code : printable) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", code);
+        line += escape;
+    }
+    for (size_t from = 0; from < printable.size(); from += 40) {
+        const size_t n = std::min<size_t>(40, printable.size() - from);
+        type_into_machine(line.substr(from * 4, n * 4));
+        ASSERT_TRUE(run_until_typed(400));
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(mem_read(static_cast<uint16_t>(0x4100 + i)), printable[from + i]) << i;
+        type_into_machine(std::string(n, '\b'));
+        ASSERT_TRUE(run_until_typed(400));
+    }
+
+    // LD HL,7000; poll: CALL 001D; JR Z,poll; LD (HL),A; INC HL; JR poll
+    const uint8_t poller[] = {0x21, 0x00, 0x70, 0xCD, 0x1D, 0x00, 0x28, 0xFB, 0x77, 0x23, 0x18, 0xF7};
+    for (size_t i = 0; i < sizeof poller; ++i) mem_write(static_cast<uint16_t>(0x6000 + i), poller[i]);
+    type_into_machine("G 6000\\n");
+    ASSERT_TRUE(run_until_typed(100));
+    type_into_machine(text);
+    ASSERT_TRUE(run_until_typed(4000));
+    for (size_t i = 0; i < typed.size(); ++i)
+        ASSERT_EQ(mem_read(static_cast<uint16_t>(0x7000 + i)), typed[i]) << "code " << std::hex << typed[i];
 }
 
 INSTANTIATE_TEST_SUITE_P(Roms, Typist, ::testing::Values(MODEL_A64, MODEL_B48, MODEL_C64),

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/wd1793.h"
 #include "media/diskimg.h"

@@ -13,7 +13,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "cpu/z80dis.h"
 #include "support/test_machine.h"

@@ -2,48 +2,39 @@
 // time; the processor walks it after every addition to tcount.
 #include "core/event.h"
 
-#include <climits>
-#include <cstdio>
-
-#include "cpu/cpu.h"
-#include "devices/wd1793.h"
-
-event_queue_t event_queue = {
-    nullptr, nullptr,
-    {{nullptr, nullptr, 0, 0, nullptr}, {nullptr, nullptr, 0, 1, nullptr},
-     {nullptr, nullptr, 0, 2, nullptr}, {nullptr, nullptr, 0, 3, nullptr},
-     {nullptr, nullptr, 0, 4, nullptr}, {nullptr, nullptr, 0, 5, nullptr},
-     {nullptr, nullptr, 0, 6, nullptr}},
-};
-event_entry* evt = nullptr;
-int64_t event_next_due = INT64_MAX;
+#include "core/log.h"
+#include "core/machine.h"
 
 namespace {
 
+event_queue_t& queue() { return the_machine.events; }
+
 bool valid_id(int id) { return id >= 0 && id < EVENT_COUNT; }
 
-// Callbacks that do nothing: a pass may step over them unseen. An entry
-// linked in without ever being set up has no callback at all.
-bool is_placeholder(const event_entry* e)
+event_entry* at(int8_t index) { return index == EVENT_NONE ? nullptr : &queue().entries[static_cast<size_t>(index)]; }
+
+int8_t index_of(const event_entry* e)
 {
-    return !e->callback || e->callback == event_clock_timeout ||
-           e->callback == wd1793_dummy_interrupt_handler;
+    return e ? static_cast<int8_t>(e - queue().entries.data()) : EVENT_NONE;
 }
+
+// Entries whose id has no callback do nothing: a pass steps over them unseen.
+bool is_placeholder(const event_entry& e) { return !valid_id(e.id) || !queue().kinds[static_cast<size_t>(e.id)]; }
 
 void update_next_due()
 {
-    for (event_entry* e = event_queue.head; e; e = e->next) {
-        if (!is_placeholder(e)) {
-            event_next_due = e->time;
+    for (event_entry* e = event_first(); e; e = event_next(e)) {
+        if (!is_placeholder(*e)) {
+            queue().next_due = e->time;
             return;
         }
     }
-    event_next_due = INT64_MAX;
+    queue().next_due = INT64_MAX;
 }
 
 bool is_queued(const event_entry* entry)
 {
-    for (event_entry* e = event_queue.head; e; e = e->next)
+    for (event_entry* e = event_first(); e; e = event_next(e))
         if (e == entry)
             return true;
     return false;
@@ -51,59 +42,81 @@ bool is_queued(const event_entry* entry)
 
 void unlink(event_entry* entry)
 {
-    if (entry->next)
-        entry->next->prev = entry->prev;
+    event_queue_t& q = queue();
+    if (entry->next != EVENT_NONE)
+        at(entry->next)->prev = entry->prev;
     else
-        event_queue.tail = entry->prev;
-    if (entry->prev)
-        entry->prev->next = entry->next;
+        q.tail = entry->prev;
+    if (entry->prev != EVENT_NONE)
+        at(entry->prev)->next = entry->next;
     else
-        event_queue.head = entry->next;
+        q.head = entry->next;
+}
+
+void link_before(event_entry* before, event_entry* entry)
+{
+    event_queue_t& q = queue();
+    entry->prev = before->prev;
+    entry->next = index_of(before);
+    if (before->prev != EVENT_NONE)
+        at(before->prev)->next = index_of(entry);
+    else
+        q.head = index_of(entry);
+    before->prev = index_of(entry);
 }
 
 // Ahead of the first entry due at the same time or later, so among equal
 // times the newest fires first.
 void insert(event_entry* entry, int64_t time)
 {
+    event_queue_t& q = queue();
     // A second link of the same entry would tie the list into a loop.
     if (is_queued(entry))
         unlink(entry);
     entry->time = time;
-    event_entry* at = event_queue.head;
-    while (at && at->time < time)
-        at = at->next;
-    if (at) {
-        entry->prev = at->prev;
-        entry->next = at;
-        if (at->prev)
-            at->prev->next = entry;
-        else
-            event_queue.head = entry;
-        at->prev = entry;
+    event_entry* e = event_first();
+    while (e && e->time < time)
+        e = event_next(e);
+    if (e) {
+        link_before(e, entry);
     } else {
-        entry->prev = event_queue.tail;
-        entry->next = nullptr;
-        if (event_queue.tail)
-            event_queue.tail->next = entry;
+        entry->prev = q.tail;
+        entry->next = EVENT_NONE;
+        if (q.tail != EVENT_NONE)
+            at(q.tail)->next = index_of(entry);
         else
-            event_queue.head = entry;
-        event_queue.tail = entry;
+            q.head = index_of(entry);
+        q.tail = index_of(entry);
     }
     update_next_due();
 }
 
 }  // namespace
 
+event_entry* event_first() { return at(queue().head); }
+event_entry* event_last() { return at(queue().tail); }
+event_entry* event_next(const event_entry* e) { return e ? at(e->next) : nullptr; }
+event_entry* event_prev(const event_entry* e) { return e ? at(e->prev) : nullptr; }
+
 void event_init()
 {
-    z80_state.tcount = -1;
-    event_entry& clock = event_queue.entries[EVENT_CLOCK_TIMEOUT];
+    the_machine.cpu.tcount = -1;
+    event_queue_t& q = queue();
+    for (event_entry& e : q.entries) e.prev = e.next = EVENT_NONE;
+    event_entry& clock = q.entries[EVENT_CLOCK_TIMEOUT];
     clock.time = -1;
     clock.id = EVENT_CLOCK_TIMEOUT;
-    clock.callback = event_clock_timeout;
-    clock.prev = clock.next = nullptr;
-    event_queue.head = event_queue.tail = &clock;
-    evt = nullptr;
+    q.kinds[EVENT_CLOCK_TIMEOUT] = nullptr;
+    q.head = q.tail = EVENT_CLOCK_TIMEOUT;
+    q.cursor = EVENT_NONE;
+    update_next_due();
+}
+
+void event_register(int id, event_callback callback)
+{
+    if (!valid_id(id))
+        return;
+    queue().kinds[static_cast<size_t>(id)] = callback;
     update_next_due();
 }
 
@@ -111,17 +124,16 @@ void event_setup(int id, int64_t time, event_callback callback)
 {
     if (!valid_id(id))
         return;
-    event_entry* entry = &event_queue.entries[id];
-    insert(entry, time);
+    event_entry* entry = &queue().entries[static_cast<size_t>(id)];
     entry->id = id;
-    entry->callback = callback ? callback : event_dummy_callback;
-    update_next_due();
+    queue().kinds[static_cast<size_t>(id)] = callback ? callback : event_dummy_callback;
+    insert(entry, time);
 }
 
 void event_schedule_id(int id, int64_t time)
 {
     if (valid_id(id))
-        insert(&event_queue.entries[id], time);
+        insert(&queue().entries[static_cast<size_t>(id)], time);
 }
 
 void event_schedule(event_entry* entry, int64_t time)
@@ -135,7 +147,7 @@ void event_schedule_id_wremove(int id, int64_t time)
     if (!valid_id(id))
         return;
     event_remove_id(id);
-    insert(&event_queue.entries[id], time);
+    insert(&queue().entries[static_cast<size_t>(id)], time);
 }
 
 void event_add(event_entry* before, event_entry* entry)
@@ -144,13 +156,7 @@ void event_add(event_entry* before, event_entry* entry)
         return;
     if (is_queued(entry))
         unlink(entry);
-    entry->prev = before->prev;
-    entry->next = before;
-    if (before->prev)
-        before->prev->next = entry;
-    else
-        event_queue.head = entry;
-    before->prev = entry;
+    link_before(before, entry);
     update_next_due();
 }
 
@@ -165,45 +171,67 @@ void event_remove(event_entry* entry)
 
 void event_remove_id(int id)
 {
-    bool found = true;
-    while (found) {
-        found = false;
-        for (event_entry* e = event_queue.head; e; e = e->next) {
-            if (e->id == id) {
-                unlink(e);
-                found = true;
-                break;
-            }
-        }
-    }
+    for (event_entry* e = event_find(id); e; e = event_find(id))
+        unlink(e);
     update_next_due();
 }
 
 event_entry* event_find(int id)
 {
-    for (event_entry* e = event_queue.head; e; e = e->next)
+    for (event_entry* e = event_first(); e; e = event_next(e))
         if (e->id == id)
             return e;
     return nullptr;
 }
 
+event_callback event_kind(int id) { return valid_id(id) ? queue().kinds[static_cast<size_t>(id)] : nullptr; }
+
 void event_dummy_callback(int64_t*)
 {
-    std::fputs("Warning! Dummy event callback!\n", stderr);
+    log_message("Warning! Dummy event callback!\n");
 }
-
-void event_clock_timeout(int64_t*) {}
 
 void event_run_due()
 {
-    int64_t* now = &z80_state.tcount;
-    evt = event_queue.head;
-    while (evt && *now >= evt->time) {
-        if (!is_placeholder(evt))
-            evt->callback(now);
-        if (!evt)
+    event_queue_t& q = queue();
+    int64_t* now = &the_machine.cpu.tcount;
+    q.cursor = q.head;
+    while (q.cursor != EVENT_NONE && *now >= at(q.cursor)->time) {
+        const event_entry& e = *at(q.cursor);
+        if (!is_placeholder(e))
+            q.kinds[static_cast<size_t>(e.id)](now);
+        if (q.cursor == EVENT_NONE)
             break;
-        evt = evt->next;
+        q.cursor = at(q.cursor)->next;
     }
+    update_next_due();
+}
+
+void event_device_state(state_io& io)
+{
+    event_queue_t& q = queue();
+    event_queue_t loaded = q;
+    io(loaded.head);
+    io(loaded.tail);
+    for (event_entry& e : loaded.entries) {
+        io(e.time);
+        io(e.prev);
+        io(e.next);
+    }
+    if (!io.loading()) return;
+    // Only a list that ends, and links the same both ways, replaces the queue.
+    auto valid = [](int8_t i) { return i == EVENT_NONE || (i >= 0 && i < EVENT_COUNT); };
+    if (!valid(loaded.head) || !valid(loaded.tail)) return;
+    int count = 0;
+    int8_t last = EVENT_NONE;
+    for (int8_t i = loaded.head; i != EVENT_NONE; i = loaded.entries[static_cast<size_t>(i)].next) {
+        const event_entry& e = loaded.entries[static_cast<size_t>(i)];
+        if (++count > EVENT_COUNT || e.prev != last || !valid(e.next)) return;
+        last = i;
+    }
+    if (last != loaded.tail) return;
+    for (size_t i = 0; i < loaded.entries.size(); ++i) loaded.entries[i].id = static_cast<int>(i);
+    loaded.cursor = EVENT_NONE;
+    q = loaded;
     update_next_due();
 }

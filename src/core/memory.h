@@ -1,4 +1,6 @@
-// Memory map of the eight models, ROM banking, and the port decoder.
+// Memory map of the eight models and ROM banking: the record, the model
+// set-up and the ROM images each model runs. The processor's accessors
+// (mem_read, mem_write) are in core/bus.h.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -11,96 +13,57 @@ enum : int {
     MODEL_C64, MODEL_CPM, MODEL_COUNT
 };
 
-// State the inline accessors below need; owned by memory.cpp.
-namespace memory_state {
-extern std::array<uint8_t, 0x10000> memory;   // ROM copy 0000-3FFF, RAM above
-extern std::array<uint8_t, 0x4000> eprom;     // bank 1
-extern std::array<uint8_t, 0x4000> ext_ram;   // bank 2
-extern int machine_type;
-extern uint32_t ram_mask;
-extern uint32_t video_ram_size;
-extern int memory_rom_banking;
-extern int mem_bank_nr;
-}
+constexpr uint16_t RAM_START = 0x4000;
+constexpr uint16_t CPM_BIOS_START = 0xE000;   // E000-EFFF: write-protected on the CP/M model
+constexpr uint16_t CPM_BIOS_END = 0xEFFF;
+
+struct memory_t {
+    std::array<uint8_t, 0x10000> memory{};   // ROM copy 0000-3FFF, RAM above
+    std::array<uint8_t, 0x4000> ext_ram{};   // bank 2 of the ROM area; bank 1 reads zeros
+    int type = MODEL_A64;                    // the model whose map is set up
+    uint32_t ram_mask = 0xFFFF;
+    uint32_t video_ram_size = 0x17FF;
+    int rom_banking = 1;
+    int bank_nr = 0;
+    uint8_t port_0 = 0;                      // the control register's last value
+    uint32_t page = 0xE800;                  // offset of the display page in memory
+};
 
 void memory_set_active_setup(int model);
 void memory_reset();
 void memory_set_rom_banking(int flag);
 uint8_t* rom_pointer();
+// The ROM image of the running model as it was set up (traps removed).
 const uint8_t* source_rom_pointer();
 uint8_t* memory_get_ram();
-void memory_get_video_ram(uint8_t** pointer_variable);
+// The current display page (the shell's screen pointer).
+uint8_t* screenptr();
+// The page the control register's value selects.
 uint8_t* memory_get_video_ram_plain();
+uint32_t memory_page_of(uint8_t control);
 int memory_get_machine_type();
-// Writes the 64 KB address space as the ROM copy and RAM hold it to path;
-// 1, or 0 with the reason in why and a file of that name left as it was.
-int mem_dump(const char* path, std::string* why = nullptr);
+// 1 when the ROM area holds the built-in A/B or C64 firmware (it has the
+// call-gap trap at 0x0030), 0 for an original ROM, the CP/M model or a ROM
+// loaded over it.
+int memory_rom_is_builtin();
+// Writes the 64 KB image, ROM copy first, to path ("memdump.bin" from the
+// menu). False with the reason in *why when it cannot be written.
+bool mem_dump(const char* path, std::string* why = nullptr);
 
 // Slow path of mem_read for the banked ROM area.
 uint8_t mem_read_banked(uint16_t address);
-
-inline uint8_t mem_read(uint16_t address)
-{
-    using namespace memory_state;
-    if (memory_rom_banking && address <= 0x3FFF && mem_bank_nr != 0)
-        return mem_read_banked(address);
-    return memory[address > ram_mask ? address & ram_mask : address];
-}
-
-inline void mem_write(uint16_t address, uint8_t value)
-{
-    using namespace memory_state;
-    if (address <= 0x3FFF) {
-        if (memory_rom_banking && mem_bank_nr == 2)
-            ext_ram[address] = value;
-        return;
-    }
-    if (machine_type == MODEL_CPM && (address & 0xF000) == 0xE000)
-        return;   // the CP/M BIOS area is write-protected
-    memory[address > ram_mask ? address & ram_mask : address] = value;
-}
-
-// Port decoder.
-uint8_t z80_in(uint8_t port);
-void z80_out(uint8_t port, uint8_t value);
-int snapshot_out(int port);
-void snapshot_in(int port, int value);
-
-// The device calls a control-register write makes, from the previous and the
-// new value: only changed bits reach their devices.
-enum : uint8_t {
-    CTRL_NMI_WITHDRAW = 0x01,   // bit 7 clear: the NMI line drops at once
-    CTRL_JOY_STEP = 0x02,       // rising edge of bit 6
-    CTRL_TAPE_REMOTE = 0x04,    // bit 2 or 5 changed
-    CTRL_BEEPER = 0x08,         // bit 4 changed
-    CTRL_TAPE_OUT = 0x10,       // bits 1-0 changed
-};
-uint8_t control_register_changes(uint8_t previous, uint8_t value);
-
-// The maskable interrupt line (machine.cpp).
-void memory_trigger_im1(int level);
-
-// How the processor reaches the machine.
-struct machine_bus {
-    static uint8_t read(uint16_t a) { return mem_read(a); }
-    static void write(uint16_t a, uint8_t v) { mem_write(a, v); }
-    static uint8_t in(uint8_t port) { return z80_in(port); }
-    static void out(uint8_t port, uint8_t v) { z80_out(port, v); }
-    // The machine's one maskable source is the tape input's falling-edge
-    // latch (tape.cpp); acknowledging the interrupt clears it.
-    static void acknowledge_interrupt() { memory_trigger_im1(0); }
-};
 
 // Where each ROM image comes from: the built-in firmware unless an original
 // ROM file was supplied (romfiles). A B image given this way is used as it
 // stands instead of being built from the A image and the patch list.
 enum : int { ROM_A64, ROM_B64, ROM_C64, ROM_CPM_BOOT, ROM_CPM_BIOS, ROM_SOURCE_COUNT };
-// data must stay valid for the process (16384, 16384, 16384, 4096, 2048
-// bytes); null returns to the built-in image. Takes effect at the next
-// memory_set_active_setup.
-void memory_set_rom_source(int rom, const uint8_t* data);
-// True when the selected model runs our own firmware, no original file.
-bool memory_runs_builtin_firmware();
-// Replaces the B patch list (entries of offset lo, offset hi, value, 0);
-// null returns to the built-in list. Takes effect at the next selection.
+// Takes a copy of the image (16384, 16384, 16384, 4096, 2048 bytes) and the
+// name it came from (empty for none); null data returns to the built-in
+// image. Takes effect at the next memory_set_active_setup.
+void memory_set_rom_source(int rom, const uint8_t* data, const std::string& name = {});
+// The name given with the image, empty for the built-in one.
+const std::string& memory_rom_source_name(int rom);
+// Replaces the B patch list (entries of offset lo, offset hi, value, 0) by
+// a copy; null returns to the built-in list. Takes effect at the next
+// selection.
 void memory_set_b64_patch(const uint8_t* patch, size_t count);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -20,9 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 struct rom_file {
-    const char* name;
+    char name[16];
     size_t size;
-    const char* models;   // the models that run it
+    char models[24];   // the models that run it
 };
 
 // In the order of the memory map's ROM sources.
@@ -33,41 +32,26 @@ constexpr std::array<rom_file, ROM_SOURCE_COUNT> rom_files{{
     {"cpm-boot.rom", 4096, "Primo CP/M"},
     {"cpm-bios.rom", 2048, "Primo CP/M"},
 }};
-constexpr const char* BUILT_IN = "beépített firmware";
-constexpr const char* INSTEAD = "; a beépített firmware fut helyette.";
+constexpr char BUILT_IN[] = "beépített firmware";
+constexpr char INSTEAD[] = "; a beépített firmware fut helyette.";
 
-constexpr std::array<const char*, MODEL_COUNT> model_names{
+constexpr char model_names[MODEL_COUNT][12] = {
     "Primo A32", "Primo A48", "Primo A64", "Primo B32",
     "Primo B48", "Primo B64", "Primo C64", "Primo CP/M",
-};
-
-// Accepted images live here for the rest of the run: the memory map copies
-// from them at every model set-up.
-std::array<uint8_t, 16384> a64_data{};
-std::array<uint8_t, 16384> b64_data{};
-std::array<uint8_t, 16384> c64_data{};
-std::array<uint8_t, 4096> boot_data{};
-std::array<uint8_t, 2048> bios_data{};
-const std::array<uint8_t*, ROM_SOURCE_COUNT> buffers{
-    a64_data.data(), b64_data.data(), c64_data.data(), boot_data.data(), bios_data.data(),
 };
 
 // The built-in B image, for when only an original A image was supplied: the
 // B patch list describes the built-in images and must not be laid over an
 // original A.
-std::array<uint8_t, 16384> builtin_b64{};
-
-// Path of each accepted file; empty means the built-in image.
-std::array<std::string, ROM_SOURCE_COUNT> taken_paths;
-
-void build_builtin_b64()
+std::vector<uint8_t> builtin_b64()
 {
-    std::copy(std::begin(rom_a64), std::end(rom_a64), builtin_b64.begin());
+    std::vector<uint8_t> image(std::begin(rom_a64), std::end(rom_a64));
     for (size_t i = 0; i < b64rom_patch_count; ++i) {
         const uint8_t* entry = b64rom_patch + 4 * i;
         const unsigned offset = entry[0] | (entry[1] << 8);
-        if (offset < builtin_b64.size()) builtin_b64[offset] = entry[2];
+        if (offset < image.size()) image[offset] = entry[2];
     }
+    return image;
 }
 
 void refuse(const fs::path& path, const std::string& why, romfiles_report* report)
@@ -115,10 +99,8 @@ fs::path find_first(const std::vector<fs::path>& folders, const char* name)
     return {};
 }
 
-const std::string& source_text(int rom)
-{
-    return taken_paths[rom];
-}
+// Path of the accepted file; empty means the built-in image.
+const std::string& source_text(int rom) { return memory_rom_source_name(rom); }
 
 }  // namespace
 
@@ -139,10 +121,7 @@ std::vector<fs::path> romfiles_default_folders(const char* exe_dir)
 
 void romfiles_forget()
 {
-    for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) {
-        memory_set_rom_source(rom, nullptr);
-        taken_paths[rom].clear();
-    }
+    for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) memory_set_rom_source(rom, nullptr);
 }
 
 int romfiles_load(const std::vector<fs::path>& folders, romfiles_report* report)
@@ -152,25 +131,22 @@ int romfiles_load(const std::vector<fs::path>& folders, romfiles_report* report)
     for (int rom = 0; rom < ROM_SOURCE_COUNT; ++rom) {
         const fs::path path = find_first(folders, rom_files[rom].name);
         if (path.empty()) continue;
-        if (!read_exact(path, rom_files[rom].size, buffers[rom], report)) continue;
-        memory_set_rom_source(rom, buffers[rom]);
-        taken_paths[rom] = path.string();
+        std::vector<uint8_t> data(rom_files[rom].size);
+        if (!read_exact(path, rom_files[rom].size, data.data(), report)) continue;
+        memory_set_rom_source(rom, data.data(), path.string());
         if (report) report->used += "Eredeti ROM: " + path.string() + " (" + rom_files[rom].models + ")\n";
         ++taken;
     }
-    if (!taken_paths[ROM_A64].empty() && taken_paths[ROM_B64].empty()) {
-        build_builtin_b64();
-        memory_set_rom_source(ROM_B64, builtin_b64.data());
-    }
+    if (!source_text(ROM_A64).empty() && source_text(ROM_B64).empty())
+        memory_set_rom_source(ROM_B64, builtin_b64().data());
     return taken;
 }
 
-std::string romfiles_load_at_start(const char* exe_dir)
+romfiles_report romfiles_load_at_start(const char* exe_dir)
 {
     romfiles_report report;
     romfiles_load(romfiles_default_folders(exe_dir), &report);
-    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
-    return report.refused;
+    return report;
 }
 
 std::string romfiles_model_source(int model)

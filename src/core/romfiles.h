@@ -28,10 +28,9 @@ struct romfiles_report {
 // reports nothing itself. Returns the number of files taken.
 int romfiles_load(const std::vector<std::filesystem::path>& folders, romfiles_report* report);
 
-// The start-up call: the default folders; what differs from the built-in
-// firmware goes to standard error, once. Returns the refusals (empty when
-// none) for the shell to show in one message.
-std::string romfiles_load_at_start(const char* exe_dir);
+// The start-up call: the default folders. Returns what differs from the
+// built-in firmware, for the shell to show.
+romfiles_report romfiles_load_at_start(const char* exe_dir);
 
 // Which image a model runs, e.g. "Primo A64: beépített firmware" or
 // "Primo A64: /home/u/.local/share/brevan/roms/a64.rom".

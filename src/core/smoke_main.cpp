@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/machine.h"
 #include "core/event.h"
 #include "cpu/cpu_core.h"
 

@@ -2,8 +2,9 @@
 #include "core/trap.h"
 
 #include <cstring>
+#include <type_traits>
 
-trap_record traps[TRAP_SLOTS]{};
+#include "core/machine.h"
 
 namespace {
 
@@ -13,34 +14,40 @@ bool record_fits(const trap_record* record)
            record->length <= TRAP_IMAGE_SIZE - record->offset;
 }
 
-bool apply(trap_record* record, uint8_t* image)
+bool apply(const trap_record* record, uint8_t* image, uint8_t* saved)
 {
     if (!image || !record_fits(record))
         return false;
-    std::memcpy(record->saved_bytes, image + record->offset, record->length);
+    if (saved) std::memcpy(saved, image + record->offset, record->length);
     std::memcpy(image + record->offset, record->patch_bytes, record->length);
     return true;
 }
 
-}  // namespace
-
-void traps_set(trap_record* table, uint8_t* image)
+template <class Record>
+void set_all(Record* table, uint8_t* image)
 {
     if (!table)
         return;
-    for (trap_record* record = table; record->handler; ++record) {
+    for (Record* record = table; record->handler; ++record) {
         const int n = record->patch_bytes[1];
-        if (n >= TRAP_SLOTS || !apply(record, image))
+        uint8_t* saved = nullptr;
+        if constexpr (!std::is_const_v<Record>) saved = record->saved_bytes;
+        if (n >= TRAP_SLOTS || !apply(record, image, saved))
             continue;
-        traps[n].handler = record->handler;
+        the_machine.traps[static_cast<size_t>(n)].handler = record->handler;
     }
 }
 
+}  // namespace
+
+void traps_set(trap_record* table, uint8_t* image) { set_all(table, image); }
+void traps_set(const trap_record* table, uint8_t* image) { set_all(table, image); }
+
 void trap_place(int n, trap_record* record, uint8_t* image)
 {
-    if (n < 0 || n >= TRAP_SLOTS || !record || !apply(record, image))
+    if (n < 0 || n >= TRAP_SLOTS || !record || !apply(record, image, record->saved_bytes))
         return;
-    traps[n].handler = record->handler ? record->handler : trap_dummy;
+    the_machine.traps[static_cast<size_t>(n)].handler = record->handler ? record->handler : trap_dummy;
 }
 
 void trap_remove(int n, trap_record* record, uint8_t* image)
@@ -48,14 +55,14 @@ void trap_remove(int n, trap_record* record, uint8_t* image)
     if (n < 0 || n >= TRAP_SLOTS || !record || !image || !record_fits(record))
         return;
     std::memcpy(image + record->offset, record->saved_bytes, record->length);
-    traps[n].handler = trap_dummy;
+    the_machine.traps[static_cast<size_t>(n)].handler = trap_dummy;
 }
 
 int trap_dummy(int*) { return 0; }
 
 bool trap_has_handler(int n)
 {
-    return n >= 0 && n < TRAP_SLOTS && traps[n].handler != nullptr;
+    return n >= 0 && n < TRAP_SLOTS && the_machine.traps[static_cast<size_t>(n)].handler != nullptr;
 }
 
 void trap_handle(int n)
@@ -63,5 +70,5 @@ void trap_handle(int n)
     if (!trap_has_handler(n))
         return;
     int arg = n;
-    traps[n].handler(&arg);
+    the_machine.traps[static_cast<size_t>(n)].handler(&arg);
 }

@@ -1,11 +1,8 @@
-// Z80 processor: the processor record, reset, and the machine's run loop.
+// Z80 processor: reset, and the machine's run loop.
 #include "cpu/cpu.h"
 
-#include "core/memory.h"
+#include "core/bus.h"
 #include "cpu/cpu_core.h"
-
-z80_state_t z80_state{};
-int z80_break_hit = 0;
 
 void z80_init(uint64_t clock)
 {

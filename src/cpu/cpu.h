@@ -1,4 +1,5 @@
-// Z80 processor: the one processor record and the run loop.
+// Z80 processor: the processor record and the run loop. The one record
+// lives in the machine (core/machine.h: z80_state names it).
 #pragma once
 #include <cstdint>
 
@@ -18,9 +19,9 @@ struct z80_state_t {
     uint16_t bp_address;
     int32_t bp_enabled;
     int32_t bp_reached;
+    int32_t break_hit;         // the last z80_run stopped at the breakpoint
+    int32_t stop_request;      // a trap asks z80_run to stop after it, as at the breakpoint
 };
-
-extern z80_state_t z80_state;
 
 // Flag bits of F.
 enum : uint8_t {
@@ -28,6 +29,8 @@ enum : uint8_t {
     FLAG_H = 0x10, FLAG_5 = 0x20, FLAG_Z = 0x40, FLAG_S = 0x80,
 };
 
+// Sets the clock (and the line length) and resets the registers; the
+// breakpoint is cleared.
 void z80_init(uint64_t clock);
 void z80_reset();
 // Runs whole instructions until at least `cycles` T-states have elapsed;
@@ -36,12 +39,13 @@ void z80_reset();
 int z80_run(int cycles);
 uint16_t cpu_get_pc();
 
-// Set by z80_run when it stopped at the breakpoint; cleared at each call.
-extern int z80_break_hit;
-
+// Little-endian words through the processor's view of memory.
 uint16_t mem_read_word(uint16_t address);
 void mem_write_word(uint16_t address, uint16_t value);
 
-// Breakpoint (the monitor sets it with F4).
+// Breakpoint (the monitor sets it with F4): a new address sets it, the same
+// address again toggles it.
 void z80_cpu_set_breakpoint(uint16_t address);
+// 1 (and the breakpoint marked reached) when pc stands on an enabled
+// breakpoint not yet reached, else 0.
 int cpu_check_breakpoint();

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "core/event.h"
+#include "core/machine.h"
 #include "core/trap.h"
 #include "cpu/cpu.h"
 
@@ -266,7 +267,7 @@ int z80_execute_loop(int cycles)
         PC = z80_state.pc;                                                          \
         rc = z80_state.r;                                                           \
         tc = z80_state.tcount;                                                      \
-        next_due = event_next_due;                                                  \
+        next_due = the_machine.events.next_due;                                                  \
         limit = INT64_MIN;                                                          \
     } while (0)
 // The event pass after an addition to tcount.
@@ -808,6 +809,11 @@ ed_group: {
         Z80_SYNC_OUT();
         trap_handle(op2);
         Z80_SYNC_IN();
+        if (Z80_UNLIKELY(z80_stop_request)) {
+            z80_stop_request = 0;
+            z80_break_hit = 1;
+            goto leave;
+        }
         goto epilogue;   // no T-states added, so no event pass
     case 0x40: case 0x48: case 0x50: case 0x58:                      // IN r,(C)
     case 0x60: case 0x68: case 0x70: case 0x78: {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 
@@ -20,16 +21,28 @@ constexpr int LINE = 160;
 constexpr int MAX_BYTES_PER_ROW = 32;
 constexpr int LONGEST_INSTRUCTION = 4;
 
-int monitor_page = MONITOR_PAGE_DISASSEMBLY;
-uint16_t local_pc = 0;     // first address of the listing
-uint16_t memdump_pc = 0;   // first address of the memory page
-int rows = 25;
-int cols = 80;
+// The view: the debugger's, not the machine's.
+struct monitor_view_t {
+    int page = MONITOR_PAGE_DISASSEMBLY;
+    uint16_t local_pc = 0;     // first address of the listing
+    uint16_t memdump_pc = 0;   // first address of the memory page
+    int rows = 25;
+    int cols = 80;
+    std::array<std::array<char, LINE>, MONITOR_MAX_ROWS> page_text{};
+    int page_rows = 0;
+    int separator_row = -1;
+    int breakpoint_row = -1;   // the listing row of the breakpoint, when on
+} view;
 
-std::array<std::array<char, LINE>, MONITOR_MAX_ROWS> page_text{};
-int page_rows = 0;
-int separator_row = -1;
-int breakpoint_row = -1;   // the listing row of the breakpoint, when on
+int& monitor_page = view.page;
+uint16_t& local_pc = view.local_pc;
+uint16_t& memdump_pc = view.memdump_pc;
+int& rows = view.rows;
+int& cols = view.cols;
+auto& page_text = view.page_text;
+int& page_rows = view.page_rows;
+int& separator_row = view.separator_row;
+int& breakpoint_row = view.breakpoint_row;
 
 char* next_row()
 {

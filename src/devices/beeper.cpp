@@ -5,29 +5,36 @@
 
 #include <algorithm>
 
-uint16_t sound_level = 0;
+#include "core/machine.h"
 
 sound_source_t beeper{"beeper", nullptr, beeper_calc_samples, beeper_reset};
 
 void beeper_init()
 {
-    sound_level = 0;
+    the_machine.beeper.level = 0;
     sound_add_source(&beeper);
 }
 
 void beeper_set_level(int level)
 {
     // Only the low byte counts; 1 gives 0x1000.
-    sound_level = static_cast<uint16_t>((level & 0xFF) << 12);
+    the_machine.beeper.level = static_cast<uint16_t>((level & 0xFF) << 12);
 }
 
 void beeper_calc_samples(int16_t* buffer, int count)
 {
     if (count <= 0) return;
-    std::fill_n(buffer, count, static_cast<int16_t>(sound_level));
+    std::fill_n(buffer, count, static_cast<int16_t>(the_machine.beeper.level));
 }
 
 void beeper_reset()
 {
-    sound_level = 0;
+    the_machine.beeper.level = 0;
 }
+
+void beeper_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) beeper_init();
+}
+
+void beeper_device_state(state_io& io) { io(the_machine.beeper.level); }

@@ -2,14 +2,22 @@
 // attributes in RAM below the display page, turned into an indexed canvas.
 #include "devices/color.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "core/machine.h"
 #include "core/memory.h"
 
-uint8_t colorCanvas[CANVAS_WIDTH * CANVAS_HEIGHT];
-
 namespace {
+
+// The picture, and the border it was last filled with (-1: to be filled).
+struct canvas_t {
+    std::array<uint8_t, CANVAS_WIDTH * CANVAS_HEIGHT> pixels{};
+    int border = -1;
+} canvas_host;
+
+color_t& unit() { return the_machine.color; }
 
 // Offsets in the colour block (B = display page - 0x500).
 constexpr int MODE_BYTE = 0x00;
@@ -22,12 +30,6 @@ constexpr int SINGLE_WIDTH = 320;
 constexpr int SINGLE_AREA = 320 * 240;
 constexpr int PICTURE_LEFT = 28;
 
-std::array<int, 3> palette_timing{};
-int palette_timer_count = 0;
-int active_palette = 0;
-int color_mode = 0;
-int prevFrameColor = -1;
-int frame_border = -1;   // border of the presented frame; -1: none yet
 
 struct mode_layout {
     int rows;
@@ -58,9 +60,9 @@ const uint8_t* palette_of(const uint8_t* base, int palette) { return base + PALE
 void select_palette(int code)
 {
     switch (code) {
-    case 4: active_palette = 0; break;
-    case 2: active_palette = 1; break;
-    case 1: active_palette = 2; break;
+    case 4: unit().active_palette = 0; break;
+    case 2: unit().active_palette = 1; break;
+    case 1: unit().active_palette = 2; break;
     default: break;
     }
 }
@@ -68,7 +70,7 @@ void select_palette(int code)
 void draw_picture(const uint8_t* base, uint8_t* canvas, int double_size, const mode_layout& layout,
                   const nibble_map& nibble_of)
 {
-    const uint8_t* palette = palette_of(base, active_palette);
+    const uint8_t* palette = palette_of(base, unit().active_palette);
     std::array<uint8_t, 64> nibbles{};
     for (int r = 0; r < layout.rows; ++r) {
         const uint8_t* attributes = base + ATTRIBUTES + 32 * (r / layout.rows_per_attribute);
@@ -104,46 +106,47 @@ constexpr std::array<uint8_t, 4> BLUE_GATED{0, 109, 182, 255};
 int border_now()
 {
     const uint8_t* selected = memory_get_video_ram_plain() - 0x500;
-    return palette_of(selected, active_palette)[0];
+    return palette_of(selected, unit().active_palette)[0];
 }
 
 }  // namespace
 
 void do_color_control(uint8_t* base)
 {
+    color_t& c = unit();
     if (base[COMMAND_BYTE] & COMMAND_PENDING) {
-        prevFrameColor = -1;
-        color_mode = base[MODE_BYTE];
+        canvas_host.border = -1;
+        c.mode = base[MODE_BYTE];
         base[COMMAND_BYTE] &= static_cast<uint8_t>(~COMMAND_PENDING);   // acknowledged
         select_palette(base[COMMAND_BYTE] & 0x7F);
-        palette_timing = {base[2], base[4], base[5]};
-        palette_timer_count = palette_timing[active_palette];
+        c.palette_timing = {base[2], base[4], base[5]};
+        c.palette_timer_count = c.palette_timing[static_cast<size_t>(c.active_palette)];
     }
-    if (palette_timer_count != 0 && --palette_timer_count == 0) {
-        active_palette = (active_palette + 1) % 3;
-        palette_timer_count = palette_timing[active_palette];
+    if (c.palette_timer_count != 0 && --c.palette_timer_count == 0) {
+        c.active_palette = (c.active_palette + 1) % 3;
+        c.palette_timer_count = c.palette_timing[static_cast<size_t>(c.active_palette)];
     }
 }
 
 void color_new_frame(uint8_t* base)
 {
-    frame_border = border_now();
+    unit().frame_border = border_now();
     do_color_control(base);
 }
 
 void color_paint(const uint8_t* base, uint8_t* canvas, int double_size)
 {
     double_size = double_size ? 1 : 0;
-    const int border = frame_border >= 0 ? frame_border : border_now();
-    if (border != prevFrameColor) {
-        prevFrameColor = border;
+    const int border = unit().frame_border >= 0 ? unit().frame_border : border_now();
+    if (border != canvas_host.border) {
+        canvas_host.border = border;
         std::memset(canvas, border, static_cast<size_t>((double_size + 1) * (double_size + 1)) * SINGLE_AREA);
     }
 
     // Only the two defined modes draw; any other mode byte leaves the border.
-    if (color_mode == 0)
+    if (unit().mode == 0)
         draw_picture(base, canvas, double_size, MODE0, mode0_nibbles);
-    else if (color_mode == 2)
+    else if (unit().mode == 2)
         draw_picture(base, canvas, double_size, MODE2, mode2_nibbles);
 }
 
@@ -155,15 +158,35 @@ void render_color_frame(uint8_t* base, uint8_t* canvas, int double_size)
 
 void color_reset()
 {
-    palette_timing = {0, 0, 0};
-    palette_timer_count = 0;
-    prevFrameColor = -1;
-    frame_border = -1;
-    active_palette = 0;
+    color_t& c = unit();
+    c.palette_timing = {0, 0, 0};
+    c.palette_timer_count = 0;
+    c.frame_border = -1;
+    c.active_palette = 0;
+    canvas_host.border = -1;
 }
 
-int color_get_active_palette() { return active_palette; }
-int color_get_mode() { return color_mode; }
+int color_get_active_palette() { return unit().active_palette; }
+int color_get_mode() { return unit().mode; }
+uint8_t* color_canvas() { return canvas_host.pixels.data(); }
+
+void color_device_reset(reset_kind kind)
+{
+    if (kind != reset_kind::power_on && kind != reset_kind::clock_change) color_reset();
+}
+
+void color_device_state(state_io& io)
+{
+    color_t& c = unit();
+    io.array(c.palette_timing);
+    io(c.palette_timer_count);
+    io(c.active_palette);
+    io(c.mode);
+    io(c.frame_border);
+    if (!io.loading()) return;
+    c.active_palette = std::clamp(c.active_palette, 0, 2);
+    canvas_host.border = -1;   // the canvas is painted anew
+}
 
 void color_calculate_palette(uint8_t* out, int type)
 {

@@ -17,19 +17,19 @@
 #include <vector>
 
 #include "core/hooks.h"
+#include "core/machine.h"
+#include "devices/diskfs_names.h"
 #include "media/fileio.h"
-
-int drive_led_active = 0;
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace diskfs_names;
 
 constexpr int CHANNELS = 16;
 constexpr int COMMAND_CHANNEL = 15;
-constexpr size_t CMD_MAX = 40;
-constexpr size_t MAX_NAME = 260;
-constexpr size_t RAM_SIZE = 2048;
+constexpr size_t CMD_MAX = DRIVE_CMD_MAX;
+constexpr size_t RAM_SIZE = DRIVE_RAM_SIZE;
 constexpr size_t LISTED_NAME = 16;
 constexpr size_t LINE_TEXT = 27;
 
@@ -39,15 +39,13 @@ enum error_row {
     E_ILLEGAL_TS, E_NO_CHANNEL, E_DISK_FULL, E_DOS, E_NOT_READY,
 };
 
-constexpr const char* Errors_1541[16] = {
+constexpr char Errors_1541[16][28] = {
     "00, OK", "01,FILES SCRATCHED", "25,WRITE ERROR", "26,WRITE PROTECT ON",
     "30,SYNTAX ERROR", "33,SYNTAX ERROR", "60,WRITE FILE OPEN", "61,FILE NOT OPEN",
     "62,FILE NOT FOUND", "63,FILE EXISTS", "65,NO BLOCK", "67,ILLEGAL TRACK OR SECTOR",
     "70,NO CHANNEL", "72,DISK FULL", "73,CBM DOS V2.6 1541", "74,DRIVE NOT READY",
 };
 
-enum file_type { TYPE_NONE, TYPE_PRI, TYPE_SEQ, TYPE_PRG };
-constexpr const char* extension_of[] = {"", ".PRI", ".SEQ", ".PRG"};
 
 struct channel_t {
     file_ptr file;
@@ -71,119 +69,52 @@ struct channel_t {
     }
 };
 
-std::array<channel_t, CHANNELS> file;
-std::array<uint8_t, CHANNELS> read_char{};
-char current_error[80] = "";
-const uint8_t* error_ptr = nullptr;
-const uint8_t* error_end = nullptr;
-std::array<uint8_t, CMD_MAX + 1> cmd_buffer{};
-size_t cmd_len = 0;
-std::string dir_path;
-std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
-bool make_on_use = false;    // the host's default folder, made at the first access
-std::array<char, LISTED_NAME> dir_title{};
-std::array<uint8_t, RAM_SIZE> ram{};
+// The host's side of the drive: the channels' files with their look-ahead,
+// and the folder.
+struct drive_host_t {
+    std::array<channel_t, CHANNELS> file;
+    std::array<uint8_t, CHANNELS> read_char{};
+    std::string dir_path;
+    std::string orig_dir_path;   // the folder the host gave: "G:." returns here, "G:" stays below it
+    bool make_on_use = false;    // the host's default folder, made at the first access
+    std::array<char, LISTED_NAME> dir_title{};
+} drive_host;
 
-// A Primo name after conversion: the name itself and its suffixes.
-struct primo_name {
-    std::string name;
-    char mode = 0;   // 'a', 'r', 'w' or 0
-    file_type type = TYPE_NONE;
-    bool wildcards = false;
-};
+drive_t& D() { return the_machine.drive; }
+auto& file = drive_host.file;
+auto& read_char = drive_host.read_char;
+std::string& dir_path = drive_host.dir_path;
+std::string& orig_dir_path = drive_host.orig_dir_path;
+auto& dir_title = drive_host.dir_title;
+bool& make_on_use = drive_host.make_on_use;
+
+enum : uint8_t { ERROR_NONE, ERROR_MESSAGE, ERROR_RAM };
+const uint8_t* error_base()
+{
+    return D().error_source == ERROR_RAM ? D().ram.data() : reinterpret_cast<const uint8_t*>(D().current_error.data());
+}
 
 void set_error(error_row row, int track = 0)
 {
-    std::snprintf(current_error, sizeof current_error, "%s,%02d,%02d\r", Errors_1541[row], track, 0);
-    error_ptr = reinterpret_cast<const uint8_t*>(current_error);
-    error_end = error_ptr + std::strlen(current_error);
+    drive_t& d = D();
+    std::snprintf(d.current_error.data(), d.current_error.size(), "%s,%02d,%02d\r", Errors_1541[row], track, 0);
+    d.error_source = ERROR_MESSAGE;
+    d.error_at = 0;
+    d.error_end = static_cast<uint16_t>(std::strlen(d.current_error.data()));
 }
 
 void led(bool on)
 {
-    drive_led_active = on ? 1 : 0;
+    D().led = on ? 1 : 0;
     ui_set_led(on ? 1 : 0);
 }
 
-void empty_command_buffer() { cmd_len = 0; }
+void empty_command_buffer() { D().cmd_len = 0; }
 
 void close_channels(int count)
 {
     for (int i = 0; i < count; ++i) file[static_cast<size_t>(i)].close();
 }
-
-uint8_t upper(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 0x20) : c; }
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upper(static_cast<uint8_t>(x)) == upper(static_cast<uint8_t>(y));
-           });
-}
-
-bool has_extension(const std::string& host_name, file_type type)
-{
-    return host_name.size() > 4 && iequals(std::string_view(host_name).substr(host_name.size() - 4), extension_of[type]);
-}
-
-// The bytes of a name or folder as the drive takes them: at most 260,
-// bytes from 0x80 on reduced by 0x40.
-std::string primo_text(const uint8_t* text, size_t length)
-{
-    std::string out;
-    for (size_t i = 0; i < length && i < MAX_NAME; ++i)
-        out += static_cast<char>(text[i] >= 0x80 ? text[i] - 0x40 : text[i]);
-    return out;
-}
-
-primo_name convert_filename(const uint8_t* text, size_t length)
-{
-    const auto colon = static_cast<const uint8_t*>(std::memchr(text, ':', length));
-    if (colon) {
-        length -= static_cast<size_t>(colon + 1 - text);
-        text = colon + 1;
-    }
-    const std::string all = primo_text(text, length);
-    primo_name n;
-    const size_t comma = all.find(',');
-    n.name = all.substr(0, comma);
-    for (size_t at = comma; at != std::string::npos && at + 1 < all.size(); at = all.find(',', at + 1)) {
-        switch (upper(static_cast<uint8_t>(all[at + 1]))) {
-        case 'A': n.mode = 'a'; break;
-        case 'R': n.mode = 'r'; break;
-        case 'W': n.mode = 'w'; break;
-        case 'P': n.type = TYPE_PRI; break;
-        case 'S': n.type = TYPE_SEQ; break;
-        default: break;
-        }
-    }
-    n.wildcards = n.name.find_first_of("?*") != std::string::npos;
-    return n;
-}
-
-// A name that stays a plain name inside the folder.
-bool safe_name(const std::string& name)
-{
-    return !name.empty() && name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
-           name.find("..") == std::string::npos;
-}
-
-// "*" matches the rest, "?" any one character, others the upper-case
-// character; a pattern that ends matches only a name that ends there.
-bool pattern_matches(const std::string& pattern, const std::string& name)
-{
-    size_t i = 0;
-    for (; i < pattern.size(); ++i) {
-        const auto p = static_cast<uint8_t>(pattern[i]);
-        if (p == '*') return true;
-        if (i >= name.size()) return false;
-        if (p != '?' && upper(p) != upper(static_cast<uint8_t>(name[i]))) return false;
-    }
-    return i == name.size();
-}
-
-std::string base_name(const std::string& host_name) { return host_name.substr(0, host_name.size() - 4); }
 
 fs::path folder_path() { return fs::path(dir_path.empty() ? "." : dir_path); }
 
@@ -197,18 +128,6 @@ std::vector<std::string> folder_names()
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Whether path, symbolic links followed, lies inside folder.
-bool resolves_inside(const fs::path& path, const fs::path& folder, bool folder_itself_too = false)
-{
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return false;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    const auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    return r == root.end() && (t != target.end() || folder_itself_too);
 }
 
 // The host file for a name that differs from it at most in letter case:
@@ -497,8 +416,9 @@ void memory_read(const uint8_t* text, size_t length)
         set_error(E_SYNTAX);
         return;
     }
-    error_ptr = ram.data() + (text[3] + 256 * (text[4] & 7));
-    error_end = ram.data() + ram.size();
+    D().error_source = ERROR_RAM;
+    D().error_at = static_cast<uint16_t>(text[3] + 256 * (text[4] & 7));
+    D().error_end = static_cast<uint16_t>(RAM_SIZE);
 }
 
 void memory_write(const uint8_t* text, size_t length)
@@ -509,7 +429,7 @@ void memory_write(const uint8_t* text, size_t length)
     }
     const size_t address = text[3] + 256u * text[4];
     const size_t count = std::min<size_t>(text[5], length - 6);
-    for (size_t i = 0; i < count; ++i) ram[(address + i) % RAM_SIZE] = text[6 + i];
+    for (size_t i = 0; i < count; ++i) D().ram[(address + i) % RAM_SIZE] = text[6 + i];
 }
 
 void execute_command(const uint8_t* text, size_t length)
@@ -598,9 +518,11 @@ uint8_t Close(int channel)
 uint8_t Read(int channel, uint8_t* out)
 {
     if (channel == COMMAND_CHANNEL) {
-        if (!error_ptr) set_error(E_DOS);
-        *out = *error_ptr++;
-        if (*out == '\r' || error_ptr >= error_end) {
+        drive_t& d = D();
+        if (d.error_source == ERROR_NONE) set_error(E_DOS);
+        *out = d.error_at < d.error_end ? error_base()[d.error_at] : '\r';
+        ++d.error_at;
+        if (*out == '\r' || d.error_at >= d.error_end) {
             set_error(E_OK);
             return 0x40;
         }
@@ -622,7 +544,8 @@ uint8_t Read(int channel, uint8_t* out)
 uint8_t Write(int channel, uint8_t value, int eoi)
 {
     if (channel == COMMAND_CHANNEL) {
-        if (cmd_len >= CMD_MAX) {
+        drive_t& d = D();
+        if (d.cmd_len >= CMD_MAX) {
             // A command too long for the buffer is dropped whole at its end,
             // so that the next one finds the buffer empty.
             if (eoi) {
@@ -631,9 +554,9 @@ uint8_t Write(int channel, uint8_t value, int eoi)
             }
             return 0x80;
         }
-        cmd_buffer[cmd_len++] = value;
+        d.cmd_buffer[d.cmd_len++] = value;
         if (eoi) {
-            const std::vector<uint8_t> command(cmd_buffer.begin(), cmd_buffer.begin() + static_cast<long>(cmd_len));
+            const std::vector<uint8_t> command(d.cmd_buffer.begin(), d.cmd_buffer.begin() + static_cast<long>(d.cmd_len));
             empty_command_buffer();
             execute_command(command.data(), command.size());
         }
@@ -699,3 +622,26 @@ void drive_use_default_folder(const char* folder)
 }
 
 std::string get_drive_dir() { return dir_path; }
+
+void drive_device_reset(reset_kind) { drive_reset(); }
+
+void drive_device_state(state_io& io)
+{
+    drive_t& d = D();
+    for (char& c : d.current_error) io(c);
+    io(d.error_source);
+    io(d.error_at);
+    io(d.error_end);
+    io(d.cmd_len);
+    if (io.loading()) d.cmd_len = std::min<uint32_t>(d.cmd_len, CMD_MAX);
+    for (uint32_t i = 0; i < d.cmd_len; ++i) io(d.cmd_buffer[i]);
+    io.trimmed(d.ram.data(), d.ram.size());
+    io(d.led);
+    if (io.loading()) {
+        d.current_error.back() = '\0';
+        const uint16_t size = d.error_source == ERROR_RAM ? RAM_SIZE : static_cast<uint16_t>(std::strlen(d.current_error.data()));
+        d.error_end = std::min(d.error_end, size);
+    }
+}
+
+void drive_device_restored() { ui_set_led(D().led); }

@@ -3,21 +3,29 @@
 // position on its own port, so every read samples the host's live key state.
 #include "devices/input.h"
 
-#include "core/memory.h"
+#include "core/machine.h"
 #include "devices/typing.h"
 
 namespace {
+
+// The host's side of input: its keyboard and controller and what they
+// hold down.
+struct input_host_t {
+    const host_keyboard_t* keyboard = nullptr;
+    std::array<uint32_t, 256> symbolic_key_map{};
+    int mapping = 1;
+    const host_joystick_t* joystick = nullptr;
+    std::array<std::array<int, JOY_CONTROLS>, 2> controls{};   // row 0 the keypad, row 1 the controller
+} input_host;
+
+keyboard_t& kb() { return the_machine.keyboard; }
+joystick_t& joy() { return the_machine.joystick; }
 
 // Raw key codes in the symbolic table, and the "cannot be typed" entry.
 constexpr uint32_t NO_KEY = 0xFFFFFFFF;
 constexpr int SHIFT_HOLD_READS = 10;
 constexpr int PRIMO_SHIFT = 3;
 
-const host_keyboard_t* host = nullptr;
-std::array<uint32_t, 256> symbolic_key_map{};
-int keyboard_mapping = 1;
-int keyboard_model = 0;
-int next_shift_state = 0;
 
 bool is_raw_key_code(uint32_t entry)
 {
@@ -28,13 +36,13 @@ uint32_t translate_char(uint32_t entry)
 {
     const uint8_t ch = static_cast<uint8_t>(entry);
     if (ch == 0) return NO_KEY;
-    const int code = host->char_key(ch);
+    const int code = input_host.keyboard->char_key(ch);
     return code < 0 ? NO_KEY : static_cast<uint32_t>(code);
 }
 
 bool host_key_down(host_key key)
 {
-    return key != HK_NONE && host->key_down(key) != 0;
+    return key != HK_NONE && input_host.keyboard->key_down(key) != 0;
 }
 
 // The host key of the entry is down with exactly the modifiers it needs.
@@ -52,8 +60,8 @@ int symbolic_key_state(int p)
 
     // The Primo shift is synthesised for shifted characters only.
     if (p == PRIMO_SHIFT) {
-        if (next_shift_state > 0) {
-            --next_shift_state;
+        if (kb().next_shift_state > 0) {
+            --kb().next_shift_state;
             return 1;
         }
         return 0;
@@ -63,13 +71,14 @@ int symbolic_key_state(int p)
     // Ctrl alone still lets characters through: Ctrl+A is CTRL plus A.
     if (modifiers == KEYMOD_CTRL) modifiers = 0;
 
-    const int base = keyboard_model * 128;
-    if (entry_matches(symbolic_key_map[base + p], modifiers)) {
-        next_shift_state = 0;
+    const int base = kb().layout * 128;
+    const auto& map = input_host.symbolic_key_map;
+    if (entry_matches(map[static_cast<size_t>(base + p)], modifiers)) {
+        kb().next_shift_state = 0;
         return 1;
     }
-    if (entry_matches(symbolic_key_map[base + 64 + p], modifiers)) {
-        next_shift_state = SHIFT_HOLD_READS;
+    if (entry_matches(map[static_cast<size_t>(base + 64 + p)], modifiers)) {
+        kb().next_shift_state = SHIFT_HOLD_READS;
         return 1;
     }
     return 0;
@@ -129,11 +138,13 @@ constexpr std::array<uint32_t, 256> kb_symbolic{
 
 void keyboard_set_host(const host_keyboard_t* keyboard)
 {
-    host = keyboard;
+    input_host.keyboard = keyboard;
 }
 
 void keyboard_init()
 {
+    const host_keyboard_t* host = input_host.keyboard;
+    auto& symbolic_key_map = input_host.symbolic_key_map;
     for (int layout = 0; layout < 2; ++layout) {
         const int base = layout * 128;
         for (int p = 0; p < 64; ++p) {
@@ -150,19 +161,19 @@ void keyboard_init()
 
 void keyboard_reset()
 {
-    if (host && host->release_all) host->release_all();
-    next_shift_state = 0;
+    if (input_host.keyboard && input_host.keyboard->release_all) input_host.keyboard->release_all();
+    kb().next_shift_state = 0;
 }
 
 void keyboard_change_mapping(int mapping)
 {
-    keyboard_mapping = mapping;
+    input_host.mapping = mapping;
 }
 
 void keyboard_change_model(int layout)
 {
     // Only two layouts exist; anything else picks the second.
-    keyboard_model = layout == 0 ? 0 : 1;
+    kb().layout = layout == 0 ? 0 : 1;
 }
 
 int keyboard_layout_of_model(int model)
@@ -174,8 +185,8 @@ int input_get_key_state(int position)
 {
     const int p = position & 0x3F;
     if (const int typed = typing_key_state(p); typed >= 0) return typed;
-    if (!host) return 0;
-    if (keyboard_mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
+    if (!input_host.keyboard) return 0;
+    if (input_host.mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
     return symbolic_key_state(p);
 }
 
@@ -189,50 +200,47 @@ constexpr int JOY_STEP_TIMEOUT = 658;   // microseconds
 constexpr int64_t JOY_RESTART_GAP = JOY_STEP_TIMEOUT * 5 / 2;
 constexpr int JOY_STEPS_PRESENTED = 5;   // steps 5-7 change nothing
 
-std::array<std::array<int, JOY_CONTROLS>, 2> joy_state_vector{};
-int joy_stepper = 0;
-int64_t prev_clk = 0;
-std::array<int, 2> joy_state{};   // the lines presented now, 1 = active
-const host_joystick_t* joystick_host = nullptr;
-
 int poll_controller(int controls[JOY_CONTROLS])
 {
-    return joystick_host && joystick_host->poll ? joystick_host->poll(controls) : 0;
+    const host_joystick_t* host = input_host.joystick;
+    return host && host->poll ? host->poll(controls) : 0;
 }
 
 } // namespace
 
-void joystick_set_host(const host_joystick_t* host) { joystick_host = host; }
+void joystick_set_host(const host_joystick_t* host) { input_host.joystick = host; }
 
-int input_init_joystick(void*)
+int input_init_joystick()
 {
-    for (auto& row : joy_state_vector) row.fill(0);
-    joy_state.fill(0);
-    joy_stepper = 0;
+    for (auto& row : input_host.controls) row.fill(0);
+    joy().lines.fill(0);
+    joy().stepper = 0;
     int controls[JOY_CONTROLS];
     return poll_controller(controls);
 }
 
 void input_set_joy_stepper(int64_t now)
 {
-    if (now - prev_clk >= JOY_RESTART_GAP) joy_stepper = 0;
-    if (joy_stepper < JOY_STEPS_PRESENTED) {
+    joystick_t& j = joy();
+    auto& rows = input_host.controls;
+    if (now - j.prev_clk >= JOY_RESTART_GAP) j.stepper = 0;
+    if (j.stepper < JOY_STEPS_PRESENTED) {
         int controls[JOY_CONTROLS];
         if (poll_controller(controls))
-            for (int c = 0; c < JOY_CONTROLS; ++c) joy_state_vector[1][c] = controls[c] ? 1 : 0;
-        joy_state[0] = joy_state_vector[0][joy_stepper];
-        joy_state[1] = joy_state_vector[1][joy_stepper];
+            for (int c = 0; c < JOY_CONTROLS; ++c) rows[1][static_cast<size_t>(c)] = controls[c] ? 1 : 0;
+        j.lines[0] = rows[0][static_cast<size_t>(j.stepper)];
+        j.lines[1] = rows[1][static_cast<size_t>(j.stepper)];
     }
-    prev_clk = now;
-    joy_stepper = (joy_stepper + 1) & 7;
+    j.prev_clk = now;
+    j.stepper = (j.stepper + 1) & 7;
 }
 
-int input_get_joy_bits() { return joy_state[1] * 4 | joy_state[0]; }
+int input_get_joy_bits() { return joy().lines[1] * 4 | joy().lines[0]; }
 
 void set_joy_buttons_state(int row, int column, int value)
 {
     if (row < 0 || row > 1 || column < 0 || column >= JOY_CONTROLS) return;
-    joy_state_vector[row][column] = value ? 1 : 0;
+    input_host.controls[static_cast<size_t>(row)][static_cast<size_t>(column)] = value ? 1 : 0;
 }
 
 void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* high)
@@ -245,5 +253,32 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
 
 int keyboard_host_key_down(host_key key)
 {
-    return host && host_key_down(key) ? 1 : 0;
+    return input_host.keyboard && host_key_down(key) ? 1 : 0;
+}
+
+void keyboard_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) keyboard_init();
+    if (kind == reset_kind::power_on || kind == reset_kind::model_change)
+        keyboard_change_model(keyboard_layout_of_model(the_machine.model));
+}
+
+void keyboard_device_state(state_io& io)
+{
+    io(kb().layout);
+    io(kb().next_shift_state);
+    if (io.loading()) kb().layout = kb().layout ? 1 : 0;
+}
+
+void joystick_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on) input_init_joystick();
+}
+
+void joystick_device_state(state_io& io)
+{
+    io.array(joy().lines);
+    io(joy().stepper);
+    io(joy().prev_clk);
+    if (io.loading()) joy().stepper &= 7;
 }

@@ -1,7 +1,27 @@
-// Input: the keyboard matrix and its host mapping, text typing, joystick.
+// Input: the keyboard matrix and its host mapping, and the joystick.
 #pragma once
 #include <array>
 #include <cstdint>
+
+#include "core/device.h"
+
+// The machine's side of the keyboard: the layout of its keys and the
+// Primo shift held for a shifted character.
+struct keyboard_t {
+    int layout = 0;             // 0 the A and C layout, 1 the B layout
+    int next_shift_state = 0;   // reads the synthesised shift still lasts
+};
+// The joystick readout: the lines presented now and the step sequence.
+struct joystick_t {
+    std::array<int, 2> lines{};   // 1 = active; row 0 the keypad, row 1 the controller
+    int stepper = 0;
+    int64_t prev_clk = 0;
+};
+
+void keyboard_device_reset(reset_kind kind);
+void keyboard_device_state(state_io& io);
+void joystick_device_reset(reset_kind kind);
+void joystick_device_state(state_io& io);
 
 // Host keys, named by their place on a US PC keyboard, whatever the host:
 // the shell translates its own key events into them. A letter or digit key
@@ -84,7 +104,7 @@ struct host_joystick_t {
 void joystick_set_host(const host_joystick_t* host);
 // Releases both sticks and restarts the sequence; 1 when a controller is
 // in use.
-int input_init_joystick(void* window);
+int input_init_joystick();
 // A rising edge of the step clock at time now (T-states).
 void input_set_joy_stepper(int64_t now);
 // Bit 0 the keypad stick's line, bit 2 the controller's; 1 = active.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/hooks.h"
+#include "core/machine.h"
 #include "media/fileio.h"
 
 namespace {
@@ -16,26 +17,27 @@ namespace {
 constexpr uint8_t ESC = 0x1B;
 constexpr uint8_t BITMAP = 0x4B;   // ESC K: bitmap graphics, two arguments
 
-enum escape_state { TEXT, AFTER_ESC, ARGUMENT_1, ARGUMENT_2 };
+enum escape_state : uint8_t { TEXT, AFTER_ESC, ARGUMENT_1, ARGUMENT_2 };
 
-struct epson_state {
-    escape_state state = TEXT;
-    uint8_t command = 0;
-};
+// The host's side: the file, written by both routes through one handle so
+// that their bytes stay in order.
+struct printer_host_t {
+    std::string path;            // empty: our own default
+    file_ptr out;
+    bool held = false;           // opened for the whole run (printer_open)
+    bool port_started = false;   // the port route has written its first line feed
+    int write_error = 0;         // errno of the first failed write, 0 for none
+} printer_host;
 
-std::string printout_path;   // empty: our own default
-// Both routes write through one handle, so that their bytes stay in order.
-file_ptr out;
-bool held = false;           // opened for the whole run (printer_open)
-bool port_started = false;   // the port route has written its first line feed
-bool job_open = false;       // a bus job runs (from its DATA address to its last byte)
-bool job_announced = false;
-int write_error = 0;         // errno of the first failed write, 0 for none
-epson_state epson;
-// The last byte of each route was a CR: an LF right after it ends no
-// second line, so CR LF lines are not double-spaced.
-bool port_after_cr = false;
-bool bus_after_cr = false;
+std::string& printout_path = printer_host.path;
+file_ptr& out = printer_host.out;
+bool& held = printer_host.held;
+bool& port_started = printer_host.port_started;
+int& write_error = printer_host.write_error;
+printer_t& job() { return the_machine.printer; }
+
+// The path and the reason, for the notes the shell words.
+std::string failure(const std::string& path, int error) { return path + ": " + file_error_text(error); }
 
 struct translation { uint8_t primo, cp1250; };
 constexpr translation national[] = {
@@ -55,7 +57,7 @@ bool open_output()
     std::error_code ec;
     if (path == default_path()) std::filesystem::create_directories(printer_user_folder(), ec);
     out.reset(std::fopen(path.c_str(), "ab"));
-    if (!out) StatusBarText("A nyomtató állománya nem nyitható meg: %s: %s", path.c_str(), file_error_text(errno).c_str());
+    if (!out) host_notify(host_note::printer_unopenable, failure(path, errno).c_str());
     return out != nullptr;
 }
 
@@ -63,8 +65,7 @@ void check_written(bool ok)
 {
     if (ok || write_error) return;
     write_error = errno ? errno : EIO;
-    StatusBarText("A nyomtató állománya nem írható: %s: %s", current_path().c_str(),
-                  file_error_text(write_error).c_str());
+    host_notify(host_note::printer_unwritable, failure(current_path(), write_error).c_str());
 }
 
 void flush_output()
@@ -79,7 +80,7 @@ void close_file()
 
 void announce()
 {
-    StatusBarText("Nyomtatás ide: %s", current_path().c_str());
+    host_notify(host_note::printing_to, current_path().c_str());
 }
 
 void put(uint8_t c)
@@ -102,8 +103,8 @@ void close_output()
     close_file();
     held = false;
     port_started = false;
-    job_open = false;
-    port_after_cr = bus_after_cr = false;
+    job().job_open = false;
+    job().port_after_cr = job().bus_after_cr = false;
 }
 
 // CR, LF and CR LF each end one line: true when the byte was one of them.
@@ -117,12 +118,12 @@ bool line_end(uint8_t value, bool& after_cr)
 
 void printer_text_byte(uint8_t value)
 {
-    if (line_end(value, bus_after_cr)) return;
+    if (line_end(value, job().bus_after_cr)) return;
     switch (value) {
     case 0x0C: put('\n'); put('\n'); break;
     case ESC:
-        epson.state = AFTER_ESC;
-        epson.command = ESC;
+        job().escape = AFTER_ESC;
+        job().command = ESC;
         put_text("[SYS] 1Bh - Command coming.\n");
         put(ESC);
         break;
@@ -156,23 +157,19 @@ void printer_set_path(const char* path)
 
 std::string printer_get_path() { return current_path(); }
 
-int printer_open(std::string* why)
+bool printer_open(std::string* why)
 {
-    if (!open_output()) {
-        if (why) *why = file_error_text(errno);
-        return 0;
-    }
+    if (!open_output()) return refuse(why, file_error_text(errno));
     held = true;
-    return 1;
+    return true;
 }
 
-int printer_close(std::string* why)
+bool printer_close(std::string* why)
 {
     close_output();
     const int error = write_error;
     write_error = 0;
-    if (error && why) *why = file_error_text(error);
-    return error ? 0 : 1;
+    return error ? refuse(why, file_error_text(error)) : true;
 }
 
 void print_byte(uint8_t value)
@@ -185,12 +182,12 @@ void print_byte(uint8_t value)
     }
     for (const translation& t : national) {
         if (t.primo == value) {
-            port_after_cr = false;
+            job().port_after_cr = false;
             put(t.cp1250);
             return;
         }
     }
-    if (line_end(value, port_after_cr) || value == 0x0C) {
+    if (line_end(value, job().port_after_cr) || value == 0x0C) {
         if (value == 0x0C) put('\n');
         flush_output();
         return;
@@ -201,47 +198,60 @@ void print_byte(uint8_t value)
 void printer_init()
 {
     if (!open_output()) return;
-    job_open = true;
-    job_announced = false;
-    bus_after_cr = false;
-    epson = epson_state{};
+    job().job_open = true;
+    job().job_announced = false;
+    job().bus_after_cr = false;
+    job().escape = TEXT;
+    job().command = 0;
     put('\n');
 }
 
-int printer_job_open() { return job_open ? 1 : 0; }
+int printer_job_open() { return job().job_open ? 1 : 0; }
 
 uint8_t printer_send_byte(uint8_t value, int eoi)
 {
-    if (!job_open) return 0;
-    if (!job_announced) {
+    printer_t& p = job();
+    if (!p.job_open) return 0;
+    if (!p.job_announced) {
         announce();
-        job_announced = true;
+        p.job_announced = true;
     }
-    switch (epson.state) {
+    switch (p.escape) {
     case TEXT: printer_text_byte(value); break;
     case AFTER_ESC:
         if (value == BITMAP) {
-            epson.command = BITMAP;
+            p.command = BITMAP;
             put_text("[SYS] 4Bh - Bitmap mode ON.\n");
-            epson.state = ARGUMENT_1;
+            p.escape = ARGUMENT_1;
         }
         break;
     case ARGUMENT_1:
-        if (epson.command == BITMAP) {
+        if (p.command == BITMAP) {
             put_argument(1, value);
-            epson.state = ARGUMENT_2;
+            p.escape = ARGUMENT_2;
         }
         break;
     case ARGUMENT_2:
-        if (epson.command == BITMAP) {
+        if (p.command == BITMAP) {
             put_argument(2, value);
-            epson.state = TEXT;
+            p.escape = TEXT;
         }
         break;
     }
     if (!eoi) return 0;
-    job_open = false;
+    p.job_open = false;
     if (port_started || held) flush_output();
     else close_file();
     return 0x40;
+}
+
+void printer_device_state(state_io& io)
+{
+    printer_t& p = job();
+    io(p.job_open);
+    io(p.job_announced);
+    io(p.escape);
+    io(p.command);
+    io(p.port_after_cr);
+    io(p.bus_after_cr);
 }

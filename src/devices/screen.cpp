@@ -14,14 +14,7 @@
 #include "devices/color.h"
 #include "media/fileio.h"
 
-int g_bDoubleScreen = 0;
-int g_bDoubleScan = 0;
-int g_bColor = 0;
-int nroflines = 192;
-uint32_t g_ColorInk = 0xFFFFFFFF;
-uint32_t g_ColorPaper = 0;
-uint32_t g_ColorBorder = 0;
-int g_ColorPalette = 0;
+screen_settings_t screen_settings;
 
 namespace {
 
@@ -32,8 +25,6 @@ constexpr int PAGE_BYTES_PER_ROW = 32;
 constexpr int MONO_ROWS = 192;
 constexpr uint8_t INDEX_PAPER = 0, INDEX_INK = 1, INDEX_BORDER = 2;
 
-// Largest client area, for the indexed picture behind screen_render_rgb.
-std::array<uint8_t, 2 * CLIENT_WIDTH * 2 * CLIENT_HEIGHT> indexed_frame;
 
 int scale() { return g_bDoubleScreen ? 2 : 1; }
 
@@ -57,8 +48,7 @@ uint32_t pixel_of_setting(uint32_t bgr)
 // Offset of the display page in the image, or -1 when none is set.
 long page_offset()
 {
-    if (!screenptr) return -1;
-    const long offset = screenptr - memory_state::memory.data();
+    const long offset = screenptr() - rom_pointer();
     return (offset >= 0 && offset < 0x10000) ? offset : -1;
 }
 
@@ -81,7 +71,7 @@ void render_mono(uint8_t* out, bool doubled)
     const int left = 28 * s;
     const int top = (height - s * rows) / 2;
     for (int r = 0; r < rows; ++r) {
-        const uint8_t* bytes = screenptr + PAGE_BYTES_PER_ROW * r;
+        const uint8_t* bytes = screenptr() + PAGE_BYTES_PER_ROW * r;
         uint8_t* line = out + (top + s * r) * width + left;
         uint8_t* pixel = line;
         for (int k = 0; k < PAGE_BYTES_PER_ROW; ++k) {
@@ -105,18 +95,18 @@ void render_mono(uint8_t* out, bool doubled)
 uint8_t* colour_block()
 {
     const long offset = page_offset();
-    return offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000 ? screenptr - 0x500 : nullptr;
+    return offset >= 0x500 && offset - 0x500 + 0x2000 <= 0x10000 ? screenptr() - 0x500 : nullptr;
 }
 
 void render_colour(uint8_t* out)
 {
     const int width = screen_width();
     const int height = screen_height();
-    if (const uint8_t* block = colour_block()) color_paint(block, colorCanvas, g_bDoubleScreen ? 1 : 0);
+    if (const uint8_t* block = colour_block()) color_paint(block, color_canvas(), g_bDoubleScreen ? 1 : 0);
     // The canvas is 320 (640) wide; the client area shows its left 312 (624).
     const int canvas_width = 320 * scale();
     for (int y = 0; y < height; ++y)
-        std::memcpy(out + y * width, colorCanvas + y * canvas_width, width);
+        std::memcpy(out + y * width, color_canvas() + y * canvas_width, width);
 }
 
 // File header and bitmap information header of a bottom-up BMP.
@@ -154,7 +144,7 @@ bool mono_bitmap(std::vector<uint8_t>& file)
     put_colour(file, 54, g_ColorPaper);
     put_colour(file, 58, g_ColorInk);
     for (int r = MONO_ROWS - 1; r >= 0; --r)
-        file.insert(file.end(), screenptr + PAGE_BYTES_PER_ROW * r, screenptr + PAGE_BYTES_PER_ROW * (r + 1));
+        file.insert(file.end(), screenptr() + PAGE_BYTES_PER_ROW * r, screenptr() + PAGE_BYTES_PER_ROW * (r + 1));
     return true;
 }
 
@@ -166,7 +156,7 @@ bool colour_bitmap(std::vector<uint8_t>& file)
     color_calculate_palette(file.data() + 54, g_ColorPalette);
     const int s = scale();
     for (int y = height - 1; y >= 0; --y) {
-        const uint8_t* row = colorCanvas + (s * y) * (width * s);
+        const uint8_t* row = color_canvas() + (s * y) * (width * s);
         for (int x = 0; x < width; ++x) file.push_back(row[s * x]);
     }
     return true;
@@ -217,19 +207,25 @@ void screen_render_rgb(uint32_t* out)
 {
     std::array<uint32_t, 256> palette;
     screen_palette_rgb(palette.data());
-    screen_render_indexed(indexed_frame.data());
+    // The indexed picture is drawn in the output itself, one byte a pixel,
+    // and widened from the back so no pixel is overwritten before it is read.
+    auto* indexed = reinterpret_cast<uint8_t*>(out);
+    screen_render_indexed(indexed);
     const int count = screen_width() * screen_height();
-    for (int i = 0; i < count; ++i) out[i] = palette[indexed_frame[i]];
+    for (int i = count - 1; i >= 0; --i) out[i] = palette[indexed[i]];
 }
 
-int save_bitmap(const char* path, std::string* why)
+bool save_bitmap(const char* path, std::string* why)
 {
-    if (!path) return 0;
+    if (!path || !*path) {
+        if (why) *why = "nincs állománynév";
+        return false;
+    }
     std::vector<uint8_t> file;
     const bool built = current_view() == view::colour ? colour_bitmap(file) : mono_bitmap(file);
     if (!built) {
         if (why) *why = "nincs megjeleníthető kép";
-        return 0;
+        return false;
     }
-    return write_whole_file(path, file.data(), file.size(), why) ? 1 : 0;
+    return write_whole_file(path, file.data(), file.size(), why);
 }

@@ -4,16 +4,27 @@
 #include <cstdint>
 #include <string>
 
-// Presentation settings (the shell's, kept here so headless runs and tests
-// render the same picture).
-extern int g_bDoubleScreen;      // 0 single size, 1 double size
-extern int g_bDoubleScan;        // double size: draw every picture line twice
-extern int g_bColor;             // 0 monochrome models, 2 C64
-extern int nroflines;            // 192 monochrome, 216 C64
-extern uint32_t g_ColorInk;      // 0x00BBGGRR
-extern uint32_t g_ColorPaper;
-extern uint32_t g_ColorBorder;
-extern int g_ColorPalette;       // 0..2
+// Presentation settings: the shell's, not the machine's (kept here so that
+// headless runs and tests render the same picture).
+struct screen_settings_t {
+    int double_screen = 0;          // 0 single size, 1 double size
+    int double_scan = 0;            // double size: draw every picture line twice
+    int color = 0;                  // 0 monochrome models, 2 C64
+    int lines = 192;                // 192 monochrome, 216 C64
+    uint32_t ink = 0xFFFFFFFF;      // 0x00BBGGRR
+    uint32_t paper = 0;
+    uint32_t border = 0;
+    int palette = 0;                // 0..2
+};
+extern screen_settings_t screen_settings;
+inline int& g_bDoubleScreen = screen_settings.double_screen;
+inline int& g_bDoubleScan = screen_settings.double_scan;
+inline int& g_bColor = screen_settings.color;
+inline int& nroflines = screen_settings.lines;
+inline uint32_t& g_ColorInk = screen_settings.ink;
+inline uint32_t& g_ColorPaper = screen_settings.paper;
+inline uint32_t& g_ColorBorder = screen_settings.border;
+inline int& g_ColorPalette = screen_settings.palette;
 
 // The model's picture: 216 lines in colour for the C64, else 192 in mono.
 void screen_set_model(int model);
@@ -40,6 +51,6 @@ void screen_palette_rgb(uint32_t* out);
 
 // Writes the current display page as a BMP file (monochrome: 1 bit per
 // pixel; C64: the last presented colour frame at single size, 8 bits per
-// pixel); returns 1 on success, 0 with the reason in why (when given) and
-// a file of that name left as it was.
-int save_bitmap(const char* path, std::string* why = nullptr);
+// pixel), through a temporary file renamed into place; false with the
+// reason in *why, and then no file of the name was changed.
+bool save_bitmap(const char* path, std::string* why = nullptr);

@@ -1,13 +1,15 @@
 // The character set is looked for in the ROM image the model runs, by its
 // shape: 96 glyphs of one height (codes 0x20-0x7F), the first blank, nearly
 // all others distinct and not blank, and a column of every glyph unused
-// (the space between characters). That finds our fonts and, in an original
-// ROM, a character set stored the same way. Each cell's pixels are then
-// looked up among the glyphs, drawn plain or inverted.
+// (the space between characters); of the places that fit, the one with the
+// fewest blank glyphs. That finds our fonts and, in an original ROM, a
+// character set stored the same way. Our firmware's own font also holds
+// symbols at 0x00-0x1F, just before, and the letter Ű (0xF1), just after.
+// Each cell's pixels are then looked up among the glyphs, drawn plain or
+// inverted.
 #include "devices/screen_text.h"
 
-#include <array>
-#include <cstring>
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 
@@ -20,35 +22,37 @@ namespace {
 constexpr int FIRST_CODE = 0x20;
 constexpr int GLYPHS = 96;
 constexpr int LINE_BYTES = 32;
+constexpr int SCREEN_PIXELS = 256;
 constexpr int MAX_ODD_GLYPHS = 4;   // glyphs that may use the spare column (a block, an underline)
 constexpr int MIN_DISTINCT = 88;
+constexpr int UU_CODE = 0xF1;
 constexpr char32_t NO_GLYPH = U'\uFFFD';
+
+struct cell_shape {
+    int width;    // pixels
+    int height;   // lines
+};
+// Our firmware's cells, and those of the CP/M console (and of a ROM that
+// draws 32 columns).
+constexpr cell_shape PRIMO_CELL{6, 7};
+constexpr cell_shape WIDE_CELL{8, 8};
 
 // Where the text stands on the display page and how its cells are cut.
 struct text_layout {
     const uint8_t* base;   // top line of row 0
-    int rows, columns;
-    int cell_width;        // pixels
-    int cell_height;       // lines
-    int row_bytes;         // from one text row to the next
+    int lines;             // of the text area
+    cell_shape cell;
+    int rows() const { return lines / cell.height; }
+    int columns() const { return SCREEN_PIXELS / cell.width; }
 };
 
 struct charset {
     size_t offset;      // of the glyph of 0x20 in the ROM
     int height;         // bytes a glyph
     int shift;          // right shift of a glyph row to the cell's width
+    int blank;          // glyphs after the space that are blank
+    int distinct;       // glyph shapes
 };
-
-text_layout layout_of_running_firmware()
-{
-    const int rows_8x8 = 24;
-    if (machine_model == MODEL_C64) {
-        const uint8_t mode = *(screenptr - 0x500);   // the colour block's mode byte
-        if (mode == 2) return {screenptr, 27, 32, 8, 8, 256};
-        return {screenptr + 0x200, 25, 32, 8, 8, 256};
-    }
-    return {screenptr, rows_8x8, 32, 8, 8, 256};
-}
 
 struct rom_image {
     const uint8_t* bytes;
@@ -60,26 +64,37 @@ rom_image running_rom()
     return {source_rom_pointer(), machine_model == MODEL_CPM ? size_t{0x1000} : size_t{0x4000}};
 }
 
-const uint8_t* glyph_at(const rom_image& rom, size_t offset, int height, int code)
+// The lines of the page that hold text: the C64's colour mode 0 shows 200
+// lines from 16 lines down, mode 2 all 216.
+text_layout text_area(cell_shape cell)
 {
-    return rom.bytes + offset + static_cast<size_t>((code - FIRST_CODE) * height);
+    uint8_t* page = screenptr();
+    if (machine_model == MODEL_C64) {
+        if (page[-0x500] == 2) return {page, 216, cell};   // the colour block's mode byte
+        return {page + 16 * LINE_BYTES, 200, cell};
+    }
+    return {page, 192, cell};
 }
 
-uint64_t glyph_key(const uint8_t* rows, int height, int shift, int cell_height, int width, bool inverted)
+const uint8_t* glyph_at(const rom_image& rom, size_t offset, int height, int code)
 {
-    const uint64_t mask = (uint64_t{1} << width) - 1;
+    return rom.bytes + offset + static_cast<ptrdiff_t>((code - FIRST_CODE) * height);
+}
+
+uint64_t glyph_key(const uint8_t* rows, int height, int shift, cell_shape cell, bool inverted)
+{
+    const uint64_t mask = (uint64_t{1} << cell.width) - 1;
     uint64_t key = 0;
-    for (int r = 0; r < cell_height; ++r) {
+    for (int r = 0; r < cell.height; ++r) {
         uint64_t bits = r < height ? static_cast<uint64_t>(rows[r] >> shift) & mask : 0;
         if (inverted) bits = ~bits & mask;
-        key = key << width | bits;
+        key = key << cell.width | bits;
     }
     return key;
 }
 
 // Does a character set of this height start (at code 0x20) at offset?
-// Returns the shift of its rows for cells of the width.
-std::optional<int> charset_at(const rom_image& rom, size_t offset, int height, int width)
+std::optional<charset> charset_at(const rom_image& rom, size_t offset, int height, int width)
 {
     const uint8_t* space = glyph_at(rom, offset, height, FIRST_CODE);
     for (int r = 0; r < height; ++r)
@@ -101,35 +116,45 @@ std::optional<int> charset_at(const rom_image& rom, size_t offset, int height, i
         odd_high += (used & spare_high) != 0;
         blank += used == 0;
         ++shapes[shape];
-        if (odd_low > MAX_ODD_GLYPHS && odd_high > MAX_ODD_GLYPHS) return std::nullopt;
+        if ((odd_low > MAX_ODD_GLYPHS && odd_high > MAX_ODD_GLYPHS) || blank > MAX_ODD_GLYPHS) return std::nullopt;
     }
-    if (blank > MAX_ODD_GLYPHS || static_cast<int>(shapes.size()) < MIN_DISTINCT) return std::nullopt;
-    if (width == 8) return 0;
-    return odd_low <= MAX_ODD_GLYPHS ? 8 - width : 0;
+    if (static_cast<int>(shapes.size()) < MIN_DISTINCT) return std::nullopt;
+    const int shift = width == 8 || odd_low > MAX_ODD_GLYPHS ? 0 : 8 - width;
+    return charset{offset, height, shift, blank, static_cast<int>(shapes.size())};
 }
 
-std::optional<charset> find_charset(const rom_image& rom, const text_layout& layout)
+// Glyphs a few lines high that leave lines blank fit a row or two off their
+// place too, so the places that fit are all kept, the likeliest first, and
+// the screen decides among them.
+constexpr size_t MAX_CANDIDATES = 8;
+
+std::vector<charset> find_charsets(const rom_image& rom, cell_shape cell)
 {
-    const int other = layout.cell_height == 8 ? 7 : 8;
-    for (const int height : {layout.cell_height, other}) {
-        const size_t length = static_cast<size_t>(GLYPHS * height);
-        for (size_t offset = 0; offset + length <= rom.size; ++offset)
-            if (const auto shift = charset_at(rom, offset, height, layout.cell_width))
-                return charset{offset, height, *shift};
-    }
-    return std::nullopt;
+    std::vector<charset> found;
+    const size_t length = static_cast<size_t>(GLYPHS * cell.height);
+    for (size_t offset = 0; offset + length <= rom.size; ++offset)
+        if (const auto set = charset_at(rom, offset, cell.height, cell.width)) found.push_back(*set);
+    std::stable_sort(found.begin(), found.end(), [](const charset& a, const charset& b) {
+        return a.blank != b.blank ? a.blank < b.blank : a.distinct > b.distinct;
+    });
+    if (found.size() > MAX_CANDIDATES) found.resize(MAX_CANDIDATES);
+    return found;
 }
 
-// The glyphs of the last character set found, as cell keys; kept while the
-// ROM and the cell shape stay the same.
+// One place a character set may stand, its glyphs as cell keys.
 struct glyph_index {
-    const uint8_t* rom = nullptr;
-    uint64_t rom_hash = 0;
-    int width = 0, height = 0;
-    bool found = false;
+    cell_shape cell;
     std::unordered_map<uint64_t, int> normal, inverted;
 };
-glyph_index index;
+
+// The places found in the last ROM; kept while the ROM stays the same.
+struct glyph_cache {
+    const uint8_t* rom = nullptr;
+    uint64_t rom_hash = 0;
+    bool builtin = false;
+    int model = -1;
+    std::vector<glyph_index> places;   // none: no character set found
+} cache;
 
 uint64_t hash_of(const rom_image& rom)
 {
@@ -138,59 +163,118 @@ uint64_t hash_of(const rom_image& rom)
     return h;
 }
 
-const glyph_index& glyphs_for(const text_layout& layout)
+// The codes of a character set in the order they claim a shape: the
+// printable ones first, so that a symbol drawn like one reads as it.
+glyph_index index_charset(const rom_image& rom, const charset& set, cell_shape cell, bool with_our_extras)
+{
+    glyph_index index{cell, {}, {}};
+    auto add = [&](int code, const uint8_t* g) {
+        index.normal.emplace(glyph_key(g, set.height, set.shift, cell, false), code);
+        index.inverted.emplace(glyph_key(g, set.height, set.shift, cell, true), code);
+    };
+    for (int code = FIRST_CODE; code < FIRST_CODE + GLYPHS; ++code) add(code, glyph_at(rom, set.offset, set.height, code));
+    if (!with_our_extras) return index;
+    const size_t symbols = static_cast<size_t>(FIRST_CODE * set.height);
+    const size_t after = set.offset + static_cast<size_t>(GLYPHS * set.height);
+    if (after + static_cast<size_t>(set.height) <= rom.size) add(UU_CODE, rom.bytes + after);
+    if (set.offset >= symbols)
+        for (int code = 0; code < FIRST_CODE; ++code) add(code, rom.bytes + set.offset - symbols + code * set.height);
+    return index;
+}
+
+const std::vector<glyph_index>& glyph_places()
 {
     const rom_image rom = running_rom();
     const uint64_t hash = hash_of(rom);
-    if (index.rom == rom.bytes && index.rom_hash == hash && index.width == layout.cell_width &&
-        index.height == layout.cell_height)
-        return index;
-    index = glyph_index{};
-    index.rom = rom.bytes;
-    index.rom_hash = hash;
-    index.width = layout.cell_width;
-    index.height = layout.cell_height;
-    const std::optional<charset> set = find_charset(rom, layout);
-    if (!set) return index;
-    index.found = true;
-    // The blank cell is a space, drawn inverted the cursor on a space.
-    for (int code = FIRST_CODE + GLYPHS - 1; code >= FIRST_CODE; --code) {
-        const uint8_t* g = glyph_at(rom, set->offset, set->height, code);
-        index.normal[glyph_key(g, set->height, set->shift, layout.cell_height, layout.cell_width, false)] = code;
-        index.inverted[glyph_key(g, set->height, set->shift, layout.cell_height, layout.cell_width, true)] = code;
+    const bool builtin = machine_model == MODEL_CPM || memory_rom_is_builtin();
+    if (cache.rom == rom.bytes && cache.rom_hash == hash && cache.builtin == builtin && cache.model == machine_model)
+        return cache.places;
+    cache = glyph_cache{rom.bytes, hash, builtin, machine_model, {}};
+    // Ours draw in known cells; an original ROM in the cells its glyphs fit.
+    const cell_shape ours = machine_model == MODEL_CPM ? WIDE_CELL : PRIMO_CELL;
+    for (const cell_shape cell : {ours, builtin ? ours : WIDE_CELL}) {
+        for (const charset& set : find_charsets(rom, cell))
+            cache.places.push_back(index_charset(rom, set, cell, builtin && machine_model != MODEL_CPM));
+        if (!cache.places.empty()) break;
     }
-    return index;
+    return cache.places;
 }
 
 uint64_t cell_key(const text_layout& layout, int row, int column)
 {
-    const int x = column * layout.cell_width;
-    const uint64_t mask = (uint64_t{1} << layout.cell_width) - 1;
+    const cell_shape cell = layout.cell;
+    const int x = column * cell.width;
+    const uint64_t mask = (uint64_t{1} << cell.width) - 1;
     uint64_t key = 0;
-    for (int line = 0; line < layout.cell_height; ++line) {
-        const uint8_t* bytes = layout.base + row * layout.row_bytes + line * LINE_BYTES;
+    for (int line = 0; line < cell.height; ++line) {
+        const uint8_t* bytes = layout.base + (row * cell.height + line) * LINE_BYTES;
         const int at = x / 8;
         const unsigned pair = static_cast<unsigned>(bytes[at]) << 8 | (at + 1 < LINE_BYTES ? bytes[at + 1] : 0);
-        key = key << layout.cell_width | ((pair >> (16 - x % 8 - layout.cell_width)) & mask);
+        key = key << cell.width | ((pair >> (16 - x % 8 - cell.width)) & mask);
     }
     return key;
 }
 
-// The B font draws these codes as the Hungarian letters of the B keyboard.
-struct letter { uint8_t code; char32_t shown; };
-constexpr letter b_letters[] = {
+// How the Primo's fonts draw the codes that are not ASCII: the Hungarian
+// letters, and the symbols of ours.
+struct shown { uint8_t code; char32_t as; };
+constexpr shown primo_shown[] = {
     {0x40, U'É'}, {0x5B, U'ó'}, {0x5C, U'Ö'}, {0x5D, U'Á'}, {0x5E, U'Ü'}, {0x5F, U'ú'},
     {0x60, U'é'}, {0x7B, U'ő'}, {0x7C, U'ö'}, {0x7D, U'á'}, {0x7E, U'ü'}, {0x7F, U'ű'},
+    {UU_CODE, U'Ű'}, {0x1E, U'í'},
+    {0x00, U'·'}, {0x03, U'×'}, {0x05, U'÷'}, {0x07, U'°'}, {0x08, U'←'}, {0x09, U'±'},
+    {0x0B, U'¬'}, {0x0E, U'┌'}, {0x0F, U'┐'}, {0x10, U'└'}, {0x11, U'┘'}, {0x12, U'─'},
+    {0x13, U'│'}, {0x14, U'┼'}, {0x15, U'├'}, {0x16, U'┤'}, {0x17, U'┬'}, {0x18, U'┴'},
+    {0x19, U'█'}, {0x1A, U'▒'}, {0x1B, U'£'}, {0x1C, U'↑'}, {0x1D, U'→'}, {0x1F, U'↓'},
 };
 
 char32_t shown_as(int code)
 {
     if (code < 0) return NO_GLYPH;
-    if (machine_model >= MODEL_B32 && machine_model <= MODEL_B64)
-        for (const letter& l : b_letters)
-            if (l.code == code) return l.shown;
-    if (code == 0x7F) return U'█';
-    return static_cast<char32_t>(code);
+    if (machine_model == MODEL_CPM) return code == 0x7F ? U'█' : static_cast<char32_t>(code);
+    for (const shown& s : primo_shown)
+        if (s.code == code) return s.as;
+    return code < FIRST_CODE ? NO_GLYPH : static_cast<char32_t>(code);
+}
+
+}  // namespace
+
+namespace {
+
+// A solid cell is the cursor on a space, even where a glyph is solid too.
+uint64_t solid_key(cell_shape cell)
+{
+    const int bits = cell.width * cell.height;
+    return bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+}
+
+screen_cell read_cell(const glyph_index* found, const text_layout& layout, int row, int column)
+{
+    const uint64_t key = cell_key(layout, row, column);
+    if (key == solid_key(layout.cell)) return {FIRST_CODE, true};
+    if (found) {
+        if (const auto n = found->normal.find(key); n != found->normal.end()) return {n->second, false};
+        if (const auto i = found->inverted.find(key); i != found->inverted.end()) return {i->second, true};
+    }
+    return {key == 0 ? FIRST_CODE : -1, false};
+}
+
+// The place whose glyphs read the most of the screen's drawn cells; on a
+// blank screen the likeliest.
+const glyph_index* best_place()
+{
+    const std::vector<glyph_index>& places = glyph_places();
+    const glyph_index* best = nullptr;
+    int best_read = -1;
+    for (const glyph_index& place : places) {
+        const text_layout layout = text_area(place.cell);
+        int read = 0;
+        for (int r = 0; r < layout.rows(); ++r)
+            for (int c = 0; c < layout.columns(); ++c)
+                if (cell_key(layout, r, c) != 0 && read_cell(&place, layout, r, c).code >= 0) ++read;
+        if (read > best_read) best = &place, best_read = read;
+    }
+    return best;
 }
 
 }  // namespace
@@ -198,27 +282,11 @@ char32_t shown_as(int code)
 std::vector<std::vector<screen_cell>> screen_text_cells()
 {
     std::vector<std::vector<screen_cell>> rows;
-    if (!screenptr) return rows;
-    const text_layout layout = layout_of_running_firmware();
-    const glyph_index& glyphs = glyphs_for(layout);
-    const uint64_t blank = 0;
-    // A solid cell is the cursor on a space, even where a glyph is solid too.
-    const int bits = layout.cell_width * layout.cell_height;
-    const uint64_t solid = bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
-    for (int r = 0; r < layout.rows; ++r) {
+    const glyph_index* found = best_place();
+    const text_layout layout = text_area(found ? found->cell : machine_model == MODEL_CPM ? WIDE_CELL : PRIMO_CELL);
+    for (int r = 0; r < layout.rows(); ++r) {
         std::vector<screen_cell>& row = rows.emplace_back();
-        for (int c = 0; c < layout.columns; ++c) {
-            const uint64_t key = cell_key(layout, r, c);
-            if (key == solid) {
-                row.push_back({FIRST_CODE, true});
-            } else if (const auto n = glyphs.normal.find(key); n != glyphs.normal.end()) {
-                row.push_back({n->second, false});
-            } else if (const auto i = glyphs.inverted.find(key); i != glyphs.inverted.end()) {
-                row.push_back({i->second, true});
-            } else {
-                row.push_back({key == blank ? FIRST_CODE : -1, false});
-            }
-        }
+        for (int c = 0; c < layout.columns(); ++c) row.push_back(read_cell(found, layout, r, c));
     }
     return rows;
 }

@@ -4,8 +4,10 @@
 // the drive (8), and the drive's bytes are sent back.
 #include "devices/serial.h"
 
+#include <algorithm>
 #include <array>
 
+#include "core/machine.h"
 #include "devices/diskfs.h"
 #include "devices/printer.h"
 
@@ -21,7 +23,7 @@ constexpr uint32_t UNLISTEN = 0x3F;
 constexpr uint32_t UNTALK = 0x5F;
 constexpr int PRINTER = 4;
 constexpr int DRIVE = 8;
-constexpr int MAX_NAME = 260;
+constexpr int MAX_NAME = IEC_MAX_NAME;
 
 // Fixed times in T-states, the same at either clock rate.
 constexpr int64_t ATN_SETTLE = 250;
@@ -31,29 +33,7 @@ constexpr int64_t TURNAROUND = 200;
 constexpr int64_t BIT_TIME = 150;
 constexpr int64_t ACK_WAIT = 2500;
 
-struct iec_device {
-    uint32_t mode;
-    uint32_t state;
-    uint32_t command;
-    uint32_t secondary;
-    uint32_t previous_secondary;
-    uint8_t number;
-    int64_t deadline;
-    uint8_t status;
-    uint32_t eoi;
-    uint32_t clock_output;
-    uint32_t data_output;
-    uint8_t shift;
-    uint32_t bits;
-    uint32_t data_channel_open;
-};
-
-uint8_t atnin_line = ATN;
-uint8_t old_atn_line = ATN;
-uint8_t machine_lines = CLK | DATA;
-std::array<uint8_t, MAX_NAME + 1> name_buf{};
-uint32_t name_len = 0;
-std::array<iec_device, 16> devices{};
+serial_t& bus() { return the_machine.serial; }
 
 uint8_t device_lines(const iec_device& d)
 {
@@ -62,7 +42,7 @@ uint8_t device_lines(const iec_device& d)
 
 uint8_t bus_level()
 {
-    return device_lines(devices[PRINTER]) & device_lines(devices[DRIVE]) & machine_lines;
+    return device_lines(bus().devices[PRINTER]) & device_lines(bus().devices[DRIVE]) & bus().machine_lines;
 }
 
 bool clk_high() { return bus_level() & CLK; }
@@ -99,8 +79,8 @@ void interpret_iec_byte(iec_device& d)
     case 0x30:
         if (d.mode & MODE_LISTENER) {
             if ((d.previous_secondary & 0xF0) == 0xF0 && d.number > 7) {
-                name_buf[name_len] = 0;
-                d.status = Open(static_cast<int>(d.previous_secondary & 0x0F), name_buf.data(), name_len);
+                bus().name_buf[bus().name_len] = 0;
+                d.status = Open(static_cast<int>(d.previous_secondary & 0x0F), bus().name_buf.data(), bus().name_len);
             }
             d.mode &= ~MODE_LISTENER;
         }
@@ -119,7 +99,7 @@ void interpret_iec_byte(iec_device& d)
         break;
     case 0xF0:
         if (!channel_busy || !printer_job_open()) {
-            if (d.number > 7) name_len = 0;
+            if (d.number > 7) bus().name_len = 0;
             d.status = 0;
         }
         break;
@@ -155,8 +135,8 @@ void complete_byte(iec_device& d)
             d.status = printer_send_byte(d.shift, static_cast<int>(d.eoi));
         else if (d.number == 8 || d.number == 9)
             d.status = Write(static_cast<int>(d.secondary & 0x0F), d.shift, static_cast<int>(d.eoi));
-    } else if (d.number > 7 && name_len <= MAX_NAME - 1) {
-        name_buf[name_len++] = d.shift;
+    } else if (d.number > 7 && bus().name_len <= MAX_NAME - 1) {
+        bus().name_buf[bus().name_len++] = d.shift;
     }
     d.eoi = 0;
 }
@@ -182,7 +162,7 @@ void receive_step(iec_device& d, int64_t now)
             d.bits = 0;
             d.shift = 0;
             d.state = 7;
-        } else if (now >= d.deadline && atnin_line) {
+        } else if (now >= d.deadline && bus().atnin_line) {
             d.data_output = 0;
             d.eoi = 1;
             d.deadline = now + EOI_PULSE;
@@ -317,7 +297,7 @@ void send_step(iec_device& d, int64_t now)
 
 void advance(iec_device& d, int64_t now)
 {
-    if (atnin_line == 0 && (old_atn_line & ATN)) {
+    if (bus().atnin_line == 0 && (bus().old_atn_line & ATN)) {
         d.mode |= MODE_ATN;
         d.data_output = 0;
         d.clock_output = CLK;
@@ -328,7 +308,7 @@ void advance(iec_device& d, int64_t now)
         d.deadline = now + ATN_SETTLE;
         return;
     }
-    if (atnin_line && (d.mode & MODE_ATN)) {
+    if (bus().atnin_line && (d.mode & MODE_ATN)) {
         d.mode &= ~MODE_ATN;
         d.eoi = 0;
         if (d.command == 0x20u + d.number || d.command == 0x40u + d.number) {
@@ -345,8 +325,8 @@ void advance(iec_device& d, int64_t now)
 
 void advance_devices(int64_t now)
 {
-    advance(devices[PRINTER], now);
-    advance(devices[DRIVE], now);
+    advance(bus().devices[PRINTER], now);
+    advance(bus().devices[DRIVE], now);
 }
 
 }  // namespace
@@ -355,29 +335,63 @@ void serial_set_clock_rate(int) {}
 
 void serial_init()
 {
-    for (size_t i = 0; i < devices.size(); ++i) {
-        iec_device& d = devices[i];
+    for (size_t i = 0; i < bus().devices.size(); ++i) {
+        iec_device& d = bus().devices[i];
         d = iec_device{};
         d.number = static_cast<uint8_t>(i);
         release_lines(d);
     }
-    name_len = 0;
+    bus().name_len = 0;
     // A reset releases the Primo's own lines too, so that a transfer cut
     // by it leaves no ATN standing.
-    atnin_line = old_atn_line = ATN;
-    machine_lines = CLK | DATA;
+    bus().atnin_line = bus().old_atn_line = ATN;
+    bus().machine_lines = CLK | DATA;
 }
 
 void serial_bus_write(uint8_t lines, int64_t now)
 {
-    old_atn_line = atnin_line;
-    atnin_line = lines & ATN;
+    bus().old_atn_line = bus().atnin_line;
+    bus().atnin_line = lines & ATN;
     advance_devices(now);
-    machine_lines = lines & (CLK | DATA);
+    bus().machine_lines = lines & (CLK | DATA);
 }
 
 uint8_t serial_bus_read(int64_t now)
 {
     advance_devices(now);
-    return bus_level() | atnin_line;
+    return bus_level() | bus().atnin_line;
+}
+
+void serial_device_reset(reset_kind kind)
+{
+    if (kind == reset_kind::power_on || kind == reset_kind::clock_change) serial_set_clock_rate(the_machine.clock);
+    serial_init();
+}
+
+void serial_device_state(state_io& io)
+{
+    serial_t& b = bus();
+    for (int n : {PRINTER, DRIVE}) {   // the others never move
+        iec_device& d = b.devices[static_cast<size_t>(n)];
+        io(d.mode);
+        io(d.state);
+        io(d.command);
+        io(d.secondary);
+        io(d.previous_secondary);
+        io(d.deadline);
+        io(d.status);
+        io(d.eoi);
+        io(d.clock_output);
+        io(d.data_output);
+        io(d.shift);
+        io(d.bits);
+        io(d.data_channel_open);
+        if (io.loading()) d.bits = std::min<uint32_t>(d.bits, 8);
+    }
+    io(b.atnin_line);
+    io(b.old_atn_line);
+    io(b.machine_lines);
+    io(b.name_len);
+    if (io.loading()) b.name_len = std::min<uint32_t>(b.name_len, MAX_NAME);
+    for (uint32_t i = 0; i < b.name_len; ++i) io(b.name_buf[i]);
 }

@@ -2,24 +2,29 @@
 // sample rate; the tape output bits are recorded into an 8-bit mono WAV.
 // The transport rolls while the Play/Record key is down and, unless remote
 // control is disabled, the motor bit (control register bit 2 clear) is on.
+//
+// The machine's tape input is inverted against the WAV's sample values: a
+// sample above the midline reads as a low input. Loaders that time single
+// half waves were made for that; recordings are written the same way round,
+// so they play back as the output was. Flipping the signal serves tapes made
+// the other way.
 #include "devices/tape.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "core/event.h"
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/beeper.h"
 #include "media/fileio.h"
 #include "media/ptp.h"
 #include "sound/sound.h"
-
-uint8_t tape_read_in = 0;
-uint8_t wav_comp_level = WAV_COMP_DEFAULT;
 
 namespace {
 
@@ -29,15 +34,15 @@ constexpr uint16_t FORMAT_PCM = 1;
 constexpr uint16_t FORMAT_EXTENSIBLE = 0xFFFE;
 constexpr size_t READ_CHUNK = 1 << 16;
 
-// The tape being played.
+// The tape being played: the file, read ahead in a buffer.
 struct player_t {
     file_ptr file;
     wav_format format;
     uint64_t left = 0;                 // data bytes not yet read
+    uint64_t consumed = 0;             // data bytes handed out (the record's place)
     std::vector<uint8_t> buffer;
     size_t have = 0, at = 0;
-    uint64_t remainder = 0;            // cycles owed to the next sample, times the rate
-} player;
+};
 
 // The tape being recorded.
 struct recorder_t {
@@ -47,22 +52,31 @@ struct recorder_t {
     int64_t prev_clock = 0;
     uint64_t remainder = 0;
     bool full = false;
-} recorder;
+};
 
-bool play_key = false;
-bool motor_on = true;        // the control register starts at 0: bit 2 clear
-bool remote_disabled = false;
-bool was_rolling = false;
-bool event_running = false;
-int lamp = -1;
+// The deck, the host's side of the tape: the files, the keys and settings a
+// person works, and the lamp shown.
+struct deck_t {
+    player_t player;
+    recorder_t recorder;
+    bool play_key = false;
+    bool remote_disabled = false;
+    bool flipped = false;
+    uint8_t comp_level = WAV_COMP_DEFAULT;
+    int lamp = -1;
+} deck;
 
-bool rolling() { return play_key && (remote_disabled || motor_on); }
+player_t& player = deck.player;
+recorder_t& recorder = deck.recorder;
+tape_t& T() { return the_machine.tape; }
+
+bool rolling() { return deck.play_key && (deck.remote_disabled || T().motor_on); }
 
 uint8_t recorded_value(int bits)
 {
     switch (bits & 3) {
-    case 0: return 8;
-    case 3: return 248;
+    case 0: return deck.flipped ? 8 : 248;
+    case 3: return deck.flipped ? 248 : 8;
     default: return 128;
     }
 }
@@ -84,11 +98,7 @@ void write_samples(uint8_t value, uint64_t n)
     if (!recorder.file || n == 0) return;
     if (recorder.data_bytes + n > WAV_DATA_MAX) {
         n = WAV_DATA_MAX - recorder.data_bytes;
-        if (!recorder.full) {
-            const char* text = "A magnó WAV felvétele elérte a 4 GB-os határt; a további jel elvész.";
-            std::fprintf(stderr, "brevan: %s\n", text);
-            StatusBarText("%s", text);
-        }
+        if (!recorder.full) host_notify(host_note::tape_recording_full);
         recorder.full = true;
     }
     uint8_t chunk[4096];
@@ -120,18 +130,30 @@ void record_until(int64_t now, int bits, bool ran)
 
 void set_input_level(uint8_t level)
 {
-    if (level == tape_read_in) return;
+    if (level == T().read_in) return;
     // The falling edge sets the interrupt latch; the processor's acknowledge
     // cycle clears it (machine_bus), as a real edge-triggered flip-flop does,
     // so one edge makes one interrupt however long interrupts stay masked.
-    if (tape_read_in == 4 && level == 0) memory_trigger_im1(1);
+    if (T().read_in == 4 && level == 0) memory_trigger_im1(1);
     sound_update(z80_state.tcount);
     beeper_set_level(level ? 1 : 0);
-    tape_read_in = level;
+    T().read_in = level;
+}
+
+// The buffer is read from where the record says the tape stands.
+void follow_record()
+{
+    if (player.consumed == T().played) return;
+    const uint64_t played = std::min(T().played, player.format.data_bytes);
+    std::fseek(player.file.get(), player.format.data_start + static_cast<long>(played), SEEK_SET);
+    player.left = player.format.data_bytes - played;
+    player.have = player.at = 0;
+    player.consumed = T().played = played;
 }
 
 bool next_sample(uint8_t& sample)
 {
+    follow_record();
     const uint16_t frame = player.format.frame_bytes;
     if (player.have - player.at < frame) {
         if (player.left < frame) return false;
@@ -147,6 +169,8 @@ bool next_sample(uint8_t& sample)
     }
     const uint8_t* p = player.buffer.data() + player.at;
     player.at += frame;
+    player.consumed += frame;
+    T().played = player.consumed;
     // The first channel; 16-bit samples are signed, their high byte is enough.
     sample = player.format.bits == 8 ? p[0] : static_cast<uint8_t>(p[1] ^ 0x80);
     return true;
@@ -158,54 +182,91 @@ void rewind_player()
     std::fseek(player.file.get(), player.format.data_start, SEEK_SET);
     player.left = player.format.data_bytes;
     player.have = player.at = 0;
+    player.consumed = T().played = 0;
+    T().quiet = 0;
+    T().in_half = false;
+    T().ended = false;
+}
+
+// The midline lasting this long ends the half wave in progress: 0.2 ms,
+// shorter than any half wave's error could bear.
+uint32_t quiet_samples()
+{
+    const uint32_t n = player.format.rate / 5000;
+    return n < 2 ? 2 : n;
+}
+
+void end_half_wave()
+{
+    if (T().in_half) set_input_level(T().read_in ? 0 : 4);
+    T().in_half = false;
+}
+
+// One sample into the input level: outside the band around the midline it
+// decides, inside it keeps the level; a stretch at the midline and the end
+// of the data end the half wave in progress.
+void play_sample(bool have, uint8_t sample)
+{
+    tape_t& t = T();
+    const uint8_t high = deck.flipped ? 4 : 0;
+    const uint8_t band = deck.comp_level;
+    if (!have) {
+        if (!t.ended && t.quiet < quiet_samples()) end_half_wave();
+        t.ended = true;
+        return;
+    }
+    const bool quiet = sample >= 128 - band && sample <= 128 + band;
+    t.quiet = quiet ? t.quiet + 1 : 0;
+    if (sample > 127 + band || sample < 128 - band) {
+        set_input_level(sample > 127 + band ? high : 4 - high);
+        t.in_half = true;
+    } else if (t.quiet == quiet_samples()) {
+        end_half_wave();
+    }
 }
 
 // Runs the sampling event while a file is loaded and the key is down.
 void sync_event()
 {
-    const bool want = player.file && play_key;
-    if (want && !event_running) {
-        player.remainder = 0;
+    const bool want = player.file && deck.play_key;
+    if (want && !T().event_running) {
+        T().remainder = 0;
         event_setup(EVENT_TAPE, z80_state.tcount, do_tape_event);
-    } else if (!want && event_running) {
+    } else if (!want && T().event_running) {
         event_remove_id(EVENT_TAPE);
     }
-    event_running = want;
+    T().event_running = want;
 }
 
 // Follows a change of the key, the motor or the remote setting.
 void transport_changed()
 {
     const bool now_rolling = rolling();
-    if (was_rolling && !now_rolling) {
+    if (T().was_rolling && !now_rolling) {
         // What the output did up to the stop is on the tape, and the
         // recording so far is a complete file.
         record_until(z80_state.tcount, snapshot_out(0), true);
         patch_recording_sizes();
-        tape_read_in = 0;
+        T().read_in = 0;
     }
-    if (!was_rolling && now_rolling) {
+    if (!T().was_rolling && now_rolling) {
         recorder.prev_clock = z80_state.tcount;
         recorder.remainder = 0;
     }
-    was_rolling = now_rolling;
+    T().was_rolling = now_rolling;
     sync_event();
     tape_lamp_changed();
 }
 
-std::string quoted(const char* path) { return std::string("A(z) \"") + path + "\" "; }
-
 }  // namespace
 
-int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error)
+bool tape_wav_read_format(std::FILE* file, wav_format& format, std::string* error)
 {
     format = wav_format{};
     uint8_t riff[12];
     if (!file || std::fseek(file, 0, SEEK_SET) != 0 || std::fread(riff, 1, 12, file) != 12 ||
-        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        error = "nem RIFF WAVE állomány";
-        return 0;
-    }
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+        return refuse(error, "nem RIFF WAVE állomány");
     std::fseek(file, 0, SEEK_END);
     const long file_size = std::ftell(file);
     long pos = 12;
@@ -217,77 +278,55 @@ int tape_wav_read_format(std::FILE* file, wav_format& format, std::string& error
         const long body = pos + 8;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t fmt[40] = {};
-            if (size < 16 || std::fread(fmt, 1, size < 40 ? size : 40, file) < 16) {
-                error = "hibás formátumblokk";
-                return 0;
-            }
+            if (size < 16 || std::fread(fmt, 1, size < 40 ? size : 40, file) < 16)
+                return refuse(error, "hibás formátumblokk");
             uint16_t tag = get_le16(fmt);
             if (tag == FORMAT_EXTENSIBLE && size >= 40) tag = get_le16(fmt + 24);   // the subformat
             format.channels = get_le16(fmt + 2);
             format.rate = get_le32(fmt + 4);
             format.frame_bytes = get_le16(fmt + 12);
             format.bits = get_le16(fmt + 14);
-            if (tag != FORMAT_PCM) {
-                error = "nem PCM hang (formátumkód " + std::to_string(tag) + ")";
-                return 0;
-            }
-            if (format.bits != 8 && format.bits != 16) {
-                error = std::to_string(format.bits) + " bites minták (csak 8 és 16 bites lehet)";
-                return 0;
-            }
-            if (format.rate < RATE_MIN || format.rate > RATE_MAX) {
-                error = std::to_string(format.rate) + " Hz mintavétel (8000 és 192000 Hz között lehet)";
-                return 0;
-            }
-            if (format.channels == 0 || format.frame_bytes != format.channels * format.bits / 8) {
-                error = "hibás csatornaszám vagy blokkméret";
-                return 0;
-            }
+            if (tag != FORMAT_PCM)
+                return refuse(error, "nem PCM hang (formátumkód " + std::to_string(tag) + ")");
+            if (format.bits != 8 && format.bits != 16)
+                return refuse(error, std::to_string(format.bits) + " bites minták (csak 8 és 16 bites lehet)");
+            if (format.rate < RATE_MIN || format.rate > RATE_MAX)
+                return refuse(error, std::to_string(format.rate) + " Hz mintavétel (8000 és 192000 Hz között lehet)");
+            if (format.channels == 0 || format.frame_bytes != format.channels * format.bits / 8)
+                return refuse(error, "hibás csatornaszám vagy blokkméret");
             have_format = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (!have_format) {
-                error = "az adatblokk a formátumblokk előtt áll";
-                return 0;
-            }
+            if (!have_format)
+                return refuse(error, "az adatblokk a formátumblokk előtt áll");
             const uint64_t in_file = static_cast<uint64_t>(file_size - body);
             // A recording never finished says 0 (or too much): take what is there.
             format.data_bytes = size == 0 || size > in_file ? in_file : size;
             format.data_start = body;
             std::fseek(file, body, SEEK_SET);
-            return 1;
+            return true;
         }
         pos = body + static_cast<long>(size) + (size & 1);
     }
-    error = have_format ? "hiányzik az adatblokk (data)" : "hiányzik a formátumblokk (fmt)";
-    return 0;
+    return refuse(error, have_format ? "hiányzik az adatblokk (data)" : "hiányzik a formátumblokk (fmt)");
 }
 
-int tape_open_wav(const char* path)
+bool tape_open_wav(const char* path, std::string* why)
 {
     tape_close();
-    if (!path || !*path) return 0;
-    const std::string why = file_unreadable_reason(path);
-    std::FILE* file = why.empty() ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        host_message_box("WAV betöltés",
-                         (quoted(path) + "nem játszható le: " +
-                          (why.empty() ? "nem nyitható meg: " + file_error_text(errno) : why)).c_str());
-        return 0;
-    }
-    return tape_open_wav_stream(file, path);
+    if (!path || !*path) return refuse(why, "");
+    const std::string reason = file_unreadable_reason(path);
+    std::FILE* file = reason.empty() ? std::fopen(path, "rb") : nullptr;
+    if (!file) return refuse(why, reason.empty() ? "nem nyitható meg: " + file_error_text(errno) : reason);
+    return tape_open_wav_stream(file, why);
 }
 
-int tape_open_wav_stream(std::FILE* stream, const char* name)
+bool tape_open_wav_stream(std::FILE* stream, std::string* why)
 {
     tape_close();
     file_ptr file(stream);
     wav_format format;
-    std::string why;
-    if (!tape_wav_read_format(file.get(), format, why)) {
-        host_message_box("WAV betöltés", (quoted(name ? name : "") + "nem játszható le: " + why).c_str());
-        return 0;
-    }
-    tape_read_in = 0;
+    if (!tape_wav_read_format(file.get(), format, why)) return false;
+    T().read_in = 0;
     tape_remove_traps();
     player.file = std::move(file);
     player.format = format;
@@ -295,30 +334,28 @@ int tape_open_wav_stream(std::FILE* stream, const char* name)
     rewind_player();
     sync_event();
     tape_lamp_changed();
-    return 1;
+    return true;
 }
 
-int tape_create_wav(const char* path, int rate)
+bool tape_create_wav(const char* path, int rate, std::string* why)
 {
     tape_close();
-    tape_read_in = 0;
-    if (!path || !*path) return 0;
+    T().read_in = 0;
+    if (!path || !*path) return refuse(why, "");
     const uint32_t r = rate >= static_cast<int>(RATE_MIN) && rate <= static_cast<int>(RATE_MAX)
                            ? static_cast<uint32_t>(rate) : 44100;
     file_ptr file(std::fopen(path, "wb"));
     uint8_t header[WAV_HEADER_BYTES];
     wav_header(header, r, 8, 0);
-    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0) {
-        host_message_box("WAV mentés", (quoted(path) + "nem hozható létre: " + file_error_text(errno)).c_str());
-        return 0;
-    }
+    if (!file || std::fwrite(header, 1, sizeof header, file.get()) != sizeof header || std::fflush(file.get()) != 0)
+        return refuse(why, file_error_text(errno));
     tape_remove_traps();
     recorder = recorder_t{};
     recorder.file = std::move(file);
     recorder.rate = r;
     recorder.prev_clock = z80_state.tcount;
     tape_lamp_changed();
-    return 1;
+    return true;
 }
 
 void tape_finish_recording()
@@ -335,7 +372,7 @@ void tape_close()
     player.file.reset();
     player.buffer.clear();
     player.buffer.shrink_to_fit();
-    tape_read_in = 0;
+    T().read_in = 0;
     sync_event();
     tape_lamp_changed();
 }
@@ -351,55 +388,87 @@ void tape_save_wav(int64_t now, int previous_bits)
 
 void tape_remote_control(int value)
 {
-    motor_on = value != 0;
+    T().motor_on = value != 0;
     transport_changed();
 }
 
 void tape_set_remote_enable(int flag)
 {
-    remote_disabled = flag != 0;
+    deck.remote_disabled = flag != 0;
     transport_changed();
 }
 
 int tape_press_play()
 {
-    tape_set_play_key(!play_key);
-    return play_key ? 1 : 0;
+    tape_set_play_key(!deck.play_key);
+    return deck.play_key ? 1 : 0;
 }
 
 void tape_set_play_key(int down)
 {
-    play_key = down != 0;
+    deck.play_key = down != 0;
     transport_changed();
 }
 
 int tape_rolling() { return rolling() ? 1 : 0; }
 
+void tape_set_signal_flipped(int flag) { deck.flipped = flag != 0; }
+int tape_signal_flipped() { return deck.flipped ? 1 : 0; }
+
 void tape_rewind() { rewind_player(); }
 
 void do_tape_event(int64_t*)
 {
-    const int64_t due = event_queue.entries[EVENT_TAPE].time;
+    const int64_t due = the_machine.events.entries[EVENT_TAPE].time;
     uint8_t sample = 0;
-    if (player.file && rolling() && next_sample(sample)) {
-        if (sample > 127 + wav_comp_level)
-            set_input_level(4);
-        else if (sample < 128 - wav_comp_level)
-            set_input_level(0);
+    if (player.file && rolling()) {
+        const bool have = next_sample(sample);
+        play_sample(have, sample);
     }
     // Whole cycles per sample, the fraction carried on: the file plays at
     // its own rate.
     const uint32_t rate = player.format.rate ? player.format.rate : 44100;
-    player.remainder += z80_state.clock;
-    const int64_t step = static_cast<int64_t>(player.remainder / rate);
-    player.remainder %= rate;
+    T().remainder += z80_state.clock;
+    const int64_t step = static_cast<int64_t>(T().remainder / rate);
+    T().remainder %= rate;
     event_schedule_id(EVENT_TAPE, due + (step > 0 ? step : 1));
 }
 
 void tape_lamp_changed()
 {
-    const int on = (tape_wav_open() && rolling()) || (ptp_serving() && motor_on) ? 1 : 0;
-    if (on == lamp) return;
-    lamp = on;
+    const int on = (tape_wav_open() && rolling()) || (ptp_serving() && T().motor_on) ? 1 : 0;
+    if (on == deck.lamp) return;
+    deck.lamp = on;
     tape_lamp_update(on);
+}
+
+uint8_t& wav_comp_level() { return deck.comp_level; }
+
+void tape_device_state(state_io& io)
+{
+    tape_t& t = T();
+    io(t.read_in);
+    io(t.motor_on);
+    io(t.was_rolling);
+    io(t.event_running);
+    io(t.played);
+    io(t.remainder);
+    io(t.quiet);
+    io(t.in_half);
+    io(t.ended);
+}
+
+void tape_device_restored()
+{
+    // The record's event and rolling state came with the copy; the deck's
+    // key and file decide what they are now.
+    const bool want = player.file && deck.play_key;
+    if (!want) event_remove_id(EVENT_TAPE);
+    else if (!event_find(EVENT_TAPE)) event_setup(EVENT_TAPE, z80_state.tcount, do_tape_event);
+    else event_register(EVENT_TAPE, do_tape_event);
+    T().event_running = want;
+    T().was_rolling = rolling();
+    recorder.prev_clock = z80_state.tcount;
+    recorder.remainder = 0;
+    tape_lamp_changed();
 }

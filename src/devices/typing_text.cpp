@@ -24,12 +24,12 @@ constexpr char16_t cp1250_high[128] = {
 };
 
 // The Primo's codes of the Hungarian letters; the capitals that have no
-// code of their own share the small letter's.
+// code of their own share the small letter's (Í is I).
 struct letter_code { char32_t letter; uint8_t code; };
 constexpr letter_code hungarian_codes[] = {
-    {U'á', 0x7D}, {U'Á', 0x5D}, {U'é', 0x60}, {U'É', 0x40}, {U'í', 0x69}, {U'Í', 0x49},
+    {U'á', 0x7D}, {U'Á', 0x5D}, {U'é', 0x60}, {U'É', 0x40}, {U'í', 0x1E}, {U'Í', 0x49},
     {U'ó', 0x5B}, {U'Ó', 0x5B}, {U'ö', 0x7C}, {U'Ö', 0x5C}, {U'ő', 0x7B}, {U'Ő', 0x7B},
-    {U'ú', 0x5F}, {U'Ú', 0x5F}, {U'ü', 0x7E}, {U'Ü', 0x5E}, {U'ű', 0x7F}, {U'Ű', 0x7F},
+    {U'ú', 0x5F}, {U'Ú', 0x5F}, {U'ü', 0x7E}, {U'Ü', 0x5E}, {U'ű', 0x7F}, {U'Ű', 0xF1},
 };
 
 // Decodes one UTF-8 character at p (advancing it); -1 when the bytes are
@@ -87,26 +87,26 @@ constexpr keyboard_chars cpm_keyboard{
 // The built-in firmware's tables of the A keyboard (also the C64's) and
 // the B keyboard, in the Primo's codes; caps lock (5) gives no code.
 constexpr keyboard_chars a_keyboard{
-    {'y', '^', 's', 0, 'e', 0, 'w', 0,    'd', '3', 'x', '2', 'q', '1', 'a', 0x1F,
+    {'y', 0x1C, 's', 0, 'e', 0, 'w', 0,   'd', '3', 'x', '2', 'q', '1', 'a', 0x1F,
      'c', 0, 'f', 0, 'r', 0, 't', '7',    'h', ' ', 'b', '6', 'g', '5', 'v', '4',
      'n', '8', 'z', '+', 'u', '0', 'j', '>', 'l', '-', 'k', '.', 'm', '9', 'i', ',',
-     0x7E, '*', 'p', 0x5F, 'o', 0x0C, 0, 0x0D, 0, 0x08, 0x60, 0x5B, 0x7D, 0x1D, 0x7C, 0x09},
+     '~', '*', 'p', '_', 'o', 0x0C, 0, 0x0D, 0, 0x08, '`', '[', '}', 0x1D, '|', 0x09},
     {'Y', 0, 'S', 0, 'E', 0, 'W', 0,      'D', '#', 'X', '"', 'Q', '!', 'A', 0,
      'C', 0, 'F', 0, 'R', 0, 'T', '/',    'H', ' ', 'B', '&', 'G', '%', 'V', '$',
-     'N', '(', 'Z', '?', 'U', '=', 'J', '<', 'L', 0x49, 'K', ':', 'M', ')', 'I', ';',
-     0x5E, 0x27, 'P', 0x7F, 'O', 0, 0, 0x0D, 0, 0x08, 0x40, 0x5B, 0x5D, 0, 0x5C, 0x09},
+     'N', '(', 'Z', '?', 'U', '=', 'J', '<', 'L', 'I', 'K', ':', 'M', ')', 'I', ';',
+     '^', 0x27, 'P', 0x7F, 'O', 0, 0, 0x0D, 0, 0x08, '@', '[', ']', 0, '\\', 0x09},
     0,
     false,
 };
 constexpr keyboard_chars b_keyboard{
-    {'y', '^', 's', 0, 'e', 0, 'w', 0,    'd', '3', 'x', '2', 'q', '1', 'a', 0x1F,
-     'c', 0x69, 'f', 0x7B, 'r', 0x7F, 't', '7', 'h', ' ', 'b', '6', 'g', '5', 'v', '4',
+    {'y', 0x1C, 's', 0, 'e', 0, 'w', 0,   'd', '3', 'x', '2', 'q', '1', 'a', 0x1F,
+     'c', 0x1E, 'f', '{', 'r', 0x7F, 't', '7', 'h', ' ', 'b', '6', 'g', '5', 'v', '4',
      'n', '8', 'z', ';', 'u', '0', 'j', '/', 'l', '-', 'k', '.', 'm', '9', 'i', ',',
-     0x7E, '*', 'p', 0x5F, 'o', 0x0C, 0, 0x0D, 0, 0x08, 0x60, 0x5B, 0x7D, 0x1D, 0x7C, 0x09},
+     '~', '*', 'p', '_', 'o', 0x0C, 0, 0x0D, 0, 0x08, '`', '[', '}', 0x1D, '|', 0x09},
     {'Y', 0, 'S', 0, 'E', 0, 'W', 0,      'D', '#', 'X', '"', 'Q', '!', 'A', 0,
-     'C', 0x49, 'F', 0x7B, 'R', 0x7F, 'T', 0x27, 'H', ' ', 'B', '&', 'G', '%', 'V', '$',
+     'C', 'I', 'F', '{', 'R', 0xF1, 'T', 0x27, 'H', ' ', 'B', '&', 'G', '%', 'V', '$',
      'N', '(', 'Z', '+', 'U', '0', 'J', '?', 'L', '=', 'K', '>', 'M', ')', 'I', '<',
-     0x5E, ':', 'P', 0x5F, 'O', 0, 0, 0x0D, 0, 0x08, 0x40, 0x5B, 0x5D, 0, 0x5C, 0x09},
+     '^', ':', 'P', '_', 'O', 0, 0, 0x0D, 0, 0x08, '@', '[', ']', 0, '\\', 0x09},
     0,
     false,
 };
@@ -256,7 +256,7 @@ typing_keyboard_vars typing_keyboard_of(int model)
 {
     constexpr uint8_t CAPS_KEY = 5;
     if (model == MODEL_CPM) return {0xF310, 0x01, CAPS_KEY, 0xF30F};   // the BIOS's capslk and pendkey
-    return {0x400F, 0x01, CAPS_KEY, 0x402A};
+    return {0x4044, 0x80, CAPS_KEY, 0x4008};   // KBDMODE and KEYBUF
 }
 
 bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std::vector<typing_step>& steps,
@@ -264,7 +264,7 @@ bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std:
 {
     for (const type_unit& u : units) {
         if (u.kind == type_unit::PAUSE) {
-            steps.push_back({typing_step::PAUSE, {}, 0, false});
+            steps.push_back({typing_step::PAUSE, {}, 0});
             continue;
         }
         const int code = u.kind == type_unit::BYTE ? static_cast<int>(u.value) : typing_code_of_character(u.value, model);
@@ -273,7 +273,7 @@ bool typing_steps_for_model(const std::vector<type_unit>& units, int model, std:
             if (refusal) refusal->unit = u;
             return false;
         }
-        steps.push_back({typing_step::KEY, key, static_cast<uint8_t>(code), false});
+        steps.push_back({typing_step::KEY, key, static_cast<uint8_t>(code)});
     }
     return true;
 }

@@ -48,8 +48,7 @@ struct typing_step {
     enum kind_t : uint8_t { KEY, PAUSE };
     kind_t kind;
     key_stroke key;
-    uint8_t code;          // the byte the program reads for the key
-    bool caps_checked;     // the typist has made sure caps lock is as the code needs
+    uint8_t code;   // the byte the program reads for the key
 };
 // What the typist watches of the model's keyboard software: caps lock
 // (letters come as capitals while the byte at caps_address has a bit of

@@ -7,10 +7,11 @@
 #include <cstdlib>
 
 #include "core/event.h"
+#include "core/hooks.h"
+#include "core/machine.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "media/diskimg.h"
-
-int wd1793_motor = 0;
 
 namespace {
 
@@ -34,31 +35,7 @@ enum : int {
     PHASE_READ_ADDRESS, PHASE_READ_SECTOR,
 };
 
-struct wd1793_t {
-    uint8_t command;
-    uint8_t status;
-    int track;
-    int sector;
-    int step_rate;
-    int head_load;
-    int side_compare_enable;
-    int side_compare_value;
-    int step_direction;
-    int command_type;
-    int phase;
-    std::array<int, DISK_DRIVES> drive_tracks;
-    int interrupt_request;
-    int current_side;
-    int next_phase;
-};
-
-wd1793_t fdc{};
-int64_t next = 0;
-int nr_sector_written = 0;
-int buffer_offset = 0;
-std::array<uint8_t, 1024> sector_buffer{};
-int drive_select = 1;
-uint8_t data_register = 0;
+wd1793_t& fdc = the_machine.fdc;
 
 constexpr int SECTOR = DISK_SECTOR_SIZE;
 constexpr int LAST_TRACK = 82;
@@ -73,7 +50,7 @@ int64_t sector_time() { return clock_hz() / 34740 * 772; }
 int selected_drive()
 {
     for (int d = 0; d < DISK_DRIVES; ++d)
-        if (drive_select & (1 << d)) return d;
+        if (fdc.drive_select & (1 << d)) return d;
     return -1;
 }
 
@@ -84,7 +61,7 @@ bool is_write_track(uint8_t c) { return c >= 0xF0; }
 // At every register access: the busy time and the transfer phases advance.
 void bring_up_to_date()
 {
-    const bool time_up = z80_state.tcount >= next;
+    const bool time_up = z80_state.tcount >= fdc.next;
     bool moved_on = false;
     if (time_up && fdc.phase == PHASE_WAIT) {
         fdc.phase = fdc.next_phase;
@@ -128,20 +105,20 @@ void start_type_one(uint8_t value, int drive)
     if (step == 0x0) {   // restore
         if (head != 0) {
             fdc.step_direction = 0;
-            next += head * step_time();
+            fdc.next += head * step_time();
             head = 0;
         }
-        data_register = 0;
+        fdc.data_register = 0;
         fdc.track = 0;
         return;
     }
     if (step == 0x1) {   // seek to the data register
-        const int target = data_register;
+        const int target = fdc.data_register;
         const int distance = std::abs(target - head);
         if (distance == 0)
-            next = z80_state.tcount + step_time();
+            fdc.next = z80_state.tcount + step_time();
         else
-            next += distance * step_time();
+            fdc.next += distance * step_time();
         if (target != head) fdc.step_direction = target > head ? 1 : 0;
         if (target <= LAST_TRACK) {
             head = target;
@@ -156,7 +133,7 @@ void start_type_one(uint8_t value, int drive)
         fdc.status |= ST_SEEK_ERROR;
     else
         head += fdc.step_direction ? 1 : -1;
-    next += step_time();
+    fdc.next += step_time();
     if (value & 0x10) fdc.track = head;
 }
 
@@ -172,14 +149,14 @@ void start_type_two_three(uint8_t value, int drive)
 
     switch (value & 0xF0) {
     case 0x80: case 0x90:   // read sector
-        if (!side_ok || !disk_img_read_sector(image, fdc.current_side, head, fdc.sector, sector_buffer.data())) {
+        if (!side_ok || !disk_img_read_sector(image, fdc.current_side, head, fdc.sector, fdc.sector_buffer.data())) {
             end_not_found();
             return;
         }
-        buffer_offset = 0;
+        fdc.buffer_offset = 0;
         fdc.phase = PHASE_READ_SECTOR;
         fdc.next_phase = PHASE_DONE;
-        next += sector_time();
+        fdc.next += sector_time();
         fdc.status |= ST_DRQ;
         return;
     case 0xA0: case 0xB0:   // write sector
@@ -193,8 +170,8 @@ void start_type_two_three(uint8_t value, int drive)
         }
         fdc.phase = PHASE_WAIT;
         fdc.next_phase = PHASE_DONE;
-        buffer_offset = 0;
-        next += sector_time();
+        fdc.buffer_offset = 0;
+        fdc.next += sector_time();
         fdc.status |= ST_DRQ;
         return;
     case 0xC0: {   // read address
@@ -204,12 +181,12 @@ void start_type_two_three(uint8_t value, int drive)
         }
         const uint8_t id[6] = {static_cast<uint8_t>(head), static_cast<uint8_t>(fdc.current_side),
                                static_cast<uint8_t>(fdc.sector), 2, 0xFF, 0xFF};
-        for (int i = 0; i < 6; ++i) sector_buffer[static_cast<size_t>(SECTOR - 6 + i)] = id[i];
-        buffer_offset = SECTOR - 6;
+        for (int i = 0; i < 6; ++i) fdc.sector_buffer[static_cast<size_t>(SECTOR - 6 + i)] = id[i];
+        fdc.buffer_offset = SECTOR - 6;
         fdc.sector = head;
         fdc.phase = PHASE_READ_ADDRESS;
         fdc.next_phase = PHASE_READ_ADDRESS;
-        next += ms(100);
+        fdc.next += ms(100);
         fdc.status |= ST_DRQ;
         return;
     }
@@ -227,11 +204,11 @@ void start_type_two_three(uint8_t value, int drive)
             return;
         }
         fdc.status |= ST_DRQ;
-        buffer_offset = 0;
-        nr_sector_written = 0;
+        fdc.buffer_offset = 0;
+        fdc.nr_sector_written = 0;
         fdc.phase = PHASE_TRACK_GAP;
         fdc.next_phase = PHASE_DONE;
-        next += ms(200);
+        fdc.next += ms(200);
         return;
     }
 }
@@ -245,13 +222,13 @@ void write_command(uint8_t value, int drive)
         fdc.phase = PHASE_DONE;
         if (value & 0x0F) fdc.interrupt_request = 1;
         fdc.command_type = 1;
-        buffer_offset = SECTOR;
+        fdc.buffer_offset = SECTOR;
         return;
     }
     if (fdc.status & ST_BUSY) return;
     fdc.interrupt_request = 0;
     fdc.status |= ST_BUSY;
-    next = z80_state.tcount + ms(value >= 0x80 ? 15 : 1);
+    fdc.next = z80_state.tcount + ms(value >= 0x80 ? 15 : 1);
     if (type == 1)
         start_type_one(value, drive);
     else
@@ -261,19 +238,19 @@ void write_command(uint8_t value, int drive)
 uint8_t read_data()
 {
     if (is_read_command(fdc.command)) {
-        if (buffer_offset < SECTOR - 1) {
-            data_register = sector_buffer[static_cast<size_t>(buffer_offset++)];
-        } else if (buffer_offset == SECTOR - 1) {
-            data_register = sector_buffer[static_cast<size_t>(buffer_offset++)];
+        if (fdc.buffer_offset < SECTOR - 1) {
+            fdc.data_register = fdc.sector_buffer[static_cast<size_t>(fdc.buffer_offset++)];
+        } else if (fdc.buffer_offset == SECTOR - 1) {
+            fdc.data_register = fdc.sector_buffer[static_cast<size_t>(fdc.buffer_offset++)];
             fdc.status &= ~(ST_BUSY | ST_DRQ);
             fdc.interrupt_request = 1;
             fdc.phase = PHASE_DONE;
         }
     } else if ((fdc.command & 0xF0) == 0xE0) {
-        data_register = sector_buffer[static_cast<size_t>(buffer_offset & 1023)];
-        buffer_offset = (buffer_offset + 1) & 1023;
+        fdc.data_register = fdc.sector_buffer[static_cast<size_t>(fdc.buffer_offset & 1023)];
+        fdc.buffer_offset = (fdc.buffer_offset + 1) & 1023;
     }
-    return data_register;
+    return fdc.data_register;
 }
 
 void write_track_byte(uint8_t value, int drive)
@@ -283,40 +260,40 @@ void write_track_byte(uint8_t value, int drive)
     case 0xFB:   // a data field starts
     case 0xFE:   // an ID field starts
         fdc.phase = value == 0xFB ? PHASE_TRACK_DATA : PHASE_TRACK_ID;
-        buffer_offset = 0;
+        fdc.buffer_offset = 0;
         return;
     case 0xF7:   // the field ends (the chip writes its CRC)
         if (fdc.phase == PHASE_TRACK_ID) {
-            fdc.track = sector_buffer[0];
-            fdc.sector = sector_buffer[2];
+            fdc.track = fdc.sector_buffer[0];
+            fdc.sector = fdc.sector_buffer[2];
         } else if (fdc.phase == PHASE_TRACK_DATA) {
-            if (!disk_img_write_sector(image, fdc.current_side, fdc.track, fdc.sector, sector_buffer.data()))
+            if (!disk_img_write_sector(image, fdc.current_side, fdc.track, fdc.sector, fdc.sector_buffer.data()))
                 fdc.status |= ST_WRITE_FAULT;
-            if (++nr_sector_written >= image.sectors) {
+            if (++fdc.nr_sector_written >= image.sectors) {
                 fdc.status &= ~ST_DRQ;
-                nr_sector_written = 0;
+                fdc.nr_sector_written = 0;
             }
         }
         fdc.phase = PHASE_TRACK_GAP;
-        buffer_offset = 0;
+        fdc.buffer_offset = 0;
         return;
     default:
-        sector_buffer[static_cast<size_t>(buffer_offset & 1023)] = value;
-        if (++buffer_offset >= SECTOR) buffer_offset = 0;
+        fdc.sector_buffer[static_cast<size_t>(fdc.buffer_offset & 1023)] = value;
+        if (++fdc.buffer_offset >= SECTOR) fdc.buffer_offset = 0;
         return;
     }
 }
 
 void write_data(uint8_t value, int drive)
 {
-    data_register = value;
+    fdc.data_register = value;
     if (!(fdc.status & ST_DRQ)) return;
     if (is_write_sector(fdc.command)) {
-        if (buffer_offset >= SECTOR) return;
-        sector_buffer[static_cast<size_t>(buffer_offset++)] = value;
-        if (buffer_offset < SECTOR) return;
+        if (fdc.buffer_offset >= SECTOR) return;
+        fdc.sector_buffer[static_cast<size_t>(fdc.buffer_offset++)] = value;
+        if (fdc.buffer_offset < SECTOR) return;
         const int head = fdc.drive_tracks[static_cast<size_t>(drive)];
-        if (!disk_img_write_sector(diskimg_drive(drive), fdc.current_side, head, fdc.sector, sector_buffer.data()))
+        if (!disk_img_write_sector(diskimg_drive(drive), fdc.current_side, head, fdc.sector, fdc.sector_buffer.data()))
             fdc.status |= ST_WRITE_FAULT;
         fdc.status &= ~ST_DRQ;
     } else if (is_write_track(fdc.command)) {
@@ -326,13 +303,12 @@ void write_data(uint8_t value, int drive)
 
 }  // namespace
 
-void wd1793_dummy_interrupt_handler(int64_t*) {}
-
 void wd1793_init()
 {
     fdc.drive_tracks.fill(0);
     event_remove_id(EVENT_WD1793);
-    event_setup(EVENT_WD1793, -1, wd1793_dummy_interrupt_handler);
+    event_register(EVENT_WD1793, nullptr);   // a placeholder: the controller is polled
+    event_schedule_id(EVENT_WD1793, -1);
 }
 
 void wd1793_close()
@@ -348,7 +324,7 @@ void wd1793_reset()
     fdc.sector = 1;
     fdc.drive_tracks.fill(0);
     fdc.phase = PHASE_DONE;
-    nr_sector_written = 0;
+    fdc.nr_sector_written = 0;
 }
 
 int wd1793_read_status(int drive)
@@ -364,10 +340,10 @@ int wd1793_read_status(int drive)
         if (ready && image.read_only) fdc.status |= ST_WRITE_PROTECT;
         const int64_t revolution = clock_hz() / 5;          // 300 rpm
         const int64_t index_hole_in_cycles = clock_hz() / 250;   // 4 ms
-        if (!ready || !wd1793_motor || revolution <= 0 || z80_state.tcount % revolution < index_hole_in_cycles)
+        if (!ready || !fdc.motor || revolution <= 0 || z80_state.tcount % revolution < index_hole_in_cycles)
             fdc.status |= ST_INDEX;
         if (fdc.drive_tracks[static_cast<size_t>(drive)] == 0) fdc.status |= ST_TRACK0;
-        if (ready && wd1793_motor) fdc.status |= ST_HEAD_LOADED;
+        if (ready && fdc.motor) fdc.status |= ST_HEAD_LOADED;
     } else {
         // Record not found, write fault and write protect stay for the program.
         fdc.status &= ~(ST_LOST_DATA | ST_CRC_ERROR);
@@ -404,34 +380,76 @@ void wd1793_write_reg(int reg, uint8_t value)
 
 int wd1793_is_active()
 {
-    return wd1793_motor ? selected_drive() : -1;
+    return fdc.motor ? selected_drive() : -1;
 }
 
 void wd1793_write_select(uint8_t value)
 {
-    wd1793_motor = value & FDC_SELECT_MOTOR;
-    drive_select = 1 << (value & FDC_SELECT_DRIVE);
+    fdc.motor = value & FDC_SELECT_MOTOR;
+    fdc.drive_select = 1 << (value & FDC_SELECT_DRIVE);
     fdc.current_side = (value & FDC_SELECT_SIDE) ? 1 : 0;
 }
 
 uint8_t wd1793_read_select()
 {
-    return wd1793_motor ? FDC_SELECT_MOTOR : 0;
+    return fdc.motor ? FDC_SELECT_MOTOR : 0;
 }
 
-int wd1793_insert_disk(int drive, const char* path)
+int wd1793_insert_disk(int drive, const char* path, std::string* why)
 {
-    if (drive < 0 || drive >= DISK_DRIVES || !path || !*path) return 0;
+    if (drive < 0 || drive >= DISK_DRIVES || !path || !*path) {
+        if (why) *why = "Unrecognized disk format";
+        return 0;
+    }
     if (diskimg_drive_holding(path, drive) >= 0) return -2;
     disk_image& image = diskimg_drive(drive);
-    if (!diskimg_detach(image, 1)) return -1;
-    if (!diskimg_attach(image, path)) return 0;
+    if (!diskimg_detach(image, 1, why)) return -1;
+    if (!diskimg_attach(image, path, why)) return 0;
     wd1793_reset();
     return 1;
 }
 
-int wd1793_eject_disk(int drive)
+bool wd1793_eject_disk(int drive, std::string* why)
 {
-    if (drive < 0 || drive >= DISK_DRIVES) return 0;
-    return diskimg_detach(diskimg_drive(drive), 1);
+    if (drive < 0 || drive >= DISK_DRIVES) return false;
+    return diskimg_detach(diskimg_drive(drive), 1, why);
+}
+
+void wd1793_device_reset(reset_kind kind)
+{
+    if (kind != reset_kind::power_on && kind != reset_kind::model_change) return;
+    wd1793_close();
+    if (the_machine.mem.type == MODEL_CPM) wd1793_init();
+}
+
+void wd1793_device_state(state_io& io)
+{
+    io(fdc.command);
+    io(fdc.status);
+    io(fdc.track);
+    io(fdc.sector);
+    io(fdc.step_rate);
+    io(fdc.head_load);
+    io(fdc.side_compare_enable);
+    io(fdc.side_compare_value);
+    io(fdc.step_direction);
+    io(fdc.command_type);
+    io(fdc.phase);
+    io.array(fdc.drive_tracks);
+    io(fdc.interrupt_request);
+    io(fdc.current_side);
+    io(fdc.next_phase);
+    io(fdc.next);
+    io(fdc.nr_sector_written);
+    io(fdc.buffer_offset);
+    io.trimmed(fdc.sector_buffer.data(), fdc.sector_buffer.size());
+    io(fdc.drive_select);
+    io(fdc.data_register);
+    io(fdc.motor);
+    if (io.loading()) fdc.buffer_offset &= 1023;
+}
+
+void wd1793_device_restored()
+{
+    if (the_machine.model == MODEL_CPM) led_update(wd1793_is_active());
 }

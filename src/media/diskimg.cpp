@@ -3,7 +3,9 @@
 // image behind.
 #include "media/diskimg.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,30 +14,20 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/hooks.h"
+#include "core/log.h"
 #include "media/fileio.h"
 #include "roms.h"
 
 namespace {
 
+// The four drives' disks: the host's, never part of the machine's record.
 std::array<disk_image, DISK_DRIVES> drives;
-std::string last_error;
 
 constexpr uint64_t ONE_SIDE_LIMIT = 368640;
 // The head never gets past track 82; bigger files are no floppy images and
 // are not read into memory.
 constexpr int MAX_TRACKS = 255;
 
-int set_error(const std::string& text)
-{
-    last_error = text;
-    return 0;
-}
-
-std::string system_error(const std::string& path)
-{
-    return path + ": " + file_error_text(errno);
-}
 
 // The sector's place in the copy, or -1 when the disk has no such sector.
 long sector_offset(const disk_image& image, int side, int track, int sector)
@@ -79,36 +71,36 @@ bool diskimg_geometry(uint64_t size, disk_geometry* out)
     return true;
 }
 
-int diskimg_attach(disk_image& image, const char* path)
+bool diskimg_attach(disk_image& image, const char* path, std::string* why)
 {
     image = disk_image{};
-    if (!path || !*path) return set_error("nincs megadva lemezkép");
+    if (!path || !*path) return refuse(why, "nincs megadva lemezkép");
     int read_only = 0;
     file_ptr file(std::fopen(path, "r+b"));
     if (!file) {
         file.reset(std::fopen(path, "rb"));
         read_only = 1;
     }
-    if (!file) return set_error(system_error(path));
+    if (!file) return refuse(why, system_error(path));
     struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0) return set_error(system_error(path));
+    if (::fstat(::fileno(file.get()), &info) != 0) return refuse(why, system_error(path));
     if (!S_ISREG(info.st_mode)) {
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return set_error(system_error(path));
+        return refuse(why, system_error(path));
     }
     // A file nobody may write is a protected disk, also for the superuser.
     if ((info.st_mode & 0222) == 0) read_only = 1;
     disk_geometry g{};
     if (!diskimg_geometry(static_cast<uint64_t>(info.st_size), &g))
-        return set_error(std::string(path) + ": ismeretlen lemezformátum: " + std::to_string(info.st_size) +
-                         " bájtos, ekkora lemez nincs (1 vagy 2 oldal, sávonként 8 vagy 9 szektor, 512 bájtos szektorok)");
+        return refuse(why, std::string(path) + ": ismeretlen lemezformátum: " + std::to_string(info.st_size) +
+                               " bájtos, ekkora lemez nincs (1 vagy 2 oldal, sávonként 8 vagy 9 szektor, 512 bájtos szektorok)");
 
     std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
     const size_t got = std::fread(data.data(), 1, data.size(), file.get());
     // A file that another program is changing is not taken half-read.
     if (got != data.size() || std::fgetc(file.get()) != EOF) {
-        if (std::ferror(file.get())) return set_error(system_error(path));
-        return set_error(std::string(path) + " (az állomány olvasás közben megváltozott)");
+        if (std::ferror(file.get())) return refuse(why, system_error(path));
+        return refuse(why, std::string(path) + " (az állomány olvasás közben megváltozott)");
     }
 
     image.sides = g.sides;
@@ -122,41 +114,36 @@ int diskimg_attach(disk_image& image, const char* path)
     image.path = path;
     image.device = static_cast<uint64_t>(info.st_dev);
     image.inode = static_cast<uint64_t>(info.st_ino);
-    std::fprintf(stderr, "Image %s attached successfully.\n", path);
-    StatusBarPartText(2, "Lemez: %u oldal, %u sáv, %u szektor, %u kb.%s", g.sides, g.tracks, g.sectors,
-                      image.length / 1024, read_only ? " Írásvédett." : "");
-    return 1;
+    log_message("Image %s attached successfully.\n", path);
+    return true;
 }
 
-int diskimg_save(disk_image& image)
+bool diskimg_save(disk_image& image, std::string* why)
 {
-    if (image.data.empty() || !image.dirty) return 1;
+    if (image.data.empty() || !image.dirty) return true;
     std::string error;
     if (!write_whole_file(image.path, image.data.data(), image.length, &error)) {
-        const std::string text = "A lemezkép nem írható vissza: " + image.path + ": " + error +
-                                 ". A változások a meghajtóban lévő lemezen megmaradtak.";
-        std::fprintf(stderr, "%s\n", text.c_str());
-        host_message_box("Hiba a lemez mentésekor", text.c_str());
-        return 0;
+        log_message("Image %s not saved: %s\n", image.path.c_str(), error.c_str());
+        return refuse(why, image.path + ": " + error);
     }
     image.dirty = 0;
-    std::fprintf(stderr, "Image data (%u) saved as %s.\n", image.length, image.path.c_str());
-    return 1;
+    log_message("Image data (%u) saved as %s.\n", image.length, image.path.c_str());
+    return true;
 }
 
-int diskimg_save_all()
+bool diskimg_save_all(std::string* why)
 {
-    int ok = 1;
+    bool ok = true;
     for (disk_image& image : drives)
-        if (!diskimg_save(image)) ok = 0;
+        if (!diskimg_save(image, ok ? why : nullptr)) ok = false;
     return ok;
 }
 
-int diskimg_detach(disk_image& image, int save)
+bool diskimg_detach(disk_image& image, int save, std::string* why)
 {
-    if (save && !diskimg_save(image)) return 0;
+    if (save && !diskimg_save(image, why)) return false;
     image = disk_image{};
-    return 1;
+    return true;
 }
 
 int diskimg_inserted(const disk_image& image) { return image.data.empty() ? 0 : 1; }
@@ -174,7 +161,6 @@ int diskimg_drive_holding(const char* path, int except)
     return -1;
 }
 
-const char* diskimg_error() { return last_error.c_str(); }
 
 int disk_img_read_sector(const disk_image& image, int side, int track, int sector, uint8_t* buffer)
 {
@@ -265,16 +251,16 @@ std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format)
     return image;
 }
 
-int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite)
+bool cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite, std::string* why)
 {
-    if (!path || !*path) return set_error("nincs állománynév");
+    if (!path || !*path) return refuse(why, "nincs állománynév");
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(path, ec)) {
         errno = EEXIST;
-        return set_error(system_error(path));
+        return refuse(why, system_error(path));
     }
     const std::vector<uint8_t> image = cpm_disk_image(format);
     std::string error;
-    if (!write_whole_file(path, image.data(), image.size(), &error)) return set_error(std::string(path) + ": " + error);
-    return 1;
+    if (!write_whole_file(path, image.data(), image.size(), &error)) return refuse(why, std::string(path) + ": " + error);
+    return true;
 }

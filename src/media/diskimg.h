@@ -37,26 +37,24 @@ bool diskimg_geometry(uint64_t size, disk_geometry* out);
 // Reads the whole file into the record, dropping what it held unsaved (a
 // drive's disk is changed through wd1793_insert_disk). A file that opens
 // only for reading, or that nobody may write, is inserted write-protected.
-// Returns 1 on success; 0 leaves the record empty and the reason in
-// diskimg_error().
-int diskimg_attach(disk_image& image, const char* path);
+// False leaves the record empty and the reason in *why.
+bool diskimg_attach(disk_image& image, const char* path, std::string* why = nullptr);
 // Writes a changed image back when save is set, then empties the record.
-// Returns 0, with the disk still inserted and the failure reported, when
-// the write-back failed.
-int diskimg_detach(disk_image& image, int save);
+// False, with the disk still inserted and "path (reason)" in *why, when the
+// write-back failed.
+bool diskimg_detach(disk_image& image, int save, std::string* why = nullptr);
 // Writes a changed image back to its file (a new file in the same folder,
 // then renamed over the old one, so the file is always either the old or
-// the new image). Returns 1 when the file holds the image; a failure is
-// reported with the path and the image stays dirty.
-int diskimg_save(disk_image& image);
-// diskimg_save for every drive; 0 when any of them failed.
-int diskimg_save_all();
+// the new image). True when the file holds the image; on failure the image
+// stays dirty and *why is "path (reason)".
+bool diskimg_save(disk_image& image, std::string* why = nullptr);
+// diskimg_save for every drive; false (the first failure in *why) when any
+// of them failed.
+bool diskimg_save_all(std::string* why = nullptr);
 int diskimg_inserted(const disk_image& image);
 // The drive (0..3) other than `except` that holds the file at path, by
 // another path or link too; -1 when none does.
 int diskimg_drive_holding(const char* path, int except);
-// Why the last diskimg_attach failed.
-const char* diskimg_error();
 
 // One sector (side 0/1, track from 0, sector from 1) to or from buffer.
 // 0 when there is no such sector on the disk; a write to a write-protected
@@ -68,7 +66,7 @@ int disk_img_has_sector(const disk_image& image, int side, int track, int sector
 // New bootable CP/M disks: the boot sector, our CCP and BDOS on the
 // reserved tracks and SUBMIT.COM as the only file.
 struct cpm_disk_format {
-    const char* name;            // also the cpmtools disk definition
+    char name[12];               // also the cpmtools disk definition
     disk_geometry geometry;
 };
 extern const cpm_disk_format cpm_disk_formats[6];   // the first is the default
@@ -76,5 +74,5 @@ const cpm_disk_format* cpm_disk_format_by_name(const char* name);
 // The image of a new disk of the format.
 std::vector<uint8_t> cpm_disk_image(const cpm_disk_format& format);
 // Writes it to path; an existing file is replaced only when overwrite is
-// set. Returns 1 on success, else 0 with the reason in diskimg_error().
-int cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite);
+// set. False with the reason in *why.
+bool cpm_disk_make(const char* path, const cpm_disk_format& format, int overwrite, std::string* why = nullptr);

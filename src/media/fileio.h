@@ -18,6 +18,13 @@ struct file_closer {
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
+// The loaders' way out: the reason into *why (when asked for), false back.
+inline bool refuse(std::string* why, const std::string& text)
+{
+    if (why) *why = text;
+    return false;
+}
+
 inline uint16_t get_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 inline uint32_t get_le32(const uint8_t* p)
@@ -136,3 +143,6 @@ inline void wav_header(uint8_t* out, uint32_t rate, int bits, uint32_t data_byte
     std::copy_n("data", 4, out + 36);
     put_le32(out + 40, data_bytes);
 }
+
+// "path: reason" for the system's error number in errno.
+inline std::string system_error(const std::string& path) { return path + ": " + file_error_text(errno); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/memory.h"
 #include "core/sysvars.h"
 #include "cpu/cpu.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr uint32_t RAM_START = 0x4000;
 constexpr uint32_t ADDRESS_END = 0x10000;
 constexpr size_t FILE_LIMIT = 1 << 20;   // far more than a Primo can hold
 constexpr long DISPLAY_PAGE_BYTES = 6144;
@@ -27,30 +27,26 @@ std::string at(const char* what, size_t offset)
     return std::string(what) + " (" + std::to_string(offset) + ". bájt)";
 }
 
-int refuse(std::string* error, const std::string& why)
-{
-    if (error) *error = why;
-    return -1;
-}
-
 bool absolute(uint8_t type) { return type != PRI_RELATIVE && type != PRI_BASIC; }
 
-// How many of count bytes from address on land in RAM.
+// How many of count bytes from address on the processor's writes would keep.
 size_t storable(uint32_t address, size_t count)
 {
-    const uint32_t first = std::max(address, RAM_START);
-    const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{address} + count, ADDRESS_END));
-    return end > first ? end - first : 0;
+    size_t kept = 0;
+    for (uint64_t a = address; a < uint64_t{address} + count && a < ADDRESS_END; ++a)
+        if (!mem_write_protected(static_cast<uint16_t>(a))) ++kept;
+    return kept;
 }
 
 struct walk_result {
-    int start = 0;            // from a 0xC3 record, 0 for none, -1 when the records are broken
+    bool ok = true;
+    int start = 0;            // from a 0xC3 record, 0 for none
     size_t loaded = 0, dropped = 0;
     long first_address = -1;  // of the first record with data
 };
 
-// Walks the records; with `ram` null it only looks at them.
-walk_result walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* error)
+// Walks the records; without `store` it only looks at them.
+walk_result walk(const uint8_t* data, size_t size, bool store, std::string* why)
 {
     walk_result r;
     size_t pos = 0;
@@ -58,27 +54,31 @@ walk_result walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* er
         const uint8_t type = data[pos];
         if (type == PRI_END) return r;
         if (type == PRI_START) {
-            if (size - pos < 3) r.start = refuse(error, at("a kezdőcím csonka", pos));
+            if (size - pos < 3) r.ok = refuse(why, at("a kezdőcím csonka", pos));
             else r.start = get_le16(data + pos + 1);
             return r;
         }
         if (size - pos < 5) {
-            r.start = refuse(error, at("csonka rekordfej", pos));
+            r.ok = refuse(why, at("csonka rekordfej", pos));
             return r;
         }
         uint32_t address = get_le16(data + pos + 1);
         const size_t length = get_le16(data + pos + 3);
         if (length > size - pos - 5) {
-            r.start = refuse(error, at("a rekord túlnyúlik az állomány végén", pos));
+            r.ok = refuse(why, at("a rekord túlnyúlik az állomány végén", pos));
             return r;
         }
         if (type == PRI_RELATIVE) address = (address + mem_read_word(RELBASE)) & 0xFFFF;
         if (type == PRI_BASIC) address = (address + mem_read_word(PROGBASE)) & 0xFFFF;
+        if (!store && !bus_load_allowed(address, length, why)) {
+            r.ok = false;
+            return r;
+        }
         if (length && r.first_address < 0) r.first_address = address;
         const size_t fits = storable(address, length);
         r.loaded += fits;
         r.dropped += length - fits;
-        if (ram) {
+        if (store) {
             if (type == PRI_BASIC) {
                 // The high byte is one more than the end's: the pointers as
                 // the ROM keeps them.
@@ -88,7 +88,7 @@ walk_result walk(const uint8_t* data, size_t size, uint8_t* ram, std::string* er
                     mem_write(static_cast<uint16_t>(p + 1), static_cast<uint8_t>((end + 0x100) >> 8));
                 }
             }
-            pri_store(ram, address, data + pos + 5, length);
+            bus_store(address, data + pos + 5, length);
         }
         pos += 5 + length;
     }
@@ -125,71 +125,59 @@ bool implausible_place(long address)
     return address < static_cast<long>(RAM_START) || (address >= page && address < page + DISPLAY_PAGE_BYTES);
 }
 
-int read_then(const char* path, std::string* error, std::vector<uint8_t>& bytes)
+bool read_then(const char* path, std::string* why, std::vector<uint8_t>& bytes)
 {
-    std::string why;
-    if (read_file(path, FILE_LIMIT, bytes, why)) return 1;
-    if (error) *error = why;
-    return 0;
+    std::string reason;
+    if (read_file(path, FILE_LIMIT, bytes, reason)) return true;
+    return refuse(why, reason);
 }
 
 }  // namespace
 
-size_t pri_store(uint8_t* ram, uint32_t address, const uint8_t* data, size_t count)
+bool pri_load_pri_data(const uint8_t* data, size_t size, int* start, std::string* why, size_t* dropped)
 {
-    size_t stored = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t a = address + static_cast<uint32_t>(i);
-        if (a >= ADDRESS_END) break;
-        if (a < RAM_START) continue;
-        ram[a - RAM_START] = data[i];
-        ++stored;
-    }
-    return stored;
-}
-
-int pri_load_pri_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error, size_t* dropped)
-{
-    if (!ram || (size && !data)) return -1;
-    std::string why;
-    const walk_result plan = walk(data, size, nullptr, &why);
-    const bool suspect = plan.start < 0 || plan.loaded == 0 || implausible_place(plan.first_address) ||
+    if (size && !data) return refuse(why, "üres állomány");
+    std::string reason;
+    const walk_result plan = walk(data, size, false, &reason);
+    const bool suspect = !plan.ok || plan.loaded == 0 || implausible_place(plan.first_address) ||
                          (plan.start > 0 && plan.start < static_cast<int>(RAM_START));
     if (suspect && fits_byte_swapped(data, size))
-        return refuse(error, "a rekordok címe és hossza fordított bájtsorrendben (magas bájttal elöl) áll: "
-                             "egy hibás átalakító kimenete");
-    if (plan.start < 0) return refuse(error, why);
+        return refuse(why, "a rekordok címe és hossza fordított bájtsorrendben (magas bájttal elöl) áll: "
+                           "egy hibás átalakító kimenete");
+    if (!plan.ok) return refuse(why, reason);
     if (plan.loaded == 0)
-        return refuse(error, size == 0 ? "üres állomány"
-                                       : "nincs benne a memóriába tölthető adat (a rekordjai üresek, vagy a ROM "
-                                         "területére esnének)");
+        return refuse(why, size == 0 ? "üres állomány"
+                                     : "nincs benne a memóriába tölthető adat (a rekordjai üresek, vagy a ROM "
+                                       "területére esnének)");
     if (dropped) *dropped = plan.dropped;
-    return walk(data, size, ram, error).start;
+    const walk_result done = walk(data, size, true, why);
+    if (start) *start = done.start;
+    return true;
 }
 
-int pri_load_pri_file(const char* path, uint8_t* ram, std::string* error, size_t* dropped)
+bool pri_load_pri_file(const char* path, int* start, std::string* why, size_t* dropped)
 {
     std::vector<uint8_t> bytes;
-    if (!read_then(path, error, bytes)) return -1;
-    return pri_load_pri_data(bytes.data(), bytes.size(), ram, error, dropped);
+    return read_then(path, why, bytes) && pri_load_pri_data(bytes.data(), bytes.size(), start, why, dropped);
 }
 
-int pri_load_pp_data(const uint8_t* data, size_t size, uint8_t* ram, std::string* error, size_t* dropped)
+bool pri_load_pp_data(const uint8_t* data, size_t size, int* start, std::string* why, size_t* dropped)
 {
-    if (!ram || !data || size < 4) return refuse(error, "rövidebb a 4 bájtos fejénél");
+    if (!data || size < 4) return refuse(why, "rövidebb a 4 bájtos fejénél");
     const uint16_t load = get_le16(data);
     if (storable(load, size - 4) == 0)
-        return refuse(error, size == 4 ? "a fején kívül nincs benne adat"
-                                       : "egyetlen bájtja sem fér a memóriába: a betöltési cím (" +
-                                             std::to_string(load) + ") után a ROM területére vagy 0xFFFF fölé esne");
-    const size_t stored = pri_store(ram, load, data + 4, size - 4);
-    if (dropped) *dropped = size - 4 - stored;
-    return get_le16(data + 2);
+        return refuse(why, size == 4 ? "a fején kívül nincs benne adat"
+                                     : "egyetlen bájtja sem fér a memóriába: a betöltési cím (" +
+                                           std::to_string(load) + ") után a ROM területére vagy 0xFFFF fölé esne");
+    if (!bus_load_allowed(load, size - 4, why)) return false;
+    bus_store(load, data + 4, size - 4);
+    if (dropped) *dropped = size - 4 - storable(load, size - 4);
+    if (start) *start = get_le16(data + 2);
+    return true;
 }
 
-int ui_load_pp_file(const char* path, uint8_t* ram, std::string* error, size_t* dropped)
+bool ui_load_pp_file(const char* path, int* start, std::string* why, size_t* dropped)
 {
     std::vector<uint8_t> bytes;
-    if (!read_then(path, error, bytes)) return -1;
-    return pri_load_pp_data(bytes.data(), bytes.size(), ram, error, dropped);
+    return read_then(path, why, bytes) && pri_load_pp_data(bytes.data(), bytes.size(), start, why, dropped);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/hooks.h"
 #include "media/fileio.h"
 #include "media/ptp.h"
 
@@ -85,23 +86,20 @@ void write_signal(const uint8_t* data, const std::vector<ptp_program>& programs,
     w.level(PTPWAV_MID, SILENCE_US);
 }
 
-// Parses the image and counts its samples. Returns 1, or 0 with `error`.
-int prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
-            std::string& error)
+// Parses the image and counts its samples; false with the reason.
+bool prepare(const uint8_t* data, size_t size, int rate, std::vector<ptp_program>& programs, uint64_t& samples,
+             std::string* error, bool* mended = nullptr)
 {
-    if (rate < 8000 || rate > 192000) {
-        error = "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz";
-        return 0;
-    }
-    if (!ptp_parse(data, size, programs, error)) return 0;
+    if (rate < 8000 || rate > 192000)
+        return refuse(error, "nem támogatott mintavételi frekvencia: " + std::to_string(rate) + " Hz");
+    if (!ptp_parse(data, size, programs, error, mended)) return false;
     sample_sink counter;
     write_signal(data, programs, rate, counter);
     samples = counter.count;
-    if (samples > WAV_DATA_MAX) {
-        error = "a felvétel " + std::to_string(samples) + " bájt lenne, több, mint amennyit egy WAV állomány tárolhat (4 GB)";
-        return 0;
-    }
-    return 1;
+    if (samples > WAV_DATA_MAX)
+        return refuse(error, "a felvétel " + std::to_string(samples) +
+                                 " bájt lenne, több, mint amennyit egy WAV állomány tárolhat (4 GB)");
+    return true;
 }
 
 bool same_file(const char* a, const char* b)
@@ -112,18 +110,17 @@ bool same_file(const char* a, const char* b)
 
 }  // namespace
 
-int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8_t>& samples,
-                   std::string& error)
+bool ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8_t>& samples, std::string* error)
 {
     samples.clear();
     std::vector<ptp_program> programs;
     uint64_t count = 0;
-    if (!prepare(data, size, rate, programs, count, error)) return 0;
+    if (!prepare(data, size, rate, programs, count, error)) return false;
     samples.reserve(static_cast<size_t>(count));
     sample_sink keep;
     keep.keep = &samples;
     write_signal(data, programs, rate, keep);
-    return 1;
+    return true;
 }
 
 std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
@@ -133,32 +130,23 @@ std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes)
     return h;
 }
 
-int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& error)
+bool ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string* error)
 {
-    if (!ptp_path || !wav_path || !*ptp_path || !*wav_path) {
-        error = "hiányzik az állomány neve";
-        return 0;
-    }
+    if (!ptp_path || !wav_path || !*ptp_path || !*wav_path) return refuse(error, "hiányzik az állomány neve");
     std::vector<uint8_t> ptp;
-    if (!read_file(ptp_path, PTP_LIMIT, ptp, error)) {
-        error = std::string(ptp_path) + ": " + error;
-        return 0;
-    }
+    std::string why;
+    if (!read_file(ptp_path, PTP_LIMIT, ptp, why)) return refuse(error, std::string(ptp_path) + ": " + why);
     std::vector<ptp_program> programs;
     uint64_t count = 0;
-    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, error)) {
-        error = std::string(ptp_path) + ": " + error;
-        return 0;
-    }
+    bool mended = false;
+    if (!prepare(ptp.data(), ptp.size(), PTPWAV_RATE, programs, count, &why, &mended))
+        return refuse(error, std::string(ptp_path) + ": " + why);
+    if (mended) host_notify(host_note::ptp_length_mended, ptp_path);
     std::error_code ec;
-    if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec)) {
-        error = std::string(wav_path) + ": " + file_unreadable_reason(wav_path) + ", nem írható felül";
-        return 0;
-    }
-    if (same_file(ptp_path, wav_path)) {
-        error = std::string(wav_path) + ": a kimenet nem lehet maga a bemeneti állomány";
-        return 0;
-    }
+    if (std::filesystem::exists(wav_path, ec) && !std::filesystem::is_regular_file(wav_path, ec))
+        return refuse(error, std::string(wav_path) + ": " + file_unreadable_reason(wav_path) + ", nem írható felül");
+    if (same_file(ptp_path, wav_path))
+        return refuse(error, std::string(wav_path) + ": a kimenet nem lehet maga a bemeneti állomány");
     // A failure leaves an earlier file of that name untouched.
     whole_file out(wav_path);
     const std::vector<uint8_t> header = ptpwav_header(PTPWAV_RATE, static_cast<uint32_t>(count));
@@ -167,17 +155,6 @@ int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& e
     out.write(header.data(), header.size());
     write_signal(ptp.data(), programs, PTPWAV_RATE, sink);
     sink.flush();
-    if (!out.commit()) {
-        error = std::string(wav_path) + ": nem írható: " + out.error();
-        return 0;
-    }
-    return 1;
-}
-
-int ptp_to_wav(const char* ptp_path, const char* wav_path)
-{
-    std::string error;
-    if (ptpwav_write_file(ptp_path, wav_path, error)) return 1;
-    std::fprintf(stderr, "brevan: %s\n", error.c_str());
-    return 0;
+    if (!out.commit()) return refuse(error, std::string(wav_path) + ": nem írható: " + out.error());
+    return true;
 }

@@ -20,20 +20,15 @@ constexpr uint8_t PTPWAV_LOW = 8;
 constexpr uint8_t PTPWAV_MID = 128;
 
 // Converts a PTP image into unsigned 8-bit mono samples at `rate` Hz
-// (8000-192000). Returns 1, or 0 with a message in `error` (and no
-// samples) when the image is not a well-formed PTP file or its recording
-// would not fit a WAV file.
-int ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8_t>& samples,
-                   std::string& error);
+// (8000-192000). False with the reason in *error (and no samples) when the
+// image is not a well-formed PTP file or its recording would not fit a WAV
+// file.
+bool ptpwav_convert(const uint8_t* data, size_t size, int rate, std::vector<uint8_t>& samples, std::string* error);
 
 // The 44-byte header of an 8-bit mono PCM WAV file holding `data_bytes`.
 std::vector<uint8_t> ptpwav_header(int rate, uint32_t data_bytes);
 
-// Reads the PTP file and writes the WAV file at 44100 Hz. Returns 1, or 0
-// with a message in `error`; a failed conversion leaves any earlier file of
-// the output's name as it was.
-int ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string& error);
-
-// The command-line form: converts and prints the reason of a failure on the
-// standard error stream. Returns 1 on success, 0 on failure.
-int ptp_to_wav(const char* ptp_path, const char* wav_path);
+// Reads the PTP file and writes the WAV file at 44100 Hz. False with the
+// reason in *error; a failed conversion leaves any earlier file of the
+// output's name as it was.
+bool ptpwav_write_file(const char* ptp_path, const char* wav_path, std::string* error);

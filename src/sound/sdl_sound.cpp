@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/hooks.h"
 
 const sound_driver_t sdl_sound_driver{
     "SDL", sdl_sound_init, sdl_sound_close, sdl_sound_write,
@@ -64,11 +63,10 @@ void set_playing(bool on)
     SDL_UnlockAudioDevice(device);
 }
 
-void report_sdl_failure(const char* what)
+bool refuse(std::string* why, const char* what)
 {
-    char text[512];
-    std::snprintf(text, sizeof text, "A hangeszköz nem indítható (%s): %s", what, SDL_GetError());
-    host_message_box("Hiba", text);
+    if (why) *why = std::string("(") + what + "): " + SDL_GetError();
+    return false;
 }
 
 void release_device()
@@ -85,15 +83,16 @@ void release_device()
 
 } // namespace
 
-int sdl_sound_init(int rate)
+int sdl_sound_init(int rate) { return sdl_sound_open(rate, nullptr) ? 1 : 0; }
+
+bool sdl_sound_open(int rate, std::string* why)
 {
     // Re-opening starts from a fresh device.
     release_device();
 
     if (!SDL_WasInit(SDL_INIT_AUDIO)) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            report_sdl_failure("SDL_InitSubSystem");
-            return 0;
+            return refuse(why, "SDL_InitSubSystem");
         }
         audio_subsystem_ours = true;
     }
@@ -108,9 +107,9 @@ int sdl_sound_init(int rate)
     // No changes allowed: SDL converts to whatever the device really plays.
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device == 0) {
-        report_sdl_failure("SDL_OpenAudioDevice");
+        refuse(why, "SDL_OpenAudioDevice");
         release_device();
-        return 0;
+        return false;
     }
 
     ring.fill(0);
@@ -120,7 +119,7 @@ int sdl_sound_init(int rate)
     last_sample = 0;
     SDL_PauseAudioDevice(device, 0);
     sound_register_driver(&sdl_sound_driver);
-    return 1;
+    return true;
 }
 
 void sdl_sound_close()

@@ -1,5 +1,4 @@
-// The machine the fuzz targets load into, brought up once, with message
-// boxes silenced.
+// The machine the fuzz targets load into, brought up once.
 #pragma once
 #include <filesystem>
 #include <string>
@@ -13,9 +12,8 @@ inline void fuzz_machine_ready()
 {
     static const bool ready = [] {
         static const std::string folder = std::filesystem::temp_directory_path().string();
-        machine_init(nullptr, MODEL_A64, folder.c_str());
+        machine_init(MODEL_A64, folder.c_str());
         event_init();
-        host_hooks.message_box = [](const char*, const char*) {};
         return true;
     }();
     (void)ready;

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz_machine_ready();
     std::string error;
-    pri_load_pri_data(data, size, memory_get_ram(), &error);
-    pri_load_pp_data(data, size, memory_get_ram(), &error);
+    int start = 0;
+    pri_load_pri_data(data, size, &start, &error);
+    pri_load_pp_data(data, size, &start, &error);
     return 0;
 }

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (size < 512) {
         std::vector<uint8_t> samples;
-        ptpwav_convert(data, size, 8000, samples, error);
+        ptpwav_convert(data, size, 8000, samples, &error);
     }
     return 0;
 }

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!f) return 0;
     tape_set_remote_enable(1);
     tape_set_play_key(1);
-    if (tape_open_wav_stream(f, "fuzz.wav")) {
+    if (tape_open_wav_stream(f)) {
         int64_t now = 0;
         for (int i = 0; i < 2000; ++i) do_tape_event(&now);
         tape_rewind();

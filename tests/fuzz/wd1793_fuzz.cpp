@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/event.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/wd1793.h"
 #include "media/diskimg.h"

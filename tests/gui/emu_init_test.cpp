@@ -21,6 +21,7 @@
 #include "devices/tape.h"
 #include "devices/wd1793.h"
 #include "gui_app.h"
+#include "host/app/messages.h"
 #include "message_box.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
@@ -157,15 +158,18 @@ TEST_F(EmuInit, AnyNonZeroFlagReadsAsOnAndIsWrittenBackAsOne)
 {
     const struct { const char* name; const bool* flag; } flags[] = {
         {"RamExpansion", &shell.ram_bank}, {"DisableTapeRemoteControl", &shell.tape_remote_disabled},
-        {"KeyMapping", &shell.symbolic_keys},
+        {"KeyMapping", &shell.symbolic_keys}, {"FlipTapeSignal", &shell.tape_signal_flipped},
     };
     for (const auto& f : flags) store(f.name, 7);
     start({});
     for (const auto& f : flags) EXPECT_TRUE(*f.flag) << f.name;
     EXPECT_EQ(main_window_checked(ID_RAM_BANK), 1);
+    EXPECT_EQ(main_window_checked(ID_TAPE_FLIP), 1);
+    EXPECT_EQ(tape_signal_flipped(), 1);
     emu_close();
     for (const auto& f : flags) EXPECT_EQ(stored(f.name).toUInt(), 1u) << f.name;
-    shell.ram_bank = shell.tape_remote_disabled = shell.symbolic_keys = false;
+    shell.ram_bank = shell.tape_remote_disabled = shell.symbolic_keys = shell.tape_signal_flipped = false;
+    tape_set_signal_flipped(0);
 }
 
 TEST_F(EmuInit, ExitWritesTheSettingsIncludingTheDriveFolder)
@@ -322,8 +326,8 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string keep = saved ? saved : "";
     setenv("XDG_DATA_HOME", data.c_str(), 1);
-    const auto saved_box = host_hooks.message_box;
-    host_hooks.message_box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
+    const auto saved_box = shell_output.box;
+    shell_output.box = [](const char* title, const char* text) { boxes.push_back(std::string(title) + "|" + text); };
     boxes.clear();
 
     testing::internal::CaptureStderr();
@@ -346,7 +350,7 @@ TEST_F(EmuInit, StartUpReportsOnlyWhatDiffersFromTheBuiltInFirmwareInOneMessage)
         EXPECT_EQ(err.find(name, first + 1), std::string::npos) << name << " printed twice:\n" << err;
     }
 
-    host_hooks.message_box = saved_box;
+    shell_output.box = saved_box;
     if (saved) setenv("XDG_DATA_HOME", keep.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
     romfiles_forget();
@@ -373,7 +377,7 @@ TEST_F(EmuInit, ADamagedSettingsFileIsKeptAsideOnceAndReplacedByACleanOneAtExit)
 
         QSettings clean(QString::fromStdString(path.string()), QSettings::IniFormat);
         EXPECT_EQ(clean.status(), QSettings::NoError);
-        EXPECT_EQ(clean.allKeys().size(), 14) << clean.allKeys().join(',').toStdString();
+        EXPECT_EQ(clean.allKeys().size(), 15) << clean.allKeys().join(',').toStdString();
         EXPECT_EQ(clean.value("Model").toUInt(), f.model);
         answer_next_message_box();
         start({});

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "headless_run.h"
+#include "host/app/messages.h"
 #include "host/headless/headless.h"
 #include "media/snapshot.h"
 #include "support/disk_files.h"
@@ -196,12 +197,28 @@ TEST_F(Headless, MakesBlankCpmDisksAndRefusesBadOnes)
     drives_empty();
 }
 
+TEST_F(Headless, VerboseRunsWriteTheMachinesDiagnosticsOthersAreQuiet)
+{
+    const std::string disk = file("v.dsk");
+    ASSERT_EQ(run({"--make-cpm-disk", disk}), 0);
+    for (const bool verbose : {false, true}) {
+        std::vector<std::string> args = {"--headless", "--frames", "1", "--disk", disk};
+        if (verbose) args.push_back("--verbose");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run(args), 0);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("attached successfully") != std::string::npos, verbose) << err;
+        drives_empty();
+    }
+    shell_set_verbose(false);
+}
+
 TEST(HeadlessHelp, ListsEveryOptionAndEverySwitch)
 {
     const std::string usage = headless_usage();
     for (const char* word : {"--headless", "--frames", "--model", "--clock", "--type", "--screenshot",
                              "--wav", "--ptp-to-wav", "--disk", "--drive", "--printer", "--make-cpm-disk", "--geometry", "--help", "--tape", "--record-tape",
-                             "--save-snapshot", "--no-autostart", "/a", "/b", "/d", "/h", "/i:",
+                             "--save-snapshot", "--no-autostart", "--verbose", "/a", "/b", "/d", "/h", "/i:",
                              "/p:", "/m", "/t", "/w", "a32", "cpm"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(run({"--help"}), 0);
@@ -223,11 +240,11 @@ TEST_F(Headless, TypedTextReachesTheScreen)
 TEST_F(Headless, TheDriveAndThePrinterServeTheirFolderAndFile)
 {
     fs::create_directories(dir / "disk");
-    ASSERT_EQ(run({"--headless", "--frames", "400", "--drive", file("disk"), "--type", "s \"x\" 4200 42ff 8\n"}), 0);
-    EXPECT_EQ(fs::file_size(dir / "disk" / "x.PRI"), 5u + 256 + 1);
-    ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "p4 hi\n"}), 0);
+    ASSERT_EQ(run({"--headless", "--frames", "400", "--drive", file("disk"), "--type", "S \"X\" 4200 42FF 8\n"}), 0);
+    EXPECT_EQ(fs::file_size(dir / "disk" / "X.PRI"), 5u + 256 + 1);
+    ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "P4 HI\n"}), 0);
     std::ifstream printed(file("out.txt"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nhi\n");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nHI\n");
 }
 
 TEST_F(Headless, APrinterFileThatCannotBeWrittenFailsTheRunAndMakesNoFolders)
@@ -312,9 +329,12 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
             ASSERT_EQ(run(args), 0);
             const bytes ram = snapshot_ram(file("s.pss"));
             ASSERT_EQ(ram.size(), 0xC000u);
-            EXPECT_TRUE(std::equal(fill_routine.begin(), fill_routine.end(), ram.begin() + 0x200)) << autostart;
-            // A snapshot brings its screen with it, started or not.
-            EXPECT_EQ(display_filled(QImage(QString::fromStdString(file("s.png")))), autostart || name == "f.pss")
+            // A snapshot brings its screen with it, started or not. BASIC text
+            // is neither typed nor run: the built-in firmware has no BASIC.
+            const bool basic = name == "f.bas" || name == "f.txt";
+            EXPECT_EQ(std::equal(fill_routine.begin(), fill_routine.end(), ram.begin() + 0x200), !basic) << autostart;
+            EXPECT_EQ(display_filled(QImage(QString::fromStdString(file("s.png")))),
+                      (autostart && !basic) || name == "f.pss")
                 << autostart;
         }
     }
@@ -340,6 +360,27 @@ TEST_F(Headless, FilesDeepInLongPathsLoadWhole)
     EXPECT_EQ(run({"--headless", "--frames", "30", "--disk", (deep / "c.dsk").string()}), 0);
 }
 
+// A call into what the built-in firmware lacks stops there: the run ends
+// with the address and the caller named and exit code 5, and the save
+// routine that follows in the program never runs to write a file.
+TEST_F(Headless, ACallIntoTheFirmwaresGapsEndsTheRunWithCodeFive)
+{
+    const bytes pp = {0x80, 0x41, 0x80, 0x41,
+                      0xCD, 0x70, 0x1E,    // CALL 1E70, no routine of ours
+                      0x11, 0x00, 0x50,    // LD DE,5000 ; CALL 0092: save a name block
+                      0xCD, 0x92, 0x00, 0x18, 0xFE};
+    ASSERT_TRUE(write_bytes(file("gap.pp"), pp));
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    testing::internal::CaptureStderr();
+    const int code = run({"--headless", "--frames", "50", file("gap.pp")});
+    const std::string said = testing::internal::GetCapturedStderr();
+    fs::current_path(before);
+    EXPECT_EQ(code, 5);
+    EXPECT_NE(said.find("A program a ROM 0x1E70 címét hívta (0x4180-ről)"), std::string::npos) << said;
+    for (const auto& entry : fs::directory_iterator(dir)) EXPECT_NE(entry.path().extension(), ".ptp") << entry.path();
+}
+
 TEST_F(Headless, TapesPlayRecordAndRefuseBadFiles)
 {
     const bytes ptp = ptp_program_at("FILL", 0x4200, fill_routine, 0x4200);
@@ -361,7 +402,10 @@ TEST_F(Headless, TapesPlayRecordAndRefuseBadFiles)
     const bytes wav = read_bytes(file("r.wav"));
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(wav[40] | wav[41] << 8 | wav[42] << 16, static_cast<int>(wav.size() - 44));
-    const decoded_tape tape = tape_signal_decode(bytes(wav.begin() + 44, wav.end()), 44100);
+    // Recorded as the machine's inverted input reads it: turned back for the decoder.
+    bytes samples(wav.begin() + 44, wav.end());
+    for (uint8_t& v : samples) v = static_cast<uint8_t>(256 - v);
+    const decoded_tape tape = tape_signal_decode(samples, 44100);
     ASSERT_EQ(tape.blocks.size(), 3u) << tape.error;
     EXPECT_EQ(tape.blocks[1][0], 0xF9);
 

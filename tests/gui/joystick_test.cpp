@@ -10,7 +10,9 @@
 #include <SDL.h>
 #include <string>
 
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "gui_app.h"
 #include "host/app/shell.h"

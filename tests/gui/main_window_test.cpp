@@ -23,6 +23,7 @@
 
 #include "core/hooks.h"
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/diskfs.h"
@@ -34,6 +35,7 @@
 #include "gui_app.h"
 #include "message_box.h"
 #include "host/app/emu.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
@@ -145,6 +147,7 @@ TEST_F(MainWindowTest, AcceleratorsReachTheirCommands)
         {ID_PTP_ATTACH, QKeySequence(Qt::ALT | Qt::Key_F5)},
         {ID_PLAY, QKeySequence(Qt::Key_F5)},
         {ID_PASTE, QKeySequence(Qt::ALT | Qt::Key_V)},
+        {ID_STEP_BACK, QKeySequence(Qt::Key_F6)},
     };
     for (const auto& row : table)
         EXPECT_TRUE(main_window_action(row.command)->shortcuts().contains(row.keys)) << row.command;
@@ -160,6 +163,7 @@ TEST_F(MainWindowTest, EveryCheckableItemFlipsItsStateAndMarkOnce)
         {ID_SYNC, &shell.sync, nullptr}, {ID_RAM_BANK, &shell.ram_bank, nullptr},
         {ID_SYMBOLIC, &shell.symbolic_keys, nullptr}, {ID_DOUBLE_SCAN, nullptr, &g_bDoubleScan},
         {ID_TAPE_REMOTE, &shell.tape_remote_disabled, nullptr}, {ID_DOUBLE_SIZE, nullptr, &g_bDoubleScreen},
+        {ID_TAPE_FLIP, &shell.tape_signal_flipped, nullptr},
         {ID_SOUND, &shell.sound, nullptr}, {ID_PAUSE, &shell.paused, nullptr},
         {ID_MONITOR, &shell.monitor, nullptr}, {ID_FULLSCREEN, &shell.full_screen, nullptr},
     };
@@ -441,6 +445,27 @@ TEST_F(MainWindowTest, ALoopPassRunsOneFrame)
     EXPECT_LT(z80_state.tcount - before, 2 * 312 * 160);
 }
 
+// "Visszatekerés" in the machine menu puts the machine back at the
+// second's mark before, as the main loop's ring kept it.
+TEST_F(MainWindowTest, StepBackReturnsToTheSecondsMarkBefore)
+{
+    EXPECT_EQ(main_window_action(ID_STEP_BACK)->text(), QString::fromUtf8("&Visszatekerés\tF6"));
+    auto frame = [] {
+        machine_run();
+        shell.rewind.frame_done();
+    };
+    while (shell.rewind.frame() % rewind_ring::FRAMES_PER_STATE != 0) frame();
+    frame();
+    while (shell.rewind.frame() % rewind_ring::FRAMES_PER_STATE != 0) frame();
+    const int64_t mark = z80_state.tcount;
+    const bytes ram(memory_get_ram(), memory_get_ram() + 0xC000);
+    for (int i = 0; i < 60; ++i) frame();
+    click(ID_STEP_BACK);
+    EXPECT_EQ(z80_state.tcount, mark);
+    EXPECT_TRUE(bytes(memory_get_ram(), memory_get_ram() + 0xC000) == ram);
+    EXPECT_TRUE(main_window_checked(ID_MODEL_A64));
+}
+
 TEST_F(MainWindowTest, ABreakpointOpensTheMonitor)
 {
     main_loop_pass();
@@ -599,8 +624,8 @@ std::string boxed;
 
 TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
 {
-    const auto saved_hook = host_hooks.message_box;
-    host_hooks.message_box = [](const char* title, const char* text) { boxed = std::string(title) + ": " + text; };
+    const auto saved_hook = shell_output.box;
+    shell_output.box = [](const char* title, const char* text) { boxed = std::string(title) + ": " + text; };
     const std::string disk = path("b.dsk");
     { std::ofstream(disk, std::ios::binary) << std::string(368640, '\xE5'); }
     ui_set_scripted_answer(disk.c_str());
@@ -624,7 +649,7 @@ TEST_F(ScratchFolder, DiskMenuInsertsAndEjectsAndNamesWhatItRefuses)
     ui_set_scripted_answer(path("missing.dsk").c_str());
     main_window_action(ID_INSERT_A)->trigger();
     EXPECT_NE(boxed.find(path("missing.dsk")), std::string::npos) << boxed;
-    host_hooks.message_box = saved_hook;
+    shell_output.box = saved_hook;
 
     // One image in two drives: refused in the real message box, naming the
     // drive that holds it, and both drives stay as they were.

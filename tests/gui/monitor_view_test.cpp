@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "core/bus.h"
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "debug/monitor.h"
@@ -16,6 +17,7 @@
 #include "host/window/main_loop.h"
 #include "host/window/main_window.h"
 #include "host/window/screen_view.h"
+#include "host/window/statusbar.h"
 #include "program_environment.h"
 
 namespace {
@@ -142,3 +144,22 @@ TEST(MonitorView, F2ShowsMemoryAndF1TheListingAtPc)
 }
 
 } // namespace
+
+// A call into a gap of the built-in firmware stops there as a breakpoint
+// would: the monitor opens at the address called, the status bar says why.
+TEST(MonitorView, ACallIntoTheFirmwaresGapsOpensTheMonitorThere)
+{
+    shell.monitor = false;
+    const uint8_t call[] = {0xCD, 0x70, 0x1E, 0x18, 0xFE};   // CALL 1E70 ; JR $
+    uint16_t at = 0x8000;
+    for (uint8_t b : call) mem_write(at++, b);
+    z80_state.sp = 0xA000;
+    z80_state.pc = 0x8000;
+    main_loop_pass();
+    ASSERT_TRUE(shell.monitor);
+    EXPECT_EQ(z80_state.pc, 0x1E70);
+    EXPECT_EQ(mem_read_word(z80_state.sp), 0x8003);   // as the call left it
+    EXPECT_NE(std::string(status_bar_text(2)).find("0x1E70 címét hívta (0x8000-ről)"), std::string::npos)
+        << status_bar_text(2);
+    key(Qt::Key_Escape);
+}

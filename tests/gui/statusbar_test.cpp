@@ -11,6 +11,7 @@
 
 #include "core/hooks.h"
 #include "gui_app.h"
+#include "host/app/messages.h"
 #include "host/window/statusbar.h"
 #include "lamps_shown.h"
 
@@ -32,11 +33,12 @@ protected:
         window->show();
         host_hooks = host_hooks_t{};
         host_hooks.led_update = status_bar_led_update;
-        host_hooks.status_text = status_bar_set_text;
+        shell_output.status = status_bar_set_text;
     }
     void TearDown() override
     {
         host_hooks = host_hooks_t{};
+        shell_output = shell_output_t{};
         DestroyStatusBar();
         delete window;
     }

@@ -1,3 +1,4 @@
+#include "core/machine.h"
 #include "support/cpm_host.h"
 
 #include <cstdio>

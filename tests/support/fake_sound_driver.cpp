@@ -1,5 +1,6 @@
 #include "support/fake_sound_driver.h"
 
+#include "core/machine.h"
 #include "cpu/cpu.h"
 
 #include <algorithm>

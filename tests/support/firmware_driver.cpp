@@ -15,7 +15,7 @@
 
 namespace {
 
-struct key_stroke {
+struct host_stroke {
     host_key key;
     bool shift;
 };
@@ -25,7 +25,7 @@ bool b_layout()
     return machine_model >= MODEL_B32 && machine_model <= MODEL_B64;
 }
 
-key_stroke stroke_for(char c)
+host_stroke stroke_for(char c)
 {
     if (const host_key key = host_key_of_char(c)) return {key, c >= 'A' && c <= 'Z'};
     switch (c) {
@@ -33,7 +33,7 @@ key_stroke stroke_for(char c)
     case '\r': return {HK_ENTER, false};
     case '\b': return {HK_BACKSPACE, false};
     case '"': return {HK_2, true};
-    case '?': return b_layout() ? key_stroke{HK_DELETE, true} : key_stroke{HK_MINUS, true};
+    case '?': return b_layout() ? host_stroke{HK_DELETE, true} : host_stroke{HK_MINUS, true};
     case '-': return {HK_SLASH, false};
     case '.': return {HK_PERIOD, false};
     case ',': return {HK_COMMA, false};
@@ -63,6 +63,20 @@ void firmware_boot(int model, int frames)
     firmware_run_frames(frames);
 }
 
+const model_at_clock models_at_both_clocks[6] = {
+    {MODEL_A64, 2500000, "A64"}, {MODEL_A64, 3750000, "A64_fast"}, {MODEL_B64, 2500000, "B64"},
+    {MODEL_B64, 3750000, "B64_fast"}, {MODEL_C64, 2500000, "C64"}, {MODEL_C64, 3750000, "C64_fast"},
+};
+
+void firmware_boot_at(int model, int clock)
+{
+    firmware_boot(model);
+    if (clock == 2500000) return;
+    machine_set_clock(clock);
+    machine_hard_reset();
+    firmware_run_frames(30);
+}
+
 std::string firmware_run_until_shown(std::initializer_list<const char*> texts, int max_frames)
 {
     for (int i = 0; i <= max_frames; ++i) {
@@ -80,10 +94,16 @@ void firmware_hold_key(host_key key, int frames)
     fake_keyboard_release(key);
 }
 
+void firmware_small_letters()
+{
+    firmware_hold_key(HK_CAPS_LOCK, 2);
+    firmware_run_frames(2);
+}
+
 void firmware_type(const std::string& text, int settle)
 {
     for (char c : text) {
-        const key_stroke k = stroke_for(c);
+        const host_stroke k = stroke_for(c);
         if (!k.key) continue;
         if (k.shift) fake_keyboard_press(HK_SHIFT);
         fake_keyboard_press(k.key);

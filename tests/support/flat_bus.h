@@ -43,6 +43,7 @@ inline void flat_machine_reset()
     flat_bus_state::memory.fill(0);
     flat_bus_state::in_handler = nullptr;
     flat_bus_state::out_handler = nullptr;
+    the_machine = machine{};
     event_init();
     z80_state = z80_state_t{};
     z80_state.bp_address = 0xFFFF;

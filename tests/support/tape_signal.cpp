@@ -3,7 +3,9 @@
 #include <cstdint>
 
 #include "core/event.h"
+#include "core/bus.h"
 #include "core/memory.h"
+#include "core/machine.h"
 #include "cpu/cpu.h"
 #include "devices/tape.h"
 
@@ -39,12 +41,12 @@ void record_event(int64_t*)
 void play_event(int64_t*)
 {
     if (player.index >= static_cast<int64_t>(playing.size())) {
-        tape_read_in = 0;
+        the_machine.tape.read_in = 0;
         play_active = false;
         event_schedule_id(EVENT_TAPE, FAR_AWAY);
         return;
     }
-    tape_read_in = playing[player.index] >= 128 ? 4 : 0;
+    the_machine.tape.read_in = playing[player.index] >= 128 ? 4 : 0;
     ++player.index;
     event_schedule_id(EVENT_TAPE, player.due());
 }
@@ -79,7 +81,7 @@ void tape_signal_stop()
 {
     event_remove_id(EVENT_TAPE);
     play_active = false;
-    tape_read_in = 0;
+    the_machine.tape.read_in = 0;
 }
 
 namespace {
@@ -222,8 +224,8 @@ std::vector<uint8_t> tape_signal_wav(const std::vector<uint8_t>& ptp, const tape
             repeat(0xFF, 96);
             repeat(0xD3, 3);
             for (size_t i = 0; i < length; ++i) byte(ptp[at + 3 + i]);
-            byte(0xFF);
             const bool last = ptp[at] == 0xAA;
+            if (!last || spec.last_trailer) byte(0xFF);
             at += 3 + length;
             if (last) break;
         }

@@ -36,5 +36,6 @@ struct tape_wav_spec {
     double zero_us = 936;
     int noise = 0;           // peak noise on every sample, in 8-bit steps
     bool list_chunk = false; // a LIST chunk before "fmt "
+    bool last_trailer = true; // false: silence right after the last bit, as converters end
 };
 std::vector<uint8_t> tape_signal_wav(const std::vector<uint8_t>& ptp, const tape_wav_spec& spec);

@@ -9,14 +9,10 @@
 
 void test_machine_select(int model)
 {
-    static bool initialised = false;
-    if (!initialised) {
-        static const std::string folder = std::filesystem::temp_directory_path().string();
-        machine_init(nullptr, model, folder.c_str());
-        printer_set_filename(folder.c_str());   // never the user's own printer file
-        event_init();
-        initialised = true;
-    }
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    machine_init(model, folder.c_str());
+    printer_set_filename(folder.c_str());   // never the user's own printer file
+    event_init();
     machine_change_model(model);
     machine_set_clock(2500000);
 }

@@ -22,6 +22,7 @@
 #include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "host/app/messages.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
 #include "host/app/ui_registry.h"
@@ -43,7 +44,7 @@ constexpr int DEFAULT_MODEL = MODEL_A64;
 uint32_t setting_model = DEFAULT_MODEL;
 uint32_t setting_clock = CLOCK_NORMAL;
 
-int (*program_loader)(const char*, int) = autostart_file;
+int (*program_loader)(const char*, int) = shell_autostart;
 // A stored drive folder that was missing at start: kept as the setting
 // unless another folder is chosen during the run.
 std::string missing_drive_folder;
@@ -52,7 +53,6 @@ std::string missing_drive_folder;
 void select_memory_of_model(int model)
 {
     memory_set_active_setup(model_table[model].configuration);
-    memory_get_video_ram(&screenptr);
     memory_reset();
     ptp_place_traps();
 }
@@ -128,6 +128,7 @@ void read_settings()
     g_ColorInk = 0xFFFFFFFF; GetValueDword("InkColor", &g_ColorInk);
     g_ColorBorder = 0; GetValueDword("BorderColor", &g_ColorBorder);
     shell.tape_remote_disabled = read_flag("DisableTapeRemoteControl", false);
+    shell.tape_signal_flipped = read_flag("FlipTapeSignal", false);
 }
 
 void write_settings(uint32_t model, uint32_t clock)
@@ -146,14 +147,17 @@ void write_settings(uint32_t model, uint32_t clock)
     SetValueDword("InkColor", &g_ColorInk);
     SetValueDword("BorderColor", &g_ColorBorder);
     write_flag("DisableTapeRemoteControl", shell.tape_remote_disabled);
+    write_flag("FlipTapeSignal", shell.tape_signal_flipped);
 }
 
 void load_original_roms()
 {
     // One message for all refused files; the list is already on stderr.
-    const std::string refused = romfiles_load_at_start(shell.program_folder.c_str());
-    if (!refused.empty())
-        host_message_box("Hibás ROM fájl", ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + refused).c_str());
+    const romfiles_report report = romfiles_load_at_start(shell.program_folder.c_str());
+    std::fprintf(stderr, "%s%s", report.used.c_str(), report.refused.c_str());
+    if (!report.refused.empty())
+        host_message_box("Hibás ROM fájl",
+                         ("Ezeket a ROM fájlokat az emulátor nem használja:\n\n" + report.refused).c_str());
 }
 
 void enter_drive_folder()
@@ -199,6 +203,7 @@ int emu_refuse_unknown_options(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg || std::strncmp(arg, "--", 2) != 0 || emu_argument_is_file(arg)) continue;
+        if (std::strcmp(arg, "--verbose") == 0) continue;
         std::fprintf(stderr, "brevan: ismeretlen lehetőség: %s\nA lehetőségek listája: brevan --help\n", arg);
         return 2;
     }
@@ -232,13 +237,16 @@ void emu_command_line(int argc, char** argv)
         const char* arg = argv[i];
         if (!arg || !*arg) continue;
         std::error_code ec;
-        if (!emu_argument_is_file(arg)) {
+        if (std::strcmp(arg, "--verbose") == 0) {
+            shell_set_verbose(true);   // the machine's diagnostics on standard error
+        } else if (!emu_argument_is_file(arg)) {
             emu_apply_switch(arg);
         } else if (std::filesystem::is_directory(arg, ec)) {
             std::fprintf(stderr, "brevan: %s: könyvtár, nem programállomány.\n", arg);
             StatusBarText("%s: könyvtár, nem programállomány.", arg);
         } else if (has_wav_extension(arg)) {
-            tape_open_wav(arg);   // a tape recording, for the Primo's own LOAD
+            // A tape recording, for the Primo's own LOAD.
+            if (std::string why; !tape_open_wav(arg, &why)) shell_refused_wav(arg, why);
         } else {
             program_loader(arg, shell.auto_start);
         }
@@ -247,7 +255,7 @@ void emu_command_line(int argc, char** argv)
 
 void emu_set_program_loader(int (*loader)(const char*, int))
 {
-    program_loader = loader ? loader : autostart_file;
+    program_loader = loader ? loader : shell_autostart;
 }
 
 std::string emu_drive_default_folder() { return printer_user_folder() + "/drive"; }
@@ -298,19 +306,22 @@ void emu_init(int argc, char** argv)
         menu_check(ID_TAPE_REMOTE, true);
         tape_set_remote_enable(1);
     }
+    tape_set_signal_flipped(shell.tape_signal_flipped);
+    menu_check(ID_TAPE_FLIP, shell.tape_signal_flipped);
     pacing_init(shell.sync);
     // SDL would otherwise take over SIGINT and SIGTERM and turn them into
     // events nobody reads: the program could not be stopped from a terminal.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (shell.sound) {
-        sdl_sound_init(SOUND_RATE);   // registers itself; on failure the null driver stays
+        // Registers itself; on failure the null driver stays.
+        if (std::string why; !sdl_sound_open(SOUND_RATE, &why)) shell_sound_failed(why);
     }
     if (setting_model > 7) setting_model = DEFAULT_MODEL;
     const int model = static_cast<int>(setting_model);
     shell.program_folder = emu_program_folder();
     load_original_roms();
 
-    machine_init(main_window(), model, shell.program_folder.c_str());
+    machine_init(model, shell.program_folder.c_str());
     // After the machine's own start-up, which gives the drive the program folder.
     enter_drive_folder();
     StatusBarPartText(0, "%s", model_table[model].name);
@@ -339,7 +350,7 @@ void emu_close()
     shell.drive_path = emu_drive_folder();
     // The default folder is not stored: a missing folder stays the setting.
     if (shell.drive_path == emu_drive_default_folder()) shell.drive_path = missing_drive_folder;
-    diskimg_save_all();
+    if (std::string why; !diskimg_save_all(&why)) shell_disk_not_saved(why);
     tape_close();
     sound_close();
     if (shell.save_settings_on_exit) write_settings(model, clock);

@@ -36,5 +36,5 @@ std::filesystem::path emu_program_folder();
 // The folder the drive is in now.
 std::string emu_drive_folder();
 // Test seam: the loader program files on the command line go to (null:
-// autostart_file).
+// shell_autostart).
 void emu_set_program_loader(int (*loader)(const char* path, int autostart));

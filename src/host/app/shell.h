@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/rewind.h"
+
 struct shell_state {
     bool active = true;                  // frames are produced
     bool paused = false;
@@ -20,8 +22,10 @@ struct shell_state {
     bool symbolic_keys = false;          // "KeyMapping"
     bool ram_bank = false;               // "RamExpansion"
     bool tape_remote_disabled = false;   // "DisableTapeRemoteControl"
+    bool tape_signal_flipped = false;    // "FlipTapeSignal": tapes made the other way round
     std::string drive_path;              // "DrivePath": the drive's folder at exit
     std::filesystem::path program_folder;   // of the executable, with a trailing "/"
+    rewind_ring rewind{60};              // a state a second, the last minute
 };
 
 // The one shell; a fresh one is an assignment of shell_state{}.

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/hooks.h"
-#include "core/machine.h"
 #include "devices/typing.h"
 #include "host/window/commands.h"
 
@@ -36,13 +34,6 @@ std::string what_words(const type_unit& unit)
     if (c < 0x20 || c == 0x7F) return format("0x%02X kódú vezérlőkarakter", c);
     if (c == 0xFFFD) return "a kódlapban nem szereplő bájt";
     return "„" + utf8_char(c) + format("”, U+%04X", c);
-}
-
-void refused_hook(const char* source, const typing_refusal& refusal)
-{
-    host_message_box("Programbetöltés", ("A(z) \"" + std::string(source ? source : "") + "\" nem gépelhető be: " +
-                                         typing_refusal_words(refusal, machine_model))
-                                            .c_str());
 }
 
 }  // namespace
@@ -79,5 +70,3 @@ std::string typing_submit(std::string_view utf8, bool escapes, int model)
     if (why.empty()) typing_queue(steps);
     return why;
 }
-
-void typing_words_install_hook() { host_hooks.typing_refused = refused_hook; }

@@ -18,7 +18,3 @@ std::string typing_submit(std::string_view utf8, bool escapes, int model);
 
 // "a(z) 3. sor 5. karaktere („é”) a Primo CP/M billentyűzetén nem gépelhető be"
 std::string typing_refusal_words(const typing_refusal& refusal, int model);
-
-// Installs the words for the refusals of text autostart: a message box in
-// the window, standard error without it.
-void typing_words_install_hook();

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "core/hooks.h"
 #include "devices/tape.h"
+#include "host/app/messages.h"
 #include "host/dialogs/ui_seam.h"
 #include "media/diskimg.h"
 #include "media/fileio.h"
@@ -200,10 +200,10 @@ int ui_select_cpm_disk(QWidget* owner, std::string& name)
     std::vector<std::string> texts;
     for (const cpm_disk_format& f : cpm_disk_formats) {
         const disk_geometry& g = f.geometry;
-        char text[128];
-        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - %s (*.dsk)",
-                      g.sides * g.tracks * g.sectors / 2, g.sides, g.tracks, g.sectors, f.name);
-        texts.emplace_back(text);
+        char text[96];
+        std::snprintf(text, sizeof text, "%d KB: %d oldal, %d sáv, %d szektor - ", g.sides * g.tracks * g.sectors / 2,
+                      g.sides, g.tracks, g.sectors);
+        texts.push_back(std::string(text) + f.name + " (*.dsk)");
     }
     chooser c{"CP/M rendszerlemez készítése...", {}, chooser_kind::save_asking};
     for (const std::string& t : texts) c.filters.push_back(t.c_str());
@@ -223,20 +223,20 @@ std::string ui_attach_ptp_file(QWidget* owner)
     return name;
 }
 
-void ui_load_pss(QWidget* owner, uint8_t* ram)
+void ui_load_pss(QWidget* owner)
 {
     std::string name, why;
     if (run_chooser(owner, pss_load_chooser, name) < 0) return;
-    if (!snapshot_load(name.c_str(), ram, &why))
+    if (!snapshot_load(name.c_str(), &why))
         host_message_box("PSS betöltés", ("A(z) \"" + name + "\" nem tölthető be: " + why).c_str());
 }
 
-void ui_save_pss(QWidget* owner, uint8_t* ram)
+void ui_save_pss(QWidget* owner)
 {
     std::string name, why;
     if (run_chooser(owner, pss_save_chooser, name) < 0) return;
     append_extension(name, ".pss");
-    ui_report_save("Pillanatkép", name, snapshot_save(name.c_str(), ram, &why) == 1, why);
+    ui_report_save("Pillanatkép", name, snapshot_save(name.c_str(), &why), why);
 }
 
 bool ui_report_save(const char* what, const std::string& path, bool ok, const std::string& why)
@@ -258,14 +258,16 @@ void ui_create_wav(QWidget* owner)
         append_extension(name, ".wav");
         if (filter < static_cast<int>(tape_wav_rates.size())) tape_wav_rate = tape_wav_rates[static_cast<size_t>(filter)];
     }
-    tape_create_wav(name.c_str(), tape_wav_rate);
+    if (std::string why; !name.empty() && !tape_create_wav(name.c_str(), tape_wav_rate, &why))
+        shell_refused_wav_recording(name, why);
 }
 
 void ui_load_wav(QWidget* owner)
 {
     std::string name;
     run_chooser(owner, wav_load_chooser, name);
-    tape_open_wav(name.c_str());
+    tape_close();
+    if (std::string why; !name.empty() && !tape_open_wav(name.c_str(), &why)) shell_refused_wav(name, why);
 }
 
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area)

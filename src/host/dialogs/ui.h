@@ -23,8 +23,8 @@ std::string ui_attach_ptp_file(QWidget* owner);
 // Asks where to write a blank CP/M disk and in which format: the name goes
 // to name, the index into cpm_disk_formats is returned, -1 when cancelled.
 int ui_select_cpm_disk(QWidget* owner, std::string& name);
-void ui_load_pss(QWidget* owner, uint8_t* ram);
-void ui_save_pss(QWidget* owner, uint8_t* ram);
+void ui_load_pss(QWidget* owner);
+void ui_save_pss(QWidget* owner);
 void ui_create_wav(QWidget* owner);
 void ui_load_wav(QWidget* owner);
 int ui_load_rom_file(QWidget* owner, uint8_t* rom_area);

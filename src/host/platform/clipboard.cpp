@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/hooks.h"
 #include "core/machine.h"
 #include "devices/typing.h"
+#include "host/app/messages.h"
 #include "host/app/typing_words.h"
 
 void gui_paste_from_clipboard()

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/hooks.h"
+#include "host/app/messages.h"
 #include "devices/input.h"
 
 namespace {

@@ -1,4 +1,5 @@
 // What the menu commands do, and the frame every command runs in.
+#include "host/app/messages.h"
 #include "host/window/commands.h"
 
 #include <QWidget>
@@ -56,7 +57,8 @@ void insert_disk(int drive)
 {
     const std::string path = ui_select_file(owner(), UI_DISK_IMAGE);
     if (path.empty()) return;
-    const int inserted = wd1793_insert_disk(drive, path.c_str());
+    std::string why;
+    const int inserted = wd1793_insert_disk(drive, path.c_str(), &why);
     if (inserted == -2) {
         const int holder = diskimg_drive_holding(path.c_str(), drive);
         host_message_box("Lemez behelyezése",
@@ -65,19 +67,26 @@ void insert_disk(int drive)
                           "egymás változásait írná felül.").c_str());
         return;
     }
-    if (inserted < 0) return;   // the disk in the drive could not be saved: it stays
-    menu_show_drive(drive, {});
-    if (!inserted) {
-        host_message_box("Hiba a lemez behelyezésekor", diskimg_error());
+    if (inserted < 0) {   // the disk in the drive could not be saved: it stays
+        shell_disk_not_saved(why);
         return;
     }
+    menu_show_drive(drive, {});
+    if (!inserted) {
+        host_message_box("Hiba a lemez behelyezésekor", why.c_str());
+        return;
+    }
+    shell_show_disk(drive);
     menu_show_drive(drive, path);
 }
 
 // False when the disk could not be written back and stays in the drive.
 bool eject_disk(int drive)
 {
-    if (!wd1793_eject_disk(drive)) return false;
+    if (std::string why; !wd1793_eject_disk(drive, &why)) {
+        shell_disk_not_saved(why);
+        return false;
+    }
     menu_show_drive(drive, {});
     return true;
 }
@@ -120,7 +129,7 @@ void exit()
 void autoload()
 {
     const std::string path = ui_select_file(owner(), UI_AUTOLOAD);
-    if (!path.empty()) autostart_file(path.c_str(), 1);
+    if (!path.empty()) shell_autostart(path.c_str(), 1);
 }
 
 void load_rom()
@@ -204,6 +213,26 @@ void set_clock(int hz)
     menu_check(ID_CLOCK_375, hz != CLOCK_NORMAL);
 }
 
+void step_back()
+{
+    const int model = the_machine.model;
+    if (!shell.rewind.step_back()) return;
+    // The RAM bank is a setting, not a part of the machine's past.
+    memory_set_rom_banking(shell.ram_bank);
+    const int now = the_machine.model;
+    if (now != model && now >= 0 && now < static_cast<int>(model_table.size())) {
+        screen_set_model(now);
+        for (const model_record& r : model_table) menu_check(r.command, false);
+        menu_check(model_table[static_cast<size_t>(now)].command, true);
+        StatusBarPartText(0, "%s", model_table[static_cast<size_t>(now)].name);
+    }
+    menu_check(ID_CLOCK_25, the_machine.clock == CLOCK_NORMAL);
+    menu_check(ID_CLOCK_375, the_machine.clock != CLOCK_NORMAL);
+    recreate_bitmap();
+    if (shell.monitor) debug();
+    screen_view_repaint();
+}
+
 void toggle_ram_bank()
 {
     shell.ram_bank = !shell.ram_bank;
@@ -223,9 +252,9 @@ void toggle_sound()
 {
     shell.sound = !shell.sound;
     menu_check(ID_SOUND, shell.sound);
-    if (shell.sound)
-        sdl_sound_init(SOUND_RATE);
-    else
+    if (std::string why; shell.sound && !sdl_sound_open(SOUND_RATE, &why))
+        shell_sound_failed(why);
+    else if (!shell.sound)
         sound_null_driver_init();
 }
 
@@ -239,7 +268,7 @@ void toggle_symbolic_keys()
 void attach_ptp()
 {
     const std::string path = ui_attach_ptp_file(owner());
-    if (!path.empty()) tape_init(path.c_str());
+    if (std::string why; !path.empty() && !tape_init(path.c_str(), &why)) shell_refused_ptp(path, why);
 }
 
 void toggle_tape_remote()
@@ -247,6 +276,13 @@ void toggle_tape_remote()
     shell.tape_remote_disabled = !main_window_checked(ID_TAPE_REMOTE);
     tape_set_remote_enable(shell.tape_remote_disabled);
     menu_check(ID_TAPE_REMOTE, shell.tape_remote_disabled);
+}
+
+void toggle_tape_flip()
+{
+    shell.tape_signal_flipped = !main_window_checked(ID_TAPE_FLIP);
+    tape_set_signal_flipped(shell.tape_signal_flipped);
+    menu_check(ID_TAPE_FLIP, shell.tape_signal_flipped);
 }
 
 void eject_all()
@@ -261,8 +297,8 @@ void make_cpm_disk()
     std::string path;
     const int format = ui_select_cpm_disk(owner(), path);
     if (format < 0) return;
-    if (!cpm_disk_make(path.c_str(), cpm_disk_formats[format], 1)) {
-        host_message_box("Hiba a lemez készítésekor", diskimg_error());
+    if (std::string why; !cpm_disk_make(path.c_str(), cpm_disk_formats[format], 1, &why)) {
+        host_message_box("Hiba a lemez készítésekor", why.c_str());
         return;
     }
     StatusBarText("CP/M rendszerlemez kész: %s", path.c_str());

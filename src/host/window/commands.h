@@ -18,6 +18,7 @@ enum command_id : int {
     ID_MODEL_B48 = 40056, ID_MODEL_B32 = 40057, ID_MODEL_B64 = 40058, ID_MODEL_C64 = 40059,
     ID_MODEL_CPM = 40060, ID_TAPE_REMOTE = 40061, ID_EJECT_A = 40080, ID_EJECT_ALL = 40084,
     ID_INSERT_A = 40085, ID_SOUND_SAVE = 40089, ID_PASTE = 40090, ID_MAKE_CPM_DISK = 40095,
+    ID_STEP_BACK = 40096, ID_TAPE_FLIP = 40097,
 };
 
 // The disk commands of drive 0..3.
@@ -67,12 +68,15 @@ void toggle_monitor();
 // monitor opens there.
 void enter_monitor_at_breakpoint();
 void set_clock(int hz);
+// "Visszatekerés": the machine a second back, as the rewind ring kept it.
+void step_back();
 void toggle_ram_bank();
 void toggle_sync();
 void toggle_sound();
 void toggle_symbolic_keys();
 void attach_ptp();
 void toggle_tape_remote();
+void toggle_tape_flip();
 void eject_all();
 void make_cpm_disk();
 void choose_drive_folder();

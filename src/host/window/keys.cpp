@@ -83,7 +83,7 @@ void keys_press(const QKeyEvent* e)
         if (monitor) {
             monitor_key(debug);
         } else {
-            drive_led_active = 0;
+            the_machine.drive.led = 0;
             ui_set_led(0);
             typing_stop();   // the button ends a paste or a typed autostart
             reset_button_pressed = 1;

@@ -1,3 +1,4 @@
+#include "host/app/messages.h"
 #include "host/window/main_loop.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,7 @@ int main_loop_pass()
         main_window_command(ID_MONITOR);
         return 1;
     }
+    shell.rewind.frame_done();
     if (shell.sound) sound_flush(z80_state.tcount);
     char title[80] = "";
     const int due = pacing_after_frame(shell.sync, title);

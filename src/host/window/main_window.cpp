@@ -1,3 +1,4 @@
+#include "host/app/messages.h"
 #include "host/window/main_window.h"
 
 #include <QApplication>
@@ -25,7 +26,6 @@
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
-#include "host/app/typing_words.h"
 #include "host/dialogs/ui.h"
 #include "host/platform/host_joystick.h"
 #include "host/platform/host_keyboard.h"
@@ -144,10 +144,10 @@ QWidget* main_window_create()
     main_window_create_status_bar();
     host_hooks.update_frame = hook_update_frame;
     host_hooks.led_update = status_bar_led_update;
-    host_hooks.status_text = status_bar_set_text;
-    host_hooks.message_box = hook_message_box;
+    shell_output.status = status_bar_set_text;
+    shell_output.box = hook_message_box;
+    host_hooks.note = shell_note;
     host_hooks.tape_lamp = status_bar_tape_lamp;
-    typing_words_install_hook();
     keyboard_set_host(host_keyboard());
     host_joystick_open();
     return window_;
@@ -156,6 +156,7 @@ QWidget* main_window_create()
 void main_window_destroy()
 {
     host_hooks = host_hooks_t{};
+    shell_output = shell_output_t{};
     host_joystick_close();
     DestroyStatusBar();
     delete window_;
@@ -186,7 +187,7 @@ void main_window_drop_files(const std::string& first_path)
 {
     machine_hard_reset();
     machine_do_some_frames(DROP_FRAMES);
-    autostart_file(first_path.c_str(), 1);
+    shell_autostart(first_path.c_str(), 1);
     commands::enter_monitor_at_breakpoint();
     pacing_reset();
 }

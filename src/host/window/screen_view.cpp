@@ -33,14 +33,14 @@ const uint8_t* presented_from_ = nullptr;
 
 bool mono_page_unchanged()
 {
-    if (g_bColor || !screenptr || screenptr != presented_from_) return false;
-    return std::memcmp(screenptr, presented_page_.data(), MONO_PAGE_BYTES) == 0;
+    if (g_bColor || screenptr() != presented_from_) return false;
+    return std::memcmp(screenptr(), presented_page_.data(), MONO_PAGE_BYTES) == 0;
 }
 
 void remember_presented_page()
 {
-    presented_from_ = g_bColor ? nullptr : screenptr;
-    if (presented_from_) std::memcpy(presented_page_.data(), screenptr, MONO_PAGE_BYTES);
+    presented_from_ = g_bColor ? nullptr : screenptr();
+    if (presented_from_) std::memcpy(presented_page_.data(), screenptr(), MONO_PAGE_BYTES);
 }
 
 void fit_frame_to_screen()
