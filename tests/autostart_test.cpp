@@ -13,6 +13,7 @@
 #include "core/memory.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
+#include "devices/typing.h"
 #include "media/autostart.h"
 #include "media/ptp.h"
 #include "support/fake_keyboard.h"
@@ -46,7 +47,7 @@ protected:
     void TearDown() override
     {
         standin_rom_remove();
-        input_remove_bas_trap();
+        typing_stop();
         ptp_close();
         host_hooks = host_hooks_t{};
         fs::remove_all(dir);
@@ -134,7 +135,7 @@ TEST_F(Autostart, BuiltInFirmwareNamesBasicProgramsAndStartsCodeLikeItsR)
         EXPECT_EQ(notices[0].kind, host_note::basic_without_rom);
         EXPECT_NE(notices[0].file.find(c.name), std::string::npos);
         EXPECT_LT(z80_state.pc, 0x4000);   // still in the firmware
-        EXPECT_EQ(keyboard_text_left(), 0);
+        EXPECT_EQ(typing_steps_left(), 0u);
         for (int i = 0; c.at && i < 3; ++i) EXPECT_EQ(mem_read(static_cast<uint16_t>(c.at + i)), code[i]);
     }
     const struct { const char* name; bytes content; uint16_t start; } machine_code[] = {
@@ -251,15 +252,17 @@ TEST_F(Autostart, TextIsTypedWithRunOnlyWhenStartedAndCtrlSkipsBoth)
     firmware_boot(MODEL_A64);
     const std::string path = put("prog.bas", {'1', '0', ' ', 'P', '\n'});
     ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
-    EXPECT_EQ(keyboard_text_left(), 6 + 5);   // the LF got its CR; then CR RUN CR
+    EXPECT_EQ(typing_steps_left(), 5u + 5u);   // the LF is Enter; then CR RUN CR
+    typing_stop();
     ASSERT_EQ(autostart_file(path.c_str(), 0, &last_message), 1);
-    EXPECT_EQ(keyboard_text_left(), 6);
+    EXPECT_EQ(typing_steps_left(), 5u);
+    typing_stop();
     fake_keyboard_press(HK_CTRL);
     const int64_t before = z80_state.tcount;
     ASSERT_EQ(autostart_file(path.c_str(), 1, &last_message), 1);
     fake_keyboard_release(HK_CTRL);
     EXPECT_EQ(z80_state.tcount, before);   // no frames run first
-    EXPECT_EQ(keyboard_text_left(), 6);
+    EXPECT_EQ(typing_steps_left(), 5u);
 }
 
 }  // namespace

@@ -63,9 +63,8 @@ protected:
     // The drive's current folder, below the base.
     fs::path drive_dir() const
     {
-        char dir[260];
-        get_drive_dir(dir, sizeof dir);
-        return memory ? fs::path(dir) : fs::path(dir).lexically_relative(base.path());
+        const fs::path dir = get_drive_dir();
+        return memory ? dir : dir.lexically_relative(base.path());
     }
     static uint8_t open(int channel, const std::string& name)
     {

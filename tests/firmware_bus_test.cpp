@@ -105,7 +105,8 @@ TEST_F(FirmwareBus, PortAndBusPrinterFillOneFileInOrder)
     command("p4 def");
     command("p ghi");
     command("p4 jkl");
-    EXPECT_EQ(file_text(folder / "printer.txt"), "\nabc\n\n\ndef\nghi\n\n\njkl\n");
+    // The port's CR LF is one line end; a bus job starts on a new line.
+    EXPECT_EQ(file_text(folder / "printer.txt"), "\nabc\n\ndef\nghi\n\njkl\n");
 }
 
 }  // namespace

@@ -45,6 +45,15 @@ TEST_F(Printer, PortTranslatesNationalLettersAndEndsLines)
     EXPECT_EQ(printed(), "\nHELLO\n\xF5\xE1\xC9\n");
 }
 
+TEST_F(Printer, CrLfEndsOneLineAndALoneCrOrLfOneEach)
+{
+    for (char c : std::string("A\r\nB\nC\rD\r\n\nE")) print_byte(static_cast<uint8_t>(c));
+    EXPECT_EQ(printed(), "\nA\nB\nC\nD\n\nE");
+    fs::remove(dir / "out" / "printer.txt");
+    bus_job("A\r\nB\n\rC");
+    EXPECT_EQ(printed(), "\nA\nB\n\nC");
+}
+
 TEST_F(Printer, BusPrinterMarksTheBitmapEscape)
 {
     const struct { std::string sent, file; } cases[] = {

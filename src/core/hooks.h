@@ -17,6 +17,7 @@ enum class host_note {
     basic_without_rom,    // a BASIC program was loaded but the built-in firmware has no BASIC; subject: the file
     rom_call_missing,     // a program called a ROM address the built-in firmware lacks (romcall_last)
     ptp_length_mended,    // a PTP file's last data block claimed 3 bytes more than it holds; subject: the file
+    text_untypeable,      // a text file holds a character the model cannot type; subject: the file (autostart_text_refusal)
 };
 
 struct host_hooks_t {

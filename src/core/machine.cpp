@@ -168,7 +168,7 @@ const device_t machine_devices[] = {
     {"SND ", sound_device_reset, sound_device_state, nullptr},
     {"BEEP", beeper_device_reset, beeper_device_state, nullptr},
     {"COLR", color_device_reset, color_device_state, nullptr},
-    {"TYPE", typing_device_reset, typing_device_state, nullptr},
+    {"TYPS", typing_device_reset, typing_device_state, typing_device_restored},
     {"FDC ", wd1793_device_reset, wd1793_device_state, wd1793_device_restored},
     {"MACH", frame_device_reset, frame_device_state, nullptr},
 };

@@ -23,6 +23,7 @@
 #include "devices/printer.h"
 #include "devices/serial.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "devices/wd1793.h"
 #include "media/ptp.h"
 #include "sound/sound.h"

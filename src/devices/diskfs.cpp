@@ -576,10 +576,7 @@ void drive_use_default_folder(const char* path)
     make_on_use = path ? path : "";
 }
 
-void get_drive_dir(char* buffer, int size)
-{
-    if (buffer && size > 0) std::snprintf(buffer, static_cast<size_t>(size), "%s", folder->path().c_str());
-}
+std::string get_drive_dir() { return folder->path(); }
 
 void drive_device_reset(reset_kind) { drive_reset(); }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/device.h"
 #include "devices/drive_folder.h"
@@ -45,4 +46,4 @@ int change_dir(const char* path);             // 1 when the host folder was ente
 // The host's own default folder: entered like change_dir, and when it does
 // not exist yet, made at the drive's first use.
 void drive_use_default_folder(const char* folder);
-void get_drive_dir(char* buffer, int size);
+std::string get_drive_dir();   // the folder the drive is in now

@@ -1,33 +1,25 @@
-// Input: the Primo keyboard matrix answered from the host keyboard, the
-// joystick and text typing. The ROM reads each key position on its own
-// port, so every read samples the host's live key state.
+// Input: the Primo keyboard matrix answered from the host keyboard (or by
+// the typist while it types), and the joystick. The ROM reads each key
+// position on its own port, so every read samples the host's live key state.
 #include "devices/input.h"
 
-#include <string>
-
-#include "core/bus.h"
-#include "core/memory.h"
-#include "core/sysvars.h"
-#include "core/trap.h"
 #include "core/machine.h"
-#include "cpu/cpu.h"
+#include "devices/typing.h"
 
 namespace {
 
-// The host's side of input: its keyboard and controller, what they hold
-// down, and the text being typed.
+// The host's side of input: its keyboard and controller and what they
+// hold down.
 struct input_host_t {
     const host_keyboard_t* keyboard = nullptr;
     std::array<uint32_t, 256> symbolic_key_map{};
     int mapping = 1;
     const host_joystick_t* joystick = nullptr;
     std::array<std::array<int, JOY_CONTROLS>, 2> controls{};   // row 0 the keypad, row 1 the controller
-    std::string text;
 } input_host;
 
 keyboard_t& kb() { return the_machine.keyboard; }
 joystick_t& joy() { return the_machine.joystick; }
-typing_t& typing() { return the_machine.typing; }
 
 // Raw key codes in the symbolic table, and the "cannot be typed" entry.
 constexpr uint32_t NO_KEY = 0xFFFFFFFF;
@@ -191,8 +183,9 @@ int keyboard_layout_of_model(int model)
 
 int input_get_key_state(int position)
 {
-    if (!input_host.keyboard) return 0;
     const int p = position & 0x3F;
+    if (const int typed = typing_key_state(p); typed >= 0) return typed;
+    if (!input_host.keyboard) return 0;
     if (input_host.mapping != 1) return host_key_down(keyboard_trans[p]) ? 1 : 0;
     return symbolic_key_state(p);
 }
@@ -263,113 +256,6 @@ int keyboard_host_key_down(host_key key)
     return input_host.keyboard && host_key_down(key) ? 1 : 0;
 }
 
-// Text typing. The trap stands at the start of the ROM's keyboard-read
-// routine: while text waits, each call returns the next character at once;
-// then the trap turns its RET into a NOP and falls through into the ROM.
-namespace {
-
-struct typing_rom {
-    uint32_t trap;      // ED 06 C9 over PUSH HL, PUSH DE, PUSH BC
-    uint32_t jr;        // the key wait's JR NZ, unconditional while typing
-};
-constexpr typing_rom typing_ab{0x3866, 0x394F};
-constexpr typing_rom typing_c{0x09D0, 0x09B0};
-constexpr uint8_t OP_RET = 0xC9, OP_NOP = 0x00, OP_JR_NZ = 0x20, OP_JR = 0x18;
-
-// The A/B table, then the C64's.
-constexpr trap_record ttp_traps_kybhnd[2][2] = {
-    {{keyboard_type_one_byte, typing_ab.trap, 3, {0xED, 0x06, OP_RET}, {}}, {nullptr, 0, 0, {}, {}}},
-    {{keyboard_type_one_byte, typing_c.trap, 3, {0xED, 0x06, OP_RET}, {}}, {nullptr, 0, 0, {}, {}}},
-};
-
-const typing_rom& typing_offsets() { return typing().is_model_c ? typing_c : typing_ab; }
-
-// CP1250 host letters to the Primo's codes.
-uint8_t primo_code(uint8_t c)
-{
-    struct entry { uint8_t host, primo; };
-    static constexpr entry table[] = {
-        {0xC1, 0x5D}, {0xC9, 0x40}, {0xCD, 0x49}, {0xD6, 0x5C}, {0xDC, 0x5E}, {0xE1, 0x7D},
-        {0xE9, 0x60}, {0xED, 0x69}, {0xF3, 0x5B}, {0xF5, 0x7B}, {0xF6, 0x7C}, {0xFA, 0x5F},
-        {0xFB, 0x7F}, {0xFC, 0x7E}, {0x5E, 0x5B}, {0x60, 0x27},
-    };
-    for (const entry& e : table)
-        if (e.host == c) return e.primo;
-    return c;
-}
-
-void release_text()
-{
-    input_host.text.clear();
-    input_host.text.shrink_to_fit();
-    typing().have_text = 0;
-    typing().position = 0;
-}
-
-void push_word(uint16_t value)
-{
-    z80_state.sp = static_cast<uint16_t>(z80_state.sp - 2);
-    mem_write_word(z80_state.sp, value);
-}
-
-}  // namespace
-
-void input_place_bas_trap(uint8_t* rom, int is_c)
-{
-    typing().is_model_c = is_c;
-    traps_set(ttp_traps_kybhnd[is_c ? 1 : 0], rom);
-}
-
-int keyboard_open_from_buffer(const char* text)
-{
-    release_text();
-    if (!text) return 0;
-    // Lines end in CR, the Primo's Enter: a bare LF gets a CR before it.
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n' && (p == text || p[-1] != '\r')) input_host.text += '\r';
-        input_host.text += *p;
-    }
-    typing().have_text = 1;
-    return 1;
-}
-
-int keyboard_type_one_byte(int*)
-{
-    uint8_t* rom = rom_pointer();
-    const typing_rom& at = typing_offsets();
-    typing_t& t = typing();
-    if (t.have_text && t.position < input_host.text.size()) {
-        const uint8_t c = primo_code(static_cast<uint8_t>(input_host.text[t.position++]));
-        z80_state.af = static_cast<uint16_t>(c << 8 | (z80_state.af & 0xFF & ~FLAG_Z));
-        if (rom[at.jr] == OP_JR_NZ) rom[at.jr] = OP_JR;
-        mem_write(LASTKEY, c);
-        return 0;
-    }
-    push_word(z80_state.hl);
-    push_word(z80_state.de);
-    push_word(z80_state.bc);
-    if (rom[at.trap + 2] == OP_RET) rom[at.trap + 2] = OP_NOP;
-    release_text();
-    if (rom[at.jr] == OP_JR) rom[at.jr] = OP_JR_NZ;
-    mem_write(LASTKEY, 0);
-    z80_state.af = static_cast<uint16_t>((z80_state.af & 0xFF) | FLAG_Z);
-    return 0;
-}
-
-void input_remove_bas_trap()
-{
-    uint8_t* rom = rom_pointer();
-    const uint32_t ret = typing_offsets().trap + 2;
-    if (rom[ret] == OP_RET && rom[ret - 2] == 0xED && rom[ret - 1] == 0x06) rom[ret] = OP_NOP;
-    release_text();
-}
-
-int keyboard_text_left()
-{
-    const typing_t& t = typing();
-    return t.have_text && t.position < input_host.text.size() ? static_cast<int>(input_host.text.size() - t.position) : 0;
-}
-
 void keyboard_device_reset(reset_kind kind)
 {
     if (kind == reset_kind::power_on) keyboard_init();
@@ -395,18 +281,4 @@ void joystick_device_state(state_io& io)
     io(joy().stepper);
     io(joy().prev_clk);
     if (io.loading()) joy().stepper &= 7;
-}
-
-void typing_device_reset(reset_kind kind)
-{
-    if (kind == reset_kind::warm || kind == reset_kind::cold || kind == reset_kind::model_change)
-        input_remove_bas_trap();
-}
-
-void typing_device_state(state_io& io)
-{
-    io(typing().have_text);
-    io(typing().position);
-    io(typing().is_model_c);
-    if (io.loading()) typing().is_model_c = typing().is_model_c ? 1 : 0;
 }

@@ -1,4 +1,4 @@
-// Input: the keyboard matrix and its host mapping, text typing, joystick.
+// Input: the keyboard matrix and its host mapping, and the joystick.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -17,20 +17,11 @@ struct joystick_t {
     int stepper = 0;
     int64_t prev_clk = 0;
 };
-// Typing through the ROM's keyboard routine: how far the text has gone (the
-// text itself is the host's).
-struct typing_t {
-    int have_text = 0;
-    uint32_t position = 0;
-    int is_model_c = 0;
-};
 
 void keyboard_device_reset(reset_kind kind);
 void keyboard_device_state(state_io& io);
 void joystick_device_reset(reset_kind kind);
 void joystick_device_state(state_io& io);
-void typing_device_reset(reset_kind kind);
-void typing_device_state(state_io& io);
 
 // Host keys, named by their place on a US PC keyboard, whatever the host:
 // the shell translates its own key events into them. A letter or digit key
@@ -126,13 +117,3 @@ void joy_dead_zone(uint32_t minimum, uint32_t maximum, uint32_t* low, uint32_t* 
 
 // Is the host key down now? 0 without a host keyboard.
 int keyboard_host_key_down(host_key key);
-
-// Text typing through the ROM's keyboard routine. is_c is non-zero for the
-// C64 ROM (the shell passes g_bColor).
-void input_place_bas_trap(uint8_t* rom, int is_c);
-// Takes a copy of the text (CP1250) to type; replaces any text left.
-int keyboard_open_from_buffer(const char* text);
-int keyboard_type_one_byte(int* n);
-void input_remove_bas_trap();
-// Characters still waiting to be typed.
-int keyboard_text_left();

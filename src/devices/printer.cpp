@@ -104,12 +104,22 @@ void close_output()
     held = false;
     port_started = false;
     job().job_open = false;
+    job().port_after_cr = job().bus_after_cr = false;
+}
+
+// CR, LF and CR LF each end one line: true when the byte was one of them.
+bool line_end(uint8_t value, bool& after_cr)
+{
+    const bool was_after_cr = after_cr;
+    after_cr = value == 0x0D;
+    if (value == 0x0D || (value == 0x0A && !was_after_cr)) put('\n');
+    return value == 0x0D || value == 0x0A;
 }
 
 void printer_text_byte(uint8_t value)
 {
+    if (line_end(value, job().bus_after_cr)) return;
     switch (value) {
-    case 0x0D: put('\n'); break;
     case 0x0C: put('\n'); put('\n'); break;
     case ESC:
         job().escape = AFTER_ESC;
@@ -172,12 +182,13 @@ void print_byte(uint8_t value)
     }
     for (const translation& t : national) {
         if (t.primo == value) {
+            job().port_after_cr = false;
             put(t.cp1250);
             return;
         }
     }
-    if (value == 0x0C || value == 0x0D) {
-        put('\n');
+    if (line_end(value, job().port_after_cr) || value == 0x0C) {
+        if (value == 0x0C) put('\n');
         flush_output();
         return;
     }
@@ -189,6 +200,7 @@ void printer_init()
     if (!open_output()) return;
     job().job_open = true;
     job().job_announced = false;
+    job().bus_after_cr = false;
     job().escape = TEXT;
     job().command = 0;
     put('\n');
@@ -240,4 +252,6 @@ void printer_device_state(state_io& io)
     io(p.job_announced);
     io(p.escape);
     io(p.command);
+    io(p.port_after_cr);
+    io(p.bus_after_cr);
 }

@@ -12,6 +12,10 @@ struct printer_t {
     bool job_announced = false;
     uint8_t escape = 0;           // 0 text, 1 after ESC, 2 and 3 the bitmap arguments
     uint8_t command = 0;
+    // The last byte of each route was a CR: an LF right after it ends no
+    // second line, so CR LF lines are not double-spaced.
+    bool port_after_cr = false;
+    bool bus_after_cr = false;
 };
 void printer_device_state(state_io& io);
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "core/hooks.h"
 #include "core/machine.h"
@@ -13,7 +14,7 @@
 #include "core/sysvars.h"
 #include "cpu/cpu.h"
 #include "devices/input.h"
-#include "devices/screen.h"
+#include "devices/typing.h"
 #include "media/fileio.h"
 #include "media/pri.h"
 #include "media/ptp.h"
@@ -27,6 +28,8 @@ constexpr size_t TEXT_LIMIT = 65536;
 constexpr uint16_t ROM_RUN = 0x1B5D;
 
 enum class kind { none, pri, text, ptp, pss, pp };
+
+typing_refusal last_refusal{};
 
 kind kind_of(std::string extension)
 {
@@ -119,13 +122,22 @@ bool type_text_file(const std::string& path, int autostart, std::string* why)
     std::string text(TEXT_LIMIT, '\0');
     text.resize(std::fread(text.data(), 1, TEXT_LIMIT, f.get()));
     text.resize(std::min(text.size(), text.find('\0')));   // up to the first zero byte
-    if (autostart) text += "\rRUN\r";
-    input_place_bas_trap(rom_pointer(), g_bColor);
-    keyboard_open_from_buffer(text.c_str());
+    // CP/M has no BASIC to run the program.
+    if (autostart && machine_model != MODEL_CPM) text += "\rRUN\r";
+    std::vector<type_unit> units;
+    type_text_parse(type_text_file_to_utf8(text), false, units);
+    std::vector<typing_step> steps;
+    if (!typing_steps_for_model(units, machine_model, steps, &last_refusal)) {
+        host_notify(host_note::text_untypeable, path.c_str());
+        return false;
+    }
+    typing_queue(steps);
     return true;
 }
 
 }  // namespace
+
+typing_refusal autostart_text_refusal() { return last_refusal; }
 
 bool autostart_file(const char* path_in, int autostart, std::string* why, size_t* dropped)
 {
@@ -136,7 +148,6 @@ bool autostart_file(const char* path_in, int autostart, std::string* why, size_t
 
     if (dropped) *dropped = 0;
     std::string path = path_in ? path_in : "";
-    if (path.size() > 259) path.resize(259);
     if (!path.empty() && path.front() == '"') path.erase(0, 1);
     if (path.size() > 1 && path.back() == '"') path.pop_back();
     if (path.empty()) return false;

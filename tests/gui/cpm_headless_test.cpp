@@ -3,6 +3,9 @@
 // read back with cpmtools after the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "cpm_disks.h"
 #include "support/screen_text.h"
 
@@ -52,6 +55,57 @@ TEST(CpmHeadless, AProgramWritingByRandomRecordsGivesTheBytesOfTheHostCopy)
               0);
     EXPECT_TRUE(screen_shows("COPIED")) << screen_text_dump();
     EXPECT_EQ(d.get("a.dsk", "out.dat"), in);
+}
+
+// Every control code and printable character typed with --type reaches a
+// program that reads the console by direct I/O.
+TEST(CpmHeadless, EveryCodeTypedReachesAProgramReadingTheConsole)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    d.put("a.dsk", BREVAN_CPM_PROGRAMS "/echohex.bin", "echohex.com");
+    std::string typed = "ECHOHEX\\n\\w", expected;
+    for (int code = 0x01; code < 0x7F; ++code) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", code);
+        expected += hex;
+        if (code < 0x20) typed += std::string("\\x") + hex;
+        else if (code == '\\') typed += "\\\\";
+        else typed += static_cast<char>(code);
+    }
+    typed += "\\x7F";
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--frames", "700", "--type", typed}), 0);
+    const std::vector<uint8_t> file = d.get("a.dsk", "out.hex");
+    EXPECT_EQ(std::string(file.begin(), std::find(file.begin(), file.end(), 0x1A)), expected) << screen_text_dump();
+}
+
+TEST(CpmHeadless, CtrlPEchoesADirectoryListingToThePrinterFile)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    const std::string printer = d.path("printer.txt");
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--frames", "400", "--printer", printer,
+                            "--type", "\\x10DIR\\n"}),
+              0);
+    const std::vector<uint8_t> bytes = cpm_disks::read(printer);
+    const std::string printed(bytes.begin(), bytes.end());
+    // The CR that ends the typed line is a line of its own; CR LF is one.
+    EXPECT_NE(printed.find("DIR\n\nA: SUBMIT   COM\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("COM\n\n"), std::string::npos) << printed;
+}
+
+// A text file on the command line is typed at the prompt, without RUN;
+// the listing is in the screen's text.
+TEST(CpmHeadless, ATextFileTypesADirWhoseListingIsInTheScreenText)
+{
+    cpm_disks d;
+    ASSERT_TRUE(d.make("a.dsk"));
+    ASSERT_EQ(headless_run({"--headless", "--disk", d.path("a.dsk"), "--frames", "300", "--screen-text",
+                            d.path("screen.txt"), d.write("dir.txt", {'D', 'I', 'R', '\n'})}),
+              0);
+    const std::vector<uint8_t> bytes = cpm_disks::read(d.path("screen.txt"));
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text, "Primo CP/M 2.2, 51K\n\nA>DIR\nA: SUBMIT   COM\nA>" + std::string(20, '\n')) << text;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,35 @@ TEST_F(Headless, RecordsOneSoundFragmentPerFrame)
     EXPECT_EQ(fs::file_size(wav), 44u + 50u * 960u * 2u);
 }
 
+std::string text_of(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The banner and the prompt of every model, as UTF-8 lines (CP/M without a
+// disk: its boot ROM's request).
+TEST_F(Headless, TheScreenTextHoldsEachModelsBannerAndPrompt)
+{
+    const struct { const char* model; const char* banner; const char* prompt; } cases[] = {
+        {"a32", "BREVAN PRIMO A32\n", "\n>\n"}, {"a48", "BREVAN PRIMO A48\n", "\n>\n"},
+        {"a64", "BREVAN PRIMO A64\n", "\n>\n"}, {"b32", "BREVAN PRIMO B32\n", "\n>\n"},
+        {"b48", "BREVAN PRIMO B48\n", "\n>\n"}, {"b64", "BREVAN PRIMO B64\n", "\n>\n"},
+        {"c64", "BREVAN PRIMO C64\n", "\n>\n"}, {"cpm", "Primo CP/M\n", "Helyezzen be rendszerlemezt!\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string out = file("screen.txt");
+        ASSERT_EQ(run({"--headless", "--model", c.model, "--frames", "100", "--screen-text", out}), 0) << c.model;
+        const std::string text = text_of(out);
+        EXPECT_NE(text.find(c.banner), std::string::npos) << c.model << "\n" << text;
+        EXPECT_NE(text.find(c.prompt), std::string::npos) << c.model << "\n" << text;
+    }
+    // The B keyboard's É shows as the letter.
+    const std::string out = file("b.txt");
+    ASSERT_EQ(run({"--headless", "--model", "b64", "--frames", "100", "--screen-text", out, "--type", "\xC3\x89"}), 0);
+    EXPECT_NE(text_of(out).find(">\xC3\x89\n"), std::string::npos) << text_of(out);
+}
+
 TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)
 {
     EXPECT_EQ(run({"--headless", "--frames", "abc"}), 2);
@@ -79,7 +109,8 @@ TEST_F(Headless, BadOptionsAreRefusedWithExitCodeTwo)
     EXPECT_EQ(run({"--headless", "--model", "z80"}), 2);
     EXPECT_EQ(run({"--headless", "--clock", "1000000"}), 2);
     EXPECT_EQ(run({"--headless", "--frobnicate"}), 2);
-    EXPECT_EQ(run({"--headless", "--type", "\x01"}), 2);
+    EXPECT_EQ(run({"--headless", "--type", "\\x00"}), 2);   // no key gives 0
+    EXPECT_EQ(run({"--headless", "--type", "a\\q"}), 2);
     EXPECT_EQ(run({"--headless", file("missing.ptp")}), 2);
     EXPECT_EQ(run({"--headless", "--drive", file("no-such-folder")}), 2);
     EXPECT_EQ(run({"--headless", "--printer"}), 2);
@@ -209,10 +240,9 @@ TEST_F(Headless, TypedTextReachesTheScreen)
 TEST_F(Headless, TheDriveAndThePrinterServeTheirFolderAndFile)
 {
     fs::create_directories(dir / "disk");
-    ASSERT_EQ(run({"--headless", "--frames", "400", "--drive", file("disk"), "--type", "s \"x\" 4200 42ff 8\n"}), 0);
-    // The keyboard types capitals.
+    ASSERT_EQ(run({"--headless", "--frames", "400", "--drive", file("disk"), "--type", "S \"X\" 4200 42FF 8\n"}), 0);
     EXPECT_EQ(fs::file_size(dir / "disk" / "X.PRI"), 5u + 256 + 1);
-    ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "p4 hi\n"}), 0);
+    ASSERT_EQ(run({"--headless", "--frames", "250", "--printer", file("out.txt"), "--type", "P4 HI\n"}), 0);
     std::ifstream printed(file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), "\nHI\n");
 }
@@ -292,7 +322,8 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
         SCOPED_TRACE(name);
         ASSERT_TRUE(write_bytes(file(name.c_str()), content));
         for (bool autostart : {true, false}) {
-            std::vector<std::string> args = {"--headless", "--frames", "60", "--screenshot", file("s.png"),
+            // Text files are typed key by key.
+            std::vector<std::string> args = {"--headless", "--frames", "300", "--screenshot", file("s.png"),
                                              "--save-snapshot", file("s.pss"), file(name.c_str())};
             if (!autostart) args.insert(args.begin() + 1, "--no-autostart");
             ASSERT_EQ(run(args), 0);
@@ -307,6 +338,26 @@ TEST_F(Headless, EveryProgramFileTypeLoadsAndStartsOnlyWithAutostart)
                 << autostart;
         }
     }
+}
+
+// Paths longer than any fixed buffer: a program, a tape, a disk and the
+// drive folder all load from a folder 400 bytes deep.
+TEST_F(Headless, FilesDeepInLongPathsLoadWhole)
+{
+    fs::path deep = dir;
+    for (int i = 0; i < 4; ++i) deep /= std::string(100, static_cast<char>('a' + i));
+    fs::create_directories(deep);
+    const std::string pp = (deep / "go.pp").string();
+    ASSERT_GT(pp.size(), 400u);
+    ASSERT_TRUE(write_bytes(pp, concat({{0x00, 0x42, 0x00, 0x42}, fill_routine})));
+    const std::string tape = (deep / "t.ptp").string();
+    ASSERT_TRUE(write_bytes(tape, ptp_program_at("FILL", 0x4200, fill_routine, 0x4200)));
+    ASSERT_EQ(run({"--headless", "--frames", "30", "--screenshot", file("s.png"), "--drive", deep.string(), "--tape",
+                   tape, pp}),
+              0);
+    EXPECT_TRUE(display_filled(QImage(QString::fromStdString(file("s.png")))));
+    ASSERT_EQ(run({"--make-cpm-disk", (deep / "c.dsk").string()}), 0);
+    EXPECT_EQ(run({"--headless", "--frames", "30", "--disk", (deep / "c.dsk").string()}), 0);
 }
 
 // A call into what the built-in firmware lacks stops there: the run ends

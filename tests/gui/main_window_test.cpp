@@ -31,6 +31,7 @@
 #include "devices/printer.h"
 #include "devices/screen.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "gui_app.h"
 #include "message_box.h"
 #include "host/app/emu.h"
@@ -772,10 +773,30 @@ TEST_F(ScratchFolder, PasteTypesTheClipboardAtThePrompt)
     run_frames(40);
     QGuiApplication::clipboard()->setText(QStringLiteral("E 6000 12 34\nE 6002 56\n"));
     trigger(ID_PASTE);
-    run_frames(30);
+    run_frames(80);
     EXPECT_EQ(mem_read(0x6000), 0x12);
     EXPECT_EQ(mem_read(0x6001), 0x34);
     EXPECT_EQ(mem_read(0x6002), 0x56);
+}
+
+TEST_F(ScratchFolder, TheResetKeyAndAColdRestartEndAPaste)
+{
+    for (const bool by_key : {true, false}) {
+        SCOPED_TRACE(by_key ? "F1" : "cold restart");
+        main_window_command(ID_COLD_RESET);
+        run_frames(40);
+        QGuiApplication::clipboard()->setText(QString(300, QChar('A')));
+        trigger(ID_PASTE);
+        run_frames(5);
+        ASSERT_GT(typing_steps_left(), 0u);
+        if (by_key) {
+            key_press(Qt::Key_F1);
+            key_release(Qt::Key_F1);
+        } else {
+            trigger(ID_COLD_RESET);
+        }
+        EXPECT_EQ(typing_steps_left(), 0u);
+    }
 }
 
 TEST_F(ScratchFolder, TapeCommandsAttachRecordPlayAndLightTheLamp)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,10 +140,11 @@ bool wav_whole(const fs::path& file)
 TEST_F(Program, ASignalEndsAHeadlessRunAtAFrameBoundaryWithEveryOutputFinished)
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        const fs::path wav = home / "sound.wav", pss = home / "state.pss", png = home / "shot.png";
-        for (const fs::path& f : {wav, pss, png}) fs::remove(f);
+        const fs::path wav = home / "sound.wav", pss = home / "state.pss", png = home / "shot.png",
+                       text = home / "screen.txt";
+        for (const fs::path& f : {wav, pss, png, text}) fs::remove(f);
         const pid_t pid = start({"--headless", "--frames", "4320000", "--wav", wav.string(), "--save-snapshot",
-                                 pss.string(), "--screenshot", png.string()});
+                                 pss.string(), "--screenshot", png.string(), "--screen-text", text.string()});
         ASSERT_TRUE(grows_to(wav, WAV_HEADER + 100 * SOUND_FRAME_BYTES));
         kill(pid, signal);
         EXPECT_EQ(finish(pid, 30), 128 + signal) << err();
@@ -150,6 +152,9 @@ TEST_F(Program, ASignalEndsAHeadlessRunAtAFrameBoundaryWithEveryOutputFinished)
         EXPECT_EQ((fs::file_size(wav) - WAV_HEADER) % SOUND_FRAME_BYTES, 0u) << "whole frames only";
         EXPECT_TRUE(fs::exists(pss) && fs::file_size(pss) == 49702u) << signal;
         EXPECT_TRUE(fs::exists(png) && fs::file_size(png) > 0) << signal;
+        std::ifstream screen(text);
+        const std::string banner((std::istreambuf_iterator<char>(screen)), {});
+        EXPECT_NE(banner.find("PRIMO A64"), std::string::npos) << signal << banner;
     }
 }
 

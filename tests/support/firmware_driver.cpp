@@ -15,7 +15,7 @@
 
 namespace {
 
-struct key_stroke {
+struct host_stroke {
     host_key key;
     bool shift;
 };
@@ -25,7 +25,7 @@ bool b_layout()
     return machine_model >= MODEL_B32 && machine_model <= MODEL_B64;
 }
 
-key_stroke stroke_for(char c)
+host_stroke stroke_for(char c)
 {
     if (const host_key key = host_key_of_char(c)) return {key, c >= 'A' && c <= 'Z'};
     switch (c) {
@@ -33,7 +33,7 @@ key_stroke stroke_for(char c)
     case '\r': return {HK_ENTER, false};
     case '\b': return {HK_BACKSPACE, false};
     case '"': return {HK_2, true};
-    case '?': return b_layout() ? key_stroke{HK_DELETE, true} : key_stroke{HK_MINUS, true};
+    case '?': return b_layout() ? host_stroke{HK_DELETE, true} : host_stroke{HK_MINUS, true};
     case '-': return {HK_SLASH, false};
     case '.': return {HK_PERIOD, false};
     case ',': return {HK_COMMA, false};
@@ -103,7 +103,7 @@ void firmware_small_letters()
 void firmware_type(const std::string& text, int settle)
 {
     for (char c : text) {
-        const key_stroke k = stroke_for(c);
+        const host_stroke k = stroke_for(c);
         if (!k.key) continue;
         if (k.shift) fake_keyboard_press(HK_SHIFT);
         fake_keyboard_press(k.key);

@@ -1,17 +1,14 @@
-// Reads the Primo screen back as text by matching the glyphs of the
-// firmware's own font, taken from the assembled image in the build folder.
+// The screen read back as text for tests, through the emulator's own reader
+// (the cells matched against the running firmware's character set).
 #pragma once
 #include <string>
 #include <vector>
 
-// The firmware image whose font the current model shows: "rom_a64",
-// "rom_b64", "rom_c64" or, under CP/M, the boot ROM "pr_2732".
-std::string screen_text_image_for_model(int model);
-
-// The text rows of the current display page (42 cells of 6 x 7 pixels a
-// row), trailing blanks removed. Characters are the firmware's codes
-// (0x00-0x7F and 0xF1); a cell drawn inverted (the cursor) reads as its
-// character; a cell that matches no glyph reads as '\x01'.
+// The text rows of the current display page as the emulation reads them
+// (42 cells of 6 x 7 pixels a row; CP/M 32 of 8 x 8), trailing blanks
+// removed. Characters are the firmware's codes (0x00-0x7F and 0xF1); a
+// cell drawn inverted (the cursor) reads as its character; a cell that
+// matches no glyph reads as '\x01'.
 std::vector<std::string> screen_text_lines();
 
 // All rows joined with '\n', for failure messages.

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,8 +39,6 @@
 namespace {
 
 constexpr int DEFAULT_MODEL = MODEL_A64;
-// What the program loader takes.
-constexpr size_t PROGRAM_NAME_MAX = 259;
 
 // The settings as read at start; written back from here at exit.
 uint32_t setting_model = DEFAULT_MODEL;
@@ -250,7 +247,7 @@ void emu_command_line(int argc, char** argv)
         } else if (has_wav_extension(arg)) {
             // A tape recording, for the Primo's own LOAD.
             if (std::string why; !tape_open_wav(arg, &why)) shell_refused_wav(arg, why);
-        } else if (emu_program_name_fits(arg)) {
+        } else {
             program_loader(arg, shell.auto_start);
         }
     }
@@ -294,20 +291,7 @@ std::filesystem::path emu_program_folder()
 
 std::string emu_drive_folder()
 {
-    // The drive hands its folder out through a buffer: one as long as a
-    // path the system can open.
-    std::string folder(PATH_MAX, '\0');
-    get_drive_dir(folder.data(), static_cast<int>(folder.size()));
-    folder.resize(std::strlen(folder.c_str()));
-    return folder;
-}
-
-bool emu_program_name_fits(const std::string& path)
-{
-    if (path.size() <= PROGRAM_NAME_MAX) return true;
-    std::fprintf(stderr, "brevan: a fájlnév túl hosszú (legfeljebb %zu bájt): %s\n", PROGRAM_NAME_MAX, path.c_str());
-    host_message_box("Automatikus indítás", "A fájlnév túl hosszú (legfeljebb 259 bájt).");
-    return false;
+    return get_drive_dir();
 }
 
 void emu_init(int argc, char** argv)

@@ -35,9 +35,6 @@ std::string emu_drive_default_folder();
 std::filesystem::path emu_program_folder();
 // The folder the drive is in now.
 std::string emu_drive_folder();
-// The loader of program files takes names of at most 259 bytes: a longer
-// one is refused with a message (false). An empty name fits.
-bool emu_program_name_fits(const std::string& path);
 // Test seam: the loader program files on the command line go to (null:
 // shell_autostart).
 void emu_set_program_loader(int (*loader)(const char* path, int autostart));

@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/machine.h"
 #include "core/romcall.h"
+#include "host/app/typing_words.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
 
@@ -11,7 +13,7 @@ shell_output_t shell_output{};
 
 namespace {
 
-std::string quoted(const std::string& path) { return "A(z) \"" + path + "\" "; }
+std::string file_named(const std::string& path) { return "A(z) \"" + path + "\" "; }
 
 std::string hex_word(int value)
 {
@@ -23,9 +25,14 @@ std::string hex_word(int value)
 void status_vtext(int part, const char* format, va_list args)
 {
     if (!shell_output.status) return;
-    char text[373];
-    std::vsnprintf(text, sizeof text, format, args);
-    shell_output.status(part, text);
+    // Long paths reach the bar whole; the bar cuts what it shows.
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    shell_output.status(part, text.c_str());
 }
 
 void log_to_stderr(const char* text) { std::fputs(text, stderr); }
@@ -78,7 +85,7 @@ void shell_note(host_note what, const char* subject)
     }
     case host_note::disk_not_saved: shell_disk_not_saved(subject); break;
     case host_note::basic_without_rom:
-        host_message_box("Programbetöltés", (quoted(subject) + "BASIC program. A beépített firmware-ben nincs BASIC, "
+        host_message_box("Programbetöltés", (file_named(subject) + "BASIC program. A beépített firmware-ben nincs BASIC, "
                                              "ezért betöltődött, de nem indul el; eredeti ROM-fájlokkal futtatható.")
                                                 .c_str());
         break;
@@ -92,12 +99,17 @@ void shell_note(host_note what, const char* subject)
         break;
     }
     case host_note::ptp_length_mended: {
-        const std::string text = quoted(subject) + "utolsó adatblokkja 3 bájttal hosszabbnak mondja magát, mint "
+        const std::string text = file_named(subject) + "utolsó adatblokkja 3 bájttal hosszabbnak mondja magát, mint "
                                  "amennyi benne van (egy ismert átalakító hibája); a tartalma ép, így betöltődik.";
         std::fprintf(stderr, "brevan: %s\n", text.c_str());
         StatusBarText("%s", text.c_str());
         break;
     }
+    case host_note::text_untypeable:
+        host_message_box("Programbetöltés", (file_named(subject) + "nem gépelhető be: " +
+                                             typing_refusal_words(autostart_text_refusal(), machine_model))
+                                                .c_str());
+        break;
     }
 }
 
@@ -105,22 +117,22 @@ void shell_set_verbose(bool on) { host_hooks.log = on ? log_to_stderr : nullptr;
 
 void shell_refused_program(const std::string& path, const std::string& why)
 {
-    host_message_box("Programbetöltés", (quoted(path) + "nem tölthető be: " + why).c_str());
+    host_message_box("Programbetöltés", (file_named(path) + "nem tölthető be: " + why).c_str());
 }
 
 void shell_refused_ptp(const std::string& path, const std::string& why)
 {
-    host_message_box("PTP csatolás", (quoted(path) + "nem csatolható: " + why).c_str());
+    host_message_box("PTP csatolás", (file_named(path) + "nem csatolható: " + why).c_str());
 }
 
 void shell_refused_wav(const std::string& path, const std::string& why)
 {
-    host_message_box("WAV betöltés", (quoted(path) + "nem játszható le: " + why).c_str());
+    host_message_box("WAV betöltés", (file_named(path) + "nem játszható le: " + why).c_str());
 }
 
 void shell_refused_wav_recording(const std::string& path, const std::string& why)
 {
-    host_message_box("WAV mentés", (quoted(path) + "nem hozható létre: " + why).c_str());
+    host_message_box("WAV mentés", (file_named(path) + "nem hozható létre: " + why).c_str());
 }
 
 void shell_disk_not_saved(const std::string& why)
@@ -145,10 +157,10 @@ int shell_autostart(const char* path, int autostart)
     if (name.size() > 1 && name.front() == '"') name = name.substr(1);
     if (name.size() > 1 && name.back() == '"') name.pop_back();
     if (taken && dropped)   // loaded all the same, but the user is told
-        host_message_box("Programbetöltés", (quoted(name) + "betöltődött, de " + std::to_string(dropped) +
+        host_message_box("Programbetöltés", (file_named(name) + "betöltődött, de " + std::to_string(dropped) +
                                              " bájtja kimaradt: a ROM területére vagy a 0xFFFF cím fölé esett volna.")
                                                 .c_str());
-    if (!taken && !name.empty()) shell_refused_program(name, why);
+    if (!taken && !name.empty() && !why.empty()) shell_refused_program(name, why);   // else a note told
     return taken ? 1 : 0;
 }
 

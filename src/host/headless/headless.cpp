@@ -25,14 +25,17 @@
 #include "devices/input.h"
 #include "devices/printer.h"
 #include "devices/screen.h"
+#include "devices/screen_text.h"
 #include "devices/tape.h"
+#include "devices/typing.h"
 #include "devices/wd1793.h"
 #include "host/app/emu.h"
-#include "host/app/messages.h"
 #include "host/app/screenshot_file.h"
-#include "host/headless/typed_text.h"
+#include "host/app/messages.h"
+#include "host/headless/headless_options.h"
 #include "media/autostart.h"
 #include "media/diskimg.h"
+#include "media/fileio.h"
 #include "media/ptp.h"
 #include "media/ptpwav.h"
 #include "media/snapshot.h"
@@ -40,103 +43,10 @@
 
 namespace {
 
-constexpr int EXIT_DONE = 0;
-constexpr int EXIT_OUTPUT = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_INPUT = 3;     // a program file, tape or disk could not be loaded
-constexpr int EXIT_NO_BREAK = 4;  // --break: the frames ran out first
-constexpr int EXIT_ROM_CALL = 5;  // a program called a ROM routine the built-in firmware lacks
 constexpr int LISTED_INSTRUCTIONS = 10;
 constexpr int TAPE_RECORD_RATE = 44100;
-constexpr long MAX_FRAMES = 50L * 60 * 60 * 24;   // a day of emulated time
-// The ROM is given a second to come up before typing starts; each key is
-// held for a few frames and released for as many, and longer until the
-// machine has looked at it both ways: software that reads no keys while it
-// works (a disk or tape transfer) loses none.
+// The ROM is given a second to come up before typing starts.
 constexpr int TYPE_START_FRAME = 50;
-constexpr int KEY_DOWN_FRAMES = 4;
-constexpr int KEY_UP_FRAMES = 4;
-
-const char usage_text[] =
-    "Használat:\n"
-    "  brevan [--verbose] [kapcsolók] [programállományok...]\n"
-    "  brevan --headless [--frames N] [--model M] [--clock HZ] [--type SZÖVEG]\n"
-    "         [--screenshot FÁJL] [--wav FÁJL] [--break CÍM] [--disk LEMEZ...]\n"
-    "         [--drive MAPPA] [--printer FÁJL] [--tape FÁJL] [--record-tape FÁJL.wav]\n"
-    "         [--save-snapshot FÁJL.pss] [--no-autostart] [--flip-tape-signal]\n"
-    "         [--verbose] [programállományok...]\n"
-    "  brevan --ptp-to-wav BE.ptp KI.wav\n"
-    "  brevan --make-cpm-disk LEMEZ [--geometry NÉV]\n"
-    "  brevan --help\n"
-    "\n"
-    "Ablak nélküli futás (--headless):\n"
-    "  --frames N         N képkocka futtatása (alapérték 100), a lehető leggyorsabban\n"
-    "  --model M          gép: a32, a48, a64, b32, b48, b64, c64, cpm (alapérték a64)\n"
-    "  --clock HZ         órajel: 2500000 vagy 3750000 (alapérték 2500000)\n"
-    "  --type SZÖVEG      a szöveg begépelése a billentyűzeten az 50. képkockától,\n"
-    "                     abban az ütemben, ahogy a gép a billentyűket olvassa;\n"
-    "                     \\n Entert üt, \\\\ egy fordított perjelet\n"
-    "  --screenshot FÁJL  az utolsó kép mentése (.png végződéssel PNG, egyébként BMP)\n"
-    "  --wav FÁJL         a hangkimenet felvétele (48000 Hz, mono, 16 bit)\n"
-    "  --break CÍM        töréspont a hexadecimális címen (pl. 4000): a futás ott\n"
-    "                     megáll, és a monitor regiszterképe meg a következő tíz\n"
-    "                     utasítás a szabványos kimenetre kerül; ha a képkockák\n"
-    "                     előbb elfogynak, a kilépési kód 4\n"
-    "  --disk LEMEZ       lemezkép (.dsk, .img) a következő üres meghajtóba: az első\n"
-    "                     az A:, a második a B: meghajtóba, legfeljebb négy; --model\n"
-    "                     nélkül a gép ekkor cpm; a megváltozott lemezképek a futás\n"
-    "                     végén visszaíródnak\n"
-    "  --drive MAPPA      a 8-as egység (lemezegység) állományai ebből a mappából\n"
-    "                     (alapérték ~/.local/share/brevan/drive)\n"
-    "  --printer FÁJL     a nyomtató kimenete (a port és a 4-es egység) ebbe az\n"
-    "                     állományba kerül (alapérték ~/.local/share/brevan/printer.txt)\n"
-    "  --tape FÁJL        PTP szalagkép vagy WAV felvétel a magnóba, indítás nélkül;\n"
-    "                     a WAV lenyomott Play gombbal áll, a gép motorvezérlése görgeti\n"
-    "  --record-tape FÁJL.wav  a magnó kimenetének felvétele (8 bit, mono, 44100 Hz),\n"
-    "                     lenyomott Record gombbal\n"
-    "  --save-snapshot FÁJL.pss  pillanatkép mentése a futás végén\n"
-    "  --no-autostart     a programállományok csak betöltődnek, nem indulnak\n"
-    "  --flip-tape-signal a WAV jel megfordítva (a \"Jel megfordítása\" menüpont):\n"
-    "                     a fordított polaritással készült felvételekhez\n"
-    "  --verbose          a gép diagnosztikai üzenetei a szabványos hibakimenetre\n"
-    "                     (ablakos futásnál is megadható)\n"
-    "  programállományok  betöltés és indítás (.ptp .pri .prg .pss .pp .bas .txt)\n"
-    "\n"
-    "Kilépési kód: 0 kész, 1 egy kimenet nem írható, 2 hibás kapcsoló,\n"
-    "3 egy program, szalag vagy lemez nem tölthető be, 4 a töréspont nem jött el,\n"
-    "5 a program a ROM olyan címét hívta, amely a beépített firmware-ben nincs\n"
-    "(a futás ott megáll; az üzenet megnevezi a címet és a hívót),\n"
-    "128+N az N-es jelzés (SIGHUP 1, SIGINT 2, SIGTERM 15) vetett véget a futásnak\n"
-    "a következő képkocka végén; a kimenetek ekkor is elkészülnek, mint a\n"
-    "képkockák elfogytával.\n"
-    "\n"
-    "Átalakítás:\n"
-    "  --ptp-to-wav BE.ptp KI.wav   PTP szalagkép átírása WAV hangállománnyá\n"
-    "  --make-cpm-disk LEMEZ        bootolható CP/M lemez készítése, rajta a\n"
-    "                               SUBMIT.COM (létező állományt nem ír felül);\n"
-    "                               --geometry NÉV:\n"
-    "                               brevan (720 KB, 2 oldal, 80 sáv, 9 szektor; alap),\n"
-    "                               brevan640, brevan360, brevan320, brevan180,\n"
-    "                               brevan160; a nevek a firmware/cpm/diskdefs\n"
-    "                               cpmtools-lemezleírásai (cpmcp -f NÉV)\n"
-    "\n"
-    "Kapcsolók az ablakos futáshoz (/x vagy -x alakban; bármelyik kapcsoló\n"
-    "megadása esetén kilépéskor a beállítások nem íródnak vissza):\n"
-    "  /a          a később megnevezett programok csak betöltődnek, nem indulnak\n"
-    "  /b          RAM bank bekapcsolása\n"
-    "  /d          dupla méretű képernyő\n"
-    "  /h          hang bekapcsolása\n"
-    "  /i:BBGGRR   karakterek (tinta) színe hat hexadecimális számjeggyel\n"
-    "  /p:BBGGRR   háttér (papír) színe hat hexadecimális számjeggyel\n"
-    "  /mTÍPUS     memóriakiosztás: /ma32 /ma48 /mb32 /mb48 /mb64 /mc64\n"
-    "              (más szöveg: A64)\n"
-    "  /t          3,75 MHz-es órajel\n"
-    "  /w          nincs 50 Hz-es időzítés (a lehető leggyorsabb futás)\n"
-    "\n"
-    "Egy létező állomány vagy könyvtár, vagy az első karaktere után további\n"
-    "\"/\" jelet tartalmazó argumentum mindig elérési út, sosem kapcsoló.\n"
-    "Az ablakos futás a --verbose-on kívül más --lehetőséget nem ismer: ismeretlen lehetőségre\n"
-    "üzenetet ír, és 2-es kóddal lép ki.\n";
 
 // SIGINT, SIGTERM and SIGHUP end the run at the next frame boundary, as the
 // end of --frames does, so that every output is finished; the exit code is
@@ -175,214 +85,22 @@ const char* signal_name(int signal)
     }
 }
 
-struct headless_options {
-    long frames = 100;
-    int model = MODEL_A64;
-    int clock = 2500000;
-    std::string type_text;      // CP1250, Enter as '\r'
-    std::string screenshot;
-    std::string wav;
-    long break_address = -1;    // none
-    std::string drive;
-    std::string printer;
-    std::string tape;
-    std::string record_tape;
-    std::string save_snapshot;
-    int autostart = 1;
-    bool flip_tape = false;
-    std::vector<std::string> programs;
-    std::vector<std::string> disks;
-    bool model_given = false;
-};
-
-int held_key = -1;   // host_key | KEYMOD_* while a key is held, else -1
-int typed_key = -1;  // the key being typed, held or released
-bool typed_key_seen = false;   // the machine read it in its present state
-
-int scripted_key_down(host_key key)
-{
-    if (typed_key >= 0 && key == (typed_key & 0xFF)) typed_key_seen = true;
-    if (held_key < 0) return 0;
-    if (key == HK_SHIFT) return (held_key & KEYMOD_SHIFT) ? 1 : 0;
-    return key == (held_key & 0xFF) ? 1 : 0;
-}
-
-void scripted_release_all() { held_key = -1; }
-
-const host_keyboard_t scripted_keyboard{scripted_key_down, scripted_char_key, scripted_release_all};
-
-// Types the text a key at a time: sets held_key for the coming frame.
-struct typist {
-    const std::string& text;
-    size_t index = 0;
-    bool down = false;
-    int frames = 0;   // in the present state
-
-    void next_frame(long frame)
-    {
-        held_key = -1;
-        if (frame < TYPE_START_FRAME || index >= text.size()) return;
-        if (typed_key < 0) {
-            const auto ch = static_cast<uint8_t>(text[index]);
-            typed_key = ch == '\r' ? HK_ENTER : scripted_char_key(ch);
-            down = true;
-            frames = 0;
-            typed_key_seen = false;
-        } else if (frames >= (down ? KEY_DOWN_FRAMES : KEY_UP_FRAMES) && typed_key_seen) {
-            typed_key_seen = false;
-            frames = 0;
-            if (down) {
-                down = false;
-            } else {
-                typed_key = -1;
-                ++index;
-                next_frame(frame);
-                return;
-            }
-        }
-        ++frames;
-        if (down) held_key = typed_key;
-    }
-};
-
-int usage_error(const char* format, const char* what)
-{
-    std::fprintf(stderr, "brevan: ");
-    std::fprintf(stderr, format, what);
-    std::fprintf(stderr, "\nA lehetőségek listája: brevan --help\n");
-    return EXIT_USAGE;
-}
-
-// A 16-bit address in hexadecimal, with or without 0x.
-bool parse_address(const char* text, long* out)
-{
-    if (!text) return false;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-    if (!*text || std::strlen(text) > 4) return false;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 16);
-    if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
-    *out = value;
-    return true;
-}
-
-bool parse_long(const char* text, long* out)
-{
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || errno != 0) return false;
-    *out = value;
-    return true;
-}
-
-int model_by_name(const char* name)
-{
-    static constexpr const char* names[] = {"a32", "a48", "a64", "b32", "b48", "b64", "c64", "cpm"};
-    for (int i = 0; i < MODEL_COUNT; ++i)
-        if (std::strcmp(name, names[i]) == 0) return i;
-    return -1;
-}
-
-// Parses the options; returns -1 to go on, or an exit code.
-int parse_options(int argc, char** argv, headless_options& options)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (arg == "--headless") continue;
-        if (arg == "--frames") {
-            long frames = 0;
-            if (!has_value || !parse_long(argv[i + 1], &frames) || frames < 0 || frames > MAX_FRAMES)
-                return usage_error("a --frames után 0 és 4320000 közötti szám kell (kapott: %s)",
-                                   has_value ? argv[i + 1] : "semmi");
-            options.frames = frames;
-            ++i;
-        } else if (arg == "--model") {
-            const int model = has_value ? model_by_name(argv[i + 1]) : -1;
-            if (model < 0)
-                return usage_error("ismeretlen gép a --model után: %s (a32 a48 a64 b32 b48 b64 c64 cpm)",
-                                   has_value ? argv[i + 1] : "semmi");
-            options.model = model;
-            options.model_given = true;
-            ++i;
-        } else if (arg == "--clock") {
-            long hz = 0;
-            if (!has_value || !parse_long(argv[i + 1], &hz) || (hz != 2500000 && hz != 3750000))
-                return usage_error("a --clock értéke 2500000 vagy 3750000 lehet (kapott: %s)",
-                                   has_value ? argv[i + 1] : "semmi");
-            options.clock = static_cast<int>(hz);
-            ++i;
-        } else if (arg == "--type") {
-            if (!has_value) return usage_error("%s", "a --type után a begépelendő szöveg kell");
-            if (!text_for_typing(argv[i + 1], options.type_text))
-                return usage_error("a szövegben olyan karakter van, ami a Primón nem gépelhető: %s", argv[i + 1]);
-            ++i;
-        } else if (arg == "--break") {
-            if (!has_value || !parse_address(argv[i + 1], &options.break_address))
-                return usage_error("a --break után egy hexadecimális cím kell, 0 és FFFF között (kapott: %s)",
-                                   has_value ? argv[i + 1] : "semmi");
-            ++i;
-        } else if (std::string* name = arg == "--screenshot" ? &options.screenshot
-                                       : arg == "--wav" ? &options.wav
-                                       : arg == "--tape" ? &options.tape
-                                       : arg == "--record-tape" ? &options.record_tape
-                                       : arg == "--save-snapshot" ? &options.save_snapshot
-                                       : nullptr) {
-            if (!has_value) return usage_error("a %s után egy állománynév kell", arg.c_str());
-            *name = argv[i + 1];
-            ++i;
-        } else if (arg == "--disk") {
-            if (!has_value) return usage_error("%s", "a --disk után egy lemezkép neve kell");
-            if (options.disks.size() >= DISK_DRIVES)
-                return usage_error("legfeljebb négy lemezkép adható meg (ötödik: %s)", argv[i + 1]);
-            options.disks.emplace_back(argv[i + 1]);
-            ++i;
-        } else if (arg == "--drive") {
-            std::error_code ec;
-            if (!has_value || !std::filesystem::is_directory(argv[i + 1], ec))
-                return usage_error("a --drive után egy létező mappa kell (kapott: %s)", has_value ? argv[i + 1] : "semmi");
-            options.drive = argv[++i];
-        } else if (arg == "--printer") {
-            if (!has_value) return usage_error("%s", "a --printer után egy állománynév kell");
-            options.printer = argv[++i];
-        } else if (arg == "--no-autostart") {
-            options.autostart = 0;
-        } else if (arg == "--flip-tape-signal") {
-            options.flip_tape = true;
-        } else if (arg == "--verbose") {
-            shell_set_verbose(true);
-        } else if (arg.rfind("--", 0) == 0) {
-            return usage_error("ismeretlen lehetőség: %s", arg.c_str());
-        } else {
-            std::error_code ec;
-            if (!std::filesystem::is_regular_file(arg, ec))
-                return usage_error("nincs ilyen programállomány: %s", arg.c_str());
-            options.programs.push_back(arg);
-        }
-    }
-    if (!options.disks.empty() && !options.model_given) options.model = MODEL_CPM;
-    if (!options.tape.empty() && !options.record_tape.empty())
-        return usage_error("%s", "a --tape és a --record-tape együtt nem adható meg: egyszerre egy szalag van a magnóban");
-    return -1;
-}
-
 // The machine's notes are worded as in the window; a missing ROM routine
-// also ends the run.
+// ends the run, an untypeable text file refuses it.
 bool rom_call_stopped = false;
+bool text_refused = false;
 
 void headless_note(host_note what, const char* subject)
 {
     if (what == host_note::rom_call_missing) rom_call_stopped = true;
+    if (what == host_note::text_untypeable) text_refused = true;
     shell_note(what, subject);
 }
 
 void start_machine(const headless_options& options, const char* folder)
 {
     host_hooks.note = headless_note;
-    keyboard_set_host(&scripted_keyboard);
-    held_key = -1;
+    keyboard_set_host(nullptr);   // only the typist presses keys
     machine_init(options.model, folder);
     event_init();
     machine_set_clock(options.clock);
@@ -466,6 +184,14 @@ int finish_run(int code)
     return stop_signal ? 128 + stop_signal : code;
 }
 
+// The screen's text as UTF-8 lines.
+bool write_screen_text(const std::string& name, std::string* why)
+{
+    std::string text;
+    for (const std::string& line : screen_text_utf8()) text += line + '\n';
+    return write_whole_file(name, text.data(), text.size(), why);
+}
+
 int convert_ptp_to_wav(int argc, char** argv, int at)
 {
     if (at + 2 >= argc) return usage_error("%s", "a --ptp-to-wav után a PTP és a WAV állomány neve kell");
@@ -513,10 +239,9 @@ int make_cpm_disk(int argc, char** argv)
     return EXIT_DONE;
 }
 
-
 } // namespace
 
-const char* headless_usage() { return usage_text; }
+const char* headless_usage() { return headless_usage_text; }
 
 int headless_wanted(int argc, char** argv)
 {
@@ -531,11 +256,11 @@ int headless_wanted(int argc, char** argv)
 
 int headless_main(int argc, char** argv)
 {
-    rom_call_stopped = false;
+    rom_call_stopped = text_refused = false;
     host_hooks.note = headless_note;   // the PTP converter has notes too
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(usage_text, stdout);
+            std::fputs(headless_usage_text, stdout);
             print_help_file_line();
             return EXIT_DONE;
         }
@@ -544,7 +269,7 @@ int headless_main(int argc, char** argv)
     }
 
     headless_options options;
-    if (const int code = parse_options(argc, argv, options); code >= 0) return code;
+    if (const int code = headless_parse_options(argc, argv, options); code >= 0) return code;
     const stop_signals catching;
 
     const std::string folder = emu_program_folder().string();
@@ -583,7 +308,8 @@ int headless_main(int argc, char** argv)
     tape_set_signal_flipped(options.flip_tape);
     if (const int code = set_up_tapes(options); code >= 0) return finish_run(code);
     for (const std::string& program : options.programs)
-        if (!shell_autostart(program.c_str(), options.autostart)) return finish_run(EXIT_INPUT);
+        if (!shell_autostart(program.c_str(), options.autostart))
+            return finish_run(text_refused ? EXIT_USAGE : EXIT_INPUT);
 
     if (options.break_address >= 0) {
         z80_state.bp_address = static_cast<uint16_t>(options.break_address);
@@ -591,17 +317,15 @@ int headless_main(int argc, char** argv)
         z80_state.bp_reached = 0;
     }
     bool stopped = false;
-    typist keys{options.type_text};
-    typed_key = -1;
     long frame = 0;
     for (; frame < options.frames && !stopped && !stop_signal; ++frame) {
-        keys.next_frame(frame);
+        if (frame == TYPE_START_FRAME) typing_queue(options.typing);
         machine_run();
         UpdateFrame();   // every frame of the run counts as presented
         sound_flush(z80_state.tcount);
         stopped = machine_at_breakpoint() != 0;
     }
-    held_key = typed_key = -1;
+    typing_stop();
     if (stop_signal)
         std::fprintf(stderr, "brevan: %s a %ld. képkockánál; a futás úgy fejeződik be, mint a képkockák végén\n",
                      signal_name(stop_signal), frame);
@@ -618,6 +342,11 @@ int headless_main(int argc, char** argv)
     }
     if (!options.screenshot.empty() && !screenshot_save(options.screenshot, &why)) {
         std::fprintf(stderr, "brevan: a kép nem menthető: %s: %s\n", options.screenshot.c_str(), why.c_str());
+        return finish_run(EXIT_OUTPUT);
+    }
+    if (!options.screen_text.empty() && !write_screen_text(options.screen_text, &why)) {
+        std::fprintf(stderr, "brevan: a képernyő szövege nem menthető: %s: %s\n", options.screen_text.c_str(),
+                     why.c_str());
         return finish_run(EXIT_OUTPUT);
     }
     if (rom_call_stopped) return finish_run(EXIT_ROM_CALL);

@@ -3,22 +3,24 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <string>
+#include <vector>
 
-#include "devices/input.h"
-#include "host/platform/host_keyboard.h"
+#include "core/machine.h"
+#include "devices/typing.h"
+#include "host/app/messages.h"
+#include "host/app/typing_words.h"
 
 void gui_paste_from_clipboard()
 {
     const QString text = QGuiApplication::clipboard()->text();
     if (text.isEmpty()) return;
-    std::string bytes;
-    bytes.reserve(static_cast<size_t>(text.size()) + 16);
-    const std::u32string wide = text.toStdU32String();
-    for (size_t i = 0; i < wide.size(); ++i) {
-        // Lines end in CR LF, as the Primo's Enter is CR.
-        if (wide[i] == U'\n' && (i == 0 || wide[i - 1] != U'\r')) bytes += '\r';
-        const uint8_t ch = host_char_to_cp1250(wide[i]);
-        if (ch) bytes += static_cast<char>(ch);
+    const QByteArray utf8 = text.toUtf8();
+    std::vector<typing_step> steps;
+    const std::string why = typing_steps({utf8.constData(), static_cast<size_t>(utf8.size())}, false, machine_model, steps);
+    if (!why.empty()) {
+        host_message_box("Beillesztés", ("A vágólap szövege nem gépelhető be: " + why).c_str());
+        return;
     }
-    keyboard_open_from_buffer(bytes.c_str());
+    typing_stop();   // a new paste replaces what is left of the last
+    typing_queue(steps);
 }

@@ -129,7 +129,7 @@ void exit()
 void autoload()
 {
     const std::string path = ui_select_file(owner(), UI_AUTOLOAD);
-    if (emu_program_name_fits(path)) shell_autostart(path.c_str(), 1);
+    if (!path.empty()) shell_autostart(path.c_str(), 1);
 }
 
 void load_rom()
@@ -163,11 +163,7 @@ void toggle_sound_recording()
     menu_check(ID_SOUND_SAVE, started);
 }
 
-void paste()
-{
-    input_place_bas_trap(rom_pointer(), g_bColor);
-    gui_paste_from_clipboard();
-}
+void paste() { gui_paste_from_clipboard(); }
 
 void toggle_pause()
 {

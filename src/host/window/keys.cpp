@@ -7,6 +7,7 @@
 #include "debug/monitor.h"
 #include "devices/diskfs.h"
 #include "devices/input.h"
+#include "devices/typing.h"
 #include "host/app/shell.h"
 #include "host/platform/host_keyboard.h"
 #include "host/window/commands.h"
@@ -84,6 +85,7 @@ void keys_press(const QKeyEvent* e)
         } else {
             the_machine.drive.led = 0;
             ui_set_led(0);
+            typing_stop();   // the button ends a paste or a typed autostart
             reset_button_pressed = 1;
         }
         break;

@@ -22,6 +22,7 @@
 #include "core/machine.h"
 #include "debug/monitor.h"
 #include "devices/input.h"
+#include "devices/typing.h"
 #include "host/app/emu.h"
 #include "host/app/pacing.h"
 #include "host/app/shell.h"
@@ -186,13 +187,14 @@ void main_window_drop_files(const std::string& first_path)
 {
     machine_hard_reset();
     machine_do_some_frames(DROP_FRAMES);
-    if (emu_program_name_fits(first_path)) shell_autostart(first_path.c_str(), 1);
+    shell_autostart(first_path.c_str(), 1);
     commands::enter_monitor_at_breakpoint();
     pacing_reset();
 }
 
 void main_window_hold_reset_button()
 {
+    typing_stop();   // the button ends a paste or a typed autostart
     reset_button_pressed = 1;
     if (window_) window_->reset_timer.start(RESET_BUTTON_MS);
 }
