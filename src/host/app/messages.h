@@ -16,7 +16,7 @@ extern shell_output_t shell_output;
 
 void host_message_box(const char* title, const char* text);
 void StatusBarPartText(int part, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Part 2, the message area.
+// Into the status bar's message area.
 void StatusBarText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The machine's notifications (host_hooks.note).

@@ -29,7 +29,7 @@ public:
         setFixedHeight(led_rows);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        // Part 0 is narrow; a model name should fit in it.
+        // The model field is narrow; a model name should fit in it.
         QFont small = font();
         small.setPointSizeF(small.pointSizeF() * 0.85);
         setFont(small);
