@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     uint64_t length = 0;
-    std::memcpy(&length, data, size < sizeof length ? size : sizeof length);
+    if (size) std::memcpy(&length, data, size < sizeof length ? size : sizeof length);
     // Sizes near the real ones matter most: the low bytes alone, then all.
     for (const uint64_t s : {length & 0xFFFFF, length}) {
         disk_geometry g{};
